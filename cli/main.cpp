@@ -1,0 +1,26 @@
+#include <iostream>
+
+#include "command_registry.hpp"
+
+namespace tav::cli {
+std::vector<CommandSetup>& command_setups() {
+    static std::vector<CommandSetup> setups;
+    return setups;
+}
+}  // namespace tav::cli
+
+int main(int argc, char** argv) {
+    using namespace tav::cli;
+    CLI::App app{"Tavorine-MOV恢复工具 命令行版: 扫描并恢复佳能摄像机的MOV视频",
+                 "tavorine-mov-cli"};
+    app.require_subcommand(1);
+    int exit_code = kExitError;
+    for (auto& setup : command_setups()) setup(app, exit_code);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : kExitError;
+    }
+    return exit_code;
+}

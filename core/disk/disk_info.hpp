@@ -1,0 +1,29 @@
+#pragma once
+// Geometry and scan range of one source, filled when the source is measured
+// and copied into every worker that reads the source.
+
+#include <cstdint>
+#include <string>
+
+namespace tav {
+
+struct TDiskInfo {
+    std::uint16_t BytesPerSector = 0;
+    std::uint16_t SectorsPerCluster = 0;
+    std::uint16_t BytesPerCluster = 0;  // product of the two above, kept in 16 bits
+    std::int64_t TotalSectors = 0;
+    std::int64_t VolumeBytes = 0;
+    std::int64_t StartSector = 0;
+    std::int64_t EndSector = 0;  // a sector count: the scan stops before it
+    std::int32_t ProbeKind = 0;  // 1 when filled from a boot sector
+    std::int64_t MftStartSector = 0;
+    std::uint16_t MftRecordCode = 0;
+    std::uint32_t FatStartSector = 0;
+    std::int64_t FatSectors = 0;
+    std::int64_t DataStartSector = 0;
+    std::string FileSystem;  // "NTFS", "FAT32", "FAT16" or "Raw"
+
+    bool operator==(const TDiskInfo&) const = default;
+};
+
+}  // namespace tav

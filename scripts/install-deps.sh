@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs every Debian package the project needs: build, tests, demo, screenshots.
+# Idempotent: packages already present are skipped, and apt-get update runs only
+# when something has to be installed.
+set -euo pipefail
+
+packages=(
+  # build
+  cmake g++ make pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev libcli11-dev
+  # test media and images
+  ffmpeg dosfstools mtools ntfs-3g fuse3 exfatprogs time
+  # screenshots
+  xvfb xauth x11-apps imagemagick fonts-wqy-microhei
+  # formatting
+  clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "install-deps: installing ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+echo "install-deps: done"
