@@ -1,0 +1,59 @@
+#pragma once
+// Where a volume records which clusters are in use (the first FAT of FAT32,
+// the $Bitmap data of NTFS), and one window of that map at a time.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/byte_view.hpp"
+#include "disk/disk_info.hpp"
+#include "platform/source_reader.hpp"
+
+namespace tav {
+
+// One contiguous piece of the map on the volume: map bytes
+// [map_offset, map_offset + length) lie at volume byte offset volume_offset.
+struct MapExtent {
+    std::int64_t map_offset = 0;
+    std::int64_t volume_offset = 0;
+    std::int64_t length = 0;
+    bool operator==(const MapExtent&) const = default;
+};
+
+struct FreeSpaceRegion {
+    std::int64_t offset = 0;  // byte offset of the map (its first run) on the volume
+    std::int64_t length = 0;  // byte length of the whole map
+    // Every run of the map in map order; a FAT has one. A map in several runs
+    // is read through them all so that no cluster is judged by foreign bytes.
+    std::vector<MapExtent> extents;
+    bool empty() const { return offset == 0 && length == 0; }
+};
+
+struct ClusterUseWindow {
+    bool loaded = false;
+    std::int64_t first_cluster = 0;     // cluster number of entries[0]
+    std::vector<std::uint8_t> entries;  // 1 = in use, 0 = free
+};
+
+constexpr std::int64_t kNtfsWindowClusters = 65536;
+constexpr std::int64_t kFat32WindowClusters = 16384;
+
+// FAT32 only: the first FAT starts with the entry 0x0FFFFFF8.
+bool LocateFat(const SourceReader& source, const TDiskInfo& info);
+// FAT32: the first FAT. NTFS: the $Bitmap data found through the MFT; an
+// empty region when it cannot be found.
+FreeSpaceRegion FatRegion(const TDiskInfo& info);
+FreeSpaceRegion LocateBitmap(const SourceReader& source, const TDiskInfo& info);
+
+// Loads the window that starts at the cluster of the absolute sector
+// (NTFS: rounded down to a multiple of 8).
+ClusterUseWindow LoadUseWindow(const SourceReader& source, const FreeSpaceRegion& region,
+                               const TDiskInfo& info, std::int64_t sector);
+
+// MFT record helpers (pure).
+bool ApplyFixup(std::span<std::uint8_t> record, std::uint16_t bytes_per_sector);
+std::optional<ByteView> FindAttribute(ByteView record, std::uint32_t type, bool skip_dos_names);
+
+}  // namespace tav

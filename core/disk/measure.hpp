@@ -1,0 +1,33 @@
+#pragma once
+// Measuring a source into a TDiskInfo: a volume or a partition image by its
+// boot sector, a raw image by its size, a whole disk by its device size.
+
+#include <array>
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <string>
+
+#include "disk/disk_info.hpp"
+
+namespace tav {
+
+// Why measuring failed: could not open (with the system's reason), or the
+// contents were not what was expected.
+struct MeasureError {
+    enum Kind { OpenFailed, NotRecognised, Empty } kind = NotRecognised;
+    std::string reason;
+};
+
+// Pure boot-sector parse (NTFS, FAT32, FAT16 tested in that order). Fails
+// when no signature matches or TotalSectors comes out 0.
+std::expected<TDiskInfo, MeasureError> ParseBootSector(std::span<const std::uint8_t> sector0);
+
+std::expected<TDiskInfo, MeasureError> MeasureVolume(const std::string& path);
+std::expected<TDiskInfo, MeasureError> MeasureRawImage(const std::string& path);
+std::expected<TDiskInfo, MeasureError> MeasurePhysicalDisk(const std::string& device_path);
+
+// Fills the "Raw" fields: 512 / 8 / 4096, StartSector 0, EndSector bytes / 512.
+TDiskInfo RawDiskInfo(std::int64_t size_bytes, TDiskInfo previous = {});
+
+}  // namespace tav

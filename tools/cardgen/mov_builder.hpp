@@ -1,0 +1,50 @@
+#pragma once
+// Builds camera-style QuickTime files: "ftyp" (brand "qt  ") directly
+// followed by the "mdat" header, the camera's DATE/TIME tag block at the start
+// of the media data, the frames, then the "moov" written after the media data.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tav::cardgen {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct MovOptions {
+    std::string date = "2012:05:03";
+    std::string time = "14:22:10";
+    bool mdat64 = false;       // mdat with size field 1 and a 64-bit size
+    bool co64 = false;         // chunk offsets in "co64" instead of "stco"
+    bool cnmn = true;          // udta ends with "CNCV" and "CNMN"
+    bool sound_track = false;  // a second (sound) trak after the video trak
+};
+
+struct MovFile {
+    Bytes head;  // ftyp + mdat header + tag block + frames: the start region
+    Bytes moov;  // the movie header atom
+    std::vector<std::uint32_t> sample_sizes;
+    std::vector<std::uint64_t> chunk_offsets;  // file-relative
+    std::int64_t stsz_offset = 0;  // file-relative offset of the "stsz" atom (size field)
+    std::int64_t stco_offset = 0;  // of the "stco"/"co64" atom
+    Bytes bytes() const;           // head followed by moov
+};
+
+// Encoded H.264 access units in 4-byte length-prefixed NAL form, plus the
+// sample description (the "stsd" atom's payload after its version/flags
+// and entry count: one avc1 entry) that describes them.
+struct EncodedClip {
+    Bytes stsd_entry;
+    std::vector<Bytes> frames;
+    int width = 0, height = 0;
+};
+
+// Frames that only look like H.264 to the scanner (no ffmpeg): each frame is
+// an access-unit delimiter NAL (when with_aud) followed by one NAL of
+// pseudo-random payload; the last frame passes the scanner's frame check
+// exactly when with_aud is true.
+EncodedClip SyntheticClip(int frame_count, std::uint64_t seed, bool with_aud = true);
+
+MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip);
+
+}  // namespace tav::cardgen
