@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, builds everything, runs the core
+# tests a second time under AddressSanitizer + UndefinedBehaviorSanitizer,
+# then the whole suite. Ends with ctest's summary.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=${JOBS:-2}
+scripts/install-deps.sh
+
+echo "== sanitizer build (core and its tests, no GUI) =="
+cmake -S . -B build-asan -DTAVORINE_BUILD_GUI=OFF -DTAVORINE_SANITIZE=ON \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build-asan -j"$jobs" --target core_tests tavorine-cardgen
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  build-asan/tests/core_tests --gtest_brief=1
+
+echo "== full build and suite =="
+cmake -S . -B build >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build -j"$jobs" --output-on-failure --timeout 900
