@@ -1,0 +1,138 @@
+#include "recovery/copy_fragments.hpp"
+
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include "common/decimal.hpp"
+
+namespace tav {
+
+namespace {
+
+// One fragment's reads and writes: read_length bytes from origin in blocks,
+// of which the bytes [skip, skip + write_length) go to the output.
+struct CopyPlan {
+    std::int64_t origin = 0;
+    std::int64_t read_length = 0;
+    std::int64_t skip = 0;
+    std::int64_t write_length = 0;
+    bool report_single_block = false;  // one-fragment files report a lone block
+};
+
+std::int64_t RoundUpToUnit(std::int64_t n) {
+    return (n + kCopyUnit - 1) / kCopyUnit * kCopyUnit;
+}
+
+std::expected<CopyPlan, CopyError> PlanFragment(const FragmentRanges& r, std::size_t i,
+                                                bool several) {
+    const auto start = parse_int64(r.start_offsets[i]);
+    const auto end = parse_int64(r.end_offsets[i]);
+    if (!start || *start < 0)
+        return std::unexpected(CopyError{CopyFailure::BadOffset, i, r.start_offsets[i]});
+    if (!end || *end < 0)
+        return std::unexpected(CopyError{CopyFailure::BadOffset, i, r.end_offsets[i]});
+    if (*end < *start)
+        return std::unexpected(
+            CopyError{CopyFailure::BadLength, i, r.start_offsets[i] + ".." + r.end_offsets[i]});
+
+    const std::int64_t e = *end - *start;
+    const std::int64_t margin = several ? kMultiMarginUnits : kSingleMarginUnits;
+    // Leave room for the margin and the block arithmetic after the origin.
+    constexpr std::int64_t kHeadroom = 16 * kCopyBlock;
+    if (e > std::numeric_limits<std::int64_t>::max() - *start - kHeadroom)
+        return std::unexpected(
+            CopyError{CopyFailure::BadLength, i, r.start_offsets[i] + ".." + r.end_offsets[i]});
+
+    CopyPlan plan;
+    if (!several) {
+        plan.origin = *start;
+        plan.read_length = (e / kCopyUnit + margin) * kCopyUnit;
+        plan.write_length = plan.read_length;
+        plan.report_single_block = true;
+    } else if (r.start_types[i] == "moov") {
+        plan.origin = *start / kCopyUnit * kCopyUnit;
+        plan.skip = *start - plan.origin;
+        plan.read_length = (e / kCopyUnit + margin) * kCopyUnit;
+        plan.write_length = plan.read_length - plan.skip;
+    } else {
+        // The media data must end exactly where the movie header expects the
+        // next fragment, so no margin is written (reads stay whole units).
+        plan.origin = *start;
+        plan.read_length = RoundUpToUnit(e);
+        plan.write_length = e;
+    }
+    return plan;
+}
+
+std::expected<void, CopyError> RunPlan(const SourceReader& source, OutputSink& out,
+                                       const CopyPlan& plan, std::size_t index,
+                                       std::vector<std::uint8_t>& buffer,
+                                       const CopyProgress& progress) {
+    const std::int64_t write_begin = plan.skip;
+    const std::int64_t write_end = plan.skip + plan.write_length;
+    for (std::int64_t done = 0; done < plan.read_length; done += kCopyBlock) {
+        const std::int64_t size = std::min(kCopyBlock, plan.read_length - done);
+        const std::span<std::uint8_t> block(buffer.data(), static_cast<std::size_t>(size));
+        source.read_at(plan.origin + done, block);  // unreadable bytes stay zero
+
+        const std::int64_t from = std::max(write_begin, done);
+        const std::int64_t to = std::min(write_end, done + size);
+        if (from < to) {
+            const auto part = block.subspan(static_cast<std::size_t>(from - done),
+                                            static_cast<std::size_t>(to - from));
+            if (!out.write(part))
+                return std::unexpected(
+                    CopyError{CopyFailure::WriteFailed, index, out.last_error()});
+        }
+        if (!progress) continue;
+        if (size == kCopyBlock)
+            progress(plan.origin + done);
+        else if (plan.read_length >= kCopyBlock)
+            progress(plan.origin + plan.read_length);
+        else if (plan.report_single_block)
+            progress(plan.read_length);
+    }
+    return {};
+}
+
+}  // namespace
+
+std::expected<void, CopyError> AssembleFragments(const SourceReader& source, OutputSink& out,
+                                                 const FragmentRanges& ranges,
+                                                 const CopyProgress& progress) {
+    const std::size_t count = ranges.start_types.size();
+    if (ranges.start_offsets.size() != count || ranges.end_offsets.size() != count)
+        return std::unexpected(CopyError{CopyFailure::ListMismatch, 0, {}});
+
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyBlock));
+    const bool several = count > 1;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto plan = PlanFragment(ranges, i, several);
+        if (!plan) return std::unexpected(plan.error());
+        if (auto done = RunPlan(source, out, *plan, i, buffer, progress); !done) return done;
+    }
+    return {};
+}
+
+bool CopyFragments(const SourceReader& source, OutputSink& out, const FragmentRanges& ranges,
+                   const CopyProgress& progress) {
+    return AssembleFragments(source, out, ranges, progress).has_value();
+}
+
+std::string DescribeCopyError(const CopyError& error) {
+    const std::string where = "碎片" + std::to_string(error.fragment + 1);
+    switch (error.kind) {
+        case CopyFailure::BadOffset:
+            return where + "的偏移\"" + error.detail + "\"不是有效的字节偏移";
+        case CopyFailure::BadLength:
+            return where + "的范围" + error.detail + "无效";
+        case CopyFailure::ListMismatch:
+            return "碎片列表不完整";
+        case CopyFailure::WriteFailed:
+            return where + "写入输出文件失败: " + error.detail;
+    }
+    return where + "复制失败";
+}
+
+}  // namespace tav

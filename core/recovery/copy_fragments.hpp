@@ -1,0 +1,64 @@
+#pragma once
+// CopyFragments: assembles one recovered file by appending source byte
+// ranges, one per fragment, to an output sink. No atom is parsed or patched.
+
+#include <cstdint>
+#include <expected>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/source_reader.hpp"
+#include "recovery/output_sink.hpp"
+
+namespace tav {
+
+// Three parallel lists, one entry per fragment in file order, as copied from
+// the FragmentTable cells 碎片起始类型, 碎片起始偏移 and 碎片结束偏移.
+struct FragmentRanges {
+    std::vector<std::string> start_types;
+    std::vector<std::string> start_offsets;
+    std::vector<std::string> end_offsets;
+
+    std::size_t size() const { return start_types.size(); }
+};
+
+// Called with n for the status text "已写入:" + n + "Byte".
+using CopyProgress = std::function<void(std::int64_t written_mark)>;
+
+enum class CopyFailure {
+    BadOffset,     // an offset text is not a 64-bit integer, or is negative
+    BadLength,     // end before start, or a length that overflows
+    ListMismatch,  // the three lists differ in length
+    WriteFailed,   // the sink refused bytes (disk full, I/O error)
+};
+
+struct CopyError {
+    CopyFailure kind;
+    std::size_t fragment = 0;  // index of the fragment the copy broke off at
+    std::string detail;        // offending text or the sink's reason
+};
+
+// Unit, block and margins of the assembly.
+inline constexpr std::int64_t kCopyUnit = 512;
+inline constexpr std::int64_t kCopyBlock = 65536;
+inline constexpr std::int64_t kSingleMarginUnits = 2;
+inline constexpr std::int64_t kMultiMarginUnits = 6;
+
+// One fragment: (E/512 + 2) units from its start, every byte written.
+// Several: a "moov" fragment is read from the unit boundary below its start,
+// the bytes before the start skipped, its margin kept; any other fragment
+// writes exactly its E = end - start bytes (a margin after the media data
+// would shift the movie header). An empty list writes nothing and succeeds.
+// What was written before a failure stays in the sink.
+std::expected<void, CopyError> AssembleFragments(const SourceReader& source, OutputSink& out,
+                                                 const FragmentRanges& ranges,
+                                                 const CopyProgress& progress);
+
+// The boolean form: true when the copy ran to its end.
+bool CopyFragments(const SourceReader& source, OutputSink& out, const FragmentRanges& ranges,
+                   const CopyProgress& progress);
+
+std::string DescribeCopyError(const CopyError& error);
+
+}  // namespace tav

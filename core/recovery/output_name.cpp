@@ -1,0 +1,71 @@
+#include "recovery/output_name.hpp"
+
+#include <string_view>
+
+namespace tav {
+
+namespace {
+
+// Longest name part kept from a cell; keeps the whole name far below the
+// 255-byte limit of common file systems.
+constexpr std::size_t kNumberBytes = 24;
+constexpr std::size_t kFramesBytes = 24;
+constexpr std::size_t kDateBytes = 64;
+
+bool ForbiddenAscii(unsigned char c) {
+    if (c < 0x20 || c == 0x7F) return true;
+    constexpr std::string_view kForbidden = "/\\<>:\"|?*";
+    return kForbidden.find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+// Length of the well-formed UTF-8 sequence at text[i], 0 when malformed.
+std::size_t Utf8Length(std::string_view text, std::size_t i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t n = 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        n = 2;
+    else if (c >= 0xE0 && c <= 0xEF)
+        n = 3;
+    else if (c >= 0xF0 && c <= 0xF4)
+        n = 4;
+    if (n == 0 || i + n > text.size()) return 0;
+    for (std::size_t k = 1; k < n; ++k)
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string SafeNamePart(std::string_view text, std::size_t max_bytes) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t n = 1;
+        std::string_view piece = text.substr(i, 1);
+        if (c >= 0x80) {
+            n = Utf8Length(text, i);
+            piece = n == 0 ? std::string_view("_") : text.substr(i, n);
+            if (n == 0) n = 1;
+        } else if (ForbiddenAscii(c)) {
+            piece = "_";
+        } else if (c == '.' && !out.empty() && out.back() == '.') {
+            piece = "_";  // no ".." anywhere
+        }
+        if (out.size() + piece.size() > max_bytes) break;
+        out += piece;
+        i += n;
+    }
+    return out;
+}
+
+std::string MakeOutputName(std::string_view number, std::string_view frames,
+                           std::string_view shoot_date) {
+    if (!shoot_date.empty() && shoot_date.back() == '\0') shoot_date.remove_suffix(1);
+    std::string date(shoot_date);
+    for (char& c : date)
+        if (c == ':') c = '-';
+    return "VYR-" + SafeNamePart(number, kNumberBytes) + "-" + SafeNamePart(frames, kFramesBytes) +
+           "-" + SafeNamePart(date, kDateBytes) + ".mov";
+}
+
+}  // namespace tav

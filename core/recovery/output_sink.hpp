@@ -1,0 +1,45 @@
+#pragma once
+// Where an assembled file's bytes go. The real sink is a new file inside the
+// output folder; tests inject sinks that fail.
+
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace tav {
+
+class OutputSink {
+  public:
+    virtual ~OutputSink() = default;
+    // Appends all bytes; false when they could not all be written.
+    virtual bool write(std::span<const std::uint8_t> bytes) = 0;
+    // The reason of the last failed write, for the log.
+    virtual std::string last_error() const { return {}; }
+};
+
+// A file created for writing (an existing file is replaced; a symbolic link
+// in its place is removed, never followed). Closing reports a failed flush.
+class FileSink : public OutputSink {
+  public:
+    // Refuses to create the file when it is the file at avoid_path (the
+    // source being read), so the source can never be truncated.
+    static std::expected<std::unique_ptr<FileSink>, std::string> create(
+        const std::string& path, const std::string& avoid_path = {});
+    ~FileSink() override;
+    FileSink(const FileSink&) = delete;
+    FileSink& operator=(const FileSink&) = delete;
+
+    bool write(std::span<const std::uint8_t> bytes) override;
+    std::string last_error() const override { return error_; }
+    // Flushes and closes; false when data could not reach the disk.
+    bool close();
+
+  private:
+    explicit FileSink(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_ = -1;
+    std::string error_;
+};
+
+}  // namespace tav
