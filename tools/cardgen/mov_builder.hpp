@@ -28,6 +28,8 @@ struct MovFile {
     std::int64_t stsz_offset = 0;  // file-relative offset of the "stsz" atom (size field)
     std::int64_t stco_offset = 0;  // of the "stco"/"co64" atom
     Bytes bytes() const;           // head followed by moov
+    std::int64_t moov_offset() const { return static_cast<std::int64_t>(head.size()); }
+    std::int64_t size() const { return static_cast<std::int64_t>(head.size() + moov.size()); }
 };
 
 // Encoded H.264 access units in 4-byte length-prefixed NAL form, plus the
@@ -39,11 +41,18 @@ struct EncodedClip {
     int width = 0, height = 0;
 };
 
+// Every clip runs at this rate; the sound track (when asked for) is 48 kHz
+// 16-bit stereo PCM, one chunk of it before each video frame.
+inline constexpr int kFramesPerSecond = 25;
+
 // Frames that only look like H.264 to the scanner (no ffmpeg): each frame is
 // an access-unit delimiter NAL (when with_aud) followed by one NAL of
 // pseudo-random payload; the last frame passes the scanner's frame check
 // exactly when with_aud is true.
-EncodedClip SyntheticClip(int frame_count, std::uint64_t seed, bool with_aud = true);
+// Slice NALs are mean_frame_bytes / 2 to 3 * mean_frame_bytes / 2 long (at
+// least 300, so that without delimiters the frame check cannot pass).
+EncodedClip SyntheticClip(int frame_count, std::uint64_t seed, bool with_aud = true,
+                          std::uint32_t mean_frame_bytes = 1500);
 
 MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip);
 

@@ -1,0 +1,93 @@
+#include "cardgen/mov_builder.hpp"
+
+#include <string_view>
+
+#include "cardgen/atom_writer.hpp"
+#include "cardgen/moov_writer.hpp"
+#include "common/byte_order.hpp"
+
+namespace tav::cardgen {
+namespace {
+
+constexpr std::size_t kFtypSize = 20;
+constexpr std::uint32_t kSoundFramesPerChunk = 48000 / kFramesPerSecond;
+constexpr std::size_t kTagTextMax = 19;  // the camera's tag lengths stay below 20
+
+void WriteFtyp(AtomWriter& w) {
+    const std::size_t at = w.begin("ftyp");
+    w.text("qt  ");
+    w.be32(0x20050300);
+    w.text("qt  ");
+    w.end(at);
+}
+
+void WriteTag(AtomWriter& w, std::string_view name, std::string_view text) {
+    text = text.substr(0, kTagTextMax);
+    w.text(name);
+    w.le16(static_cast<std::uint16_t>(text.size()));
+    w.zeros(2);
+    w.text(text);
+}
+
+bool IsSyncFrame(const Bytes& frame) {
+    std::size_t p = 0;
+    while (p + 5 <= frame.size()) {
+        const std::uint32_t length = load_be32(frame.data() + p);
+        if ((frame[p + 4] & 0x1F) == 5) return true;
+        p += 4 + static_cast<std::size_t>(length);
+    }
+    return false;
+}
+
+// Patches the mdat size once the media data is complete.
+void FinishMdat(Bytes& head, bool mdat64) {
+    const std::uint64_t size = head.size() - kFtypSize;
+    if (mdat64)
+        store_be64(head.data() + kFtypSize + 8, size);
+    else
+        store_be32(head.data() + kFtypSize, static_cast<std::uint32_t>(size));
+}
+
+}  // namespace
+
+Bytes MovFile::bytes() const {
+    Bytes all = head;
+    all.insert(all.end(), moov.begin(), moov.end());
+    return all;
+}
+
+MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip) {
+    MovFile file;
+    AtomWriter w(file.head);
+    WriteFtyp(w);
+    w.be32(options.mdat64 ? 1 : 0);
+    w.text("mdat");
+    if (options.mdat64) w.be64(0);
+    WriteTag(w, "DATE", options.date);
+    WriteTag(w, "TIME", options.time);
+
+    VideoLayout video{&clip, {}, {}, {}};
+    SoundLayout sound{{}, kSoundFramesPerChunk};
+    for (std::size_t i = 0; i < clip.frames.size(); ++i) {
+        if (options.sound_track) {
+            sound.chunk_offsets.push_back(w.position());
+            w.zeros(std::size_t{kSoundFramesPerChunk} * 4);  // silence
+        }
+        const Bytes& frame = clip.frames[i];
+        video.chunk_offsets.push_back(w.position());
+        video.sample_sizes.push_back(static_cast<std::uint32_t>(frame.size()));
+        if (IsSyncFrame(frame)) video.sync_samples.push_back(static_cast<std::uint32_t>(i + 1));
+        w.bytes(frame);
+    }
+    FinishMdat(file.head, options.mdat64);
+
+    MoovAtom moov = WriteMoov(options, video, options.sound_track ? &sound : nullptr);
+    file.moov = std::move(moov.bytes);
+    file.sample_sizes = std::move(video.sample_sizes);
+    file.chunk_offsets = std::move(video.chunk_offsets);
+    file.stsz_offset = file.moov_offset() + static_cast<std::int64_t>(moov.stsz_at);
+    file.stco_offset = file.moov_offset() + static_cast<std::int64_t>(moov.stco_at);
+    return file;
+}
+
+}  // namespace tav::cardgen
