@@ -1,6 +1,7 @@
 #pragma once
 // Path forms of the sources.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -16,5 +17,9 @@ std::string Win32SourcePath(SourceKind kind, std::string_view text);
 // The path a scan opens for the source step's selection, on this platform
 // (the rule of the Next button: drive, disk line, or path unchanged).
 std::string DevicePathForSelection(const std::string& source_text, const std::string& source_label);
+
+// The disk number of a disk line ("HDD12:..." or "RM  3:..."): the digits
+// after the type up to the ":"; nothing for any other text.
+std::optional<int> DiskNumberOfLine(std::string_view label);
 
 }  // namespace tav

@@ -19,6 +19,12 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
         const int err = errno;
         return std::unexpected(OpenError{path, err, std::strerror(err)});
     }
+    // A folder opens read-only on POSIX but has no bytes to scan.
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return std::unexpected(OpenError{path, EISDIR, std::strerror(EISDIR)});
+    }
     return SourceReader(fd, path);
 }
 

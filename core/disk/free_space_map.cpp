@@ -1,0 +1,223 @@
+// Locating a volume's allocation map and loading windows of it. The map is
+// read through its extents, so a $Bitmap stored in several runs is read from
+// the right places; clusters past the end of the map count as in use, so
+// nothing beyond the volume is ever taken for free space.
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <string_view>
+
+#include "disk/free_space_map.hpp"
+#include "disk/mft_record.hpp"
+
+namespace tav {
+namespace {
+
+constexpr std::uint32_t kFatMediaF8 = 0x0FFFFFF8u;
+constexpr std::uint32_t kDataType = 128;
+constexpr std::uint32_t kFileNameType = 48;
+constexpr int kLastSystemRecord = 15;
+constexpr std::int64_t kNtfsWindowBytes = kNtfsWindowClusters / 8;
+constexpr std::int64_t kFat32WindowBytes = kFat32WindowClusters * 4;
+// Compressed (any compression unit bits), encrypted, sparse.
+constexpr std::uint16_t kUnreadableDataFlags = 0x00FF | 0x4000 | 0x8000;
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b) {
+    const std::int64_t q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+bool SaneGeometry(const TDiskInfo& info) {
+    return info.BytesPerSector >= 512 && info.SectorsPerCluster > 0;
+}
+
+std::int64_t ClusterBytes(const TDiskInfo& info) {
+    return std::int64_t{info.BytesPerSector} * info.SectorsPerCluster;
+}
+
+// Reads [offset, offset + out.size()) of the volume with whole-sector reads.
+void ReadAligned(const SourceReader& source, std::int64_t offset, std::span<std::uint8_t> out,
+                 std::int64_t sector) {
+    const std::int64_t start = FloorDiv(offset, sector) * sector;
+    const std::int64_t end = offset + static_cast<std::int64_t>(out.size());
+    const std::int64_t aligned_end = FloorDiv(end + sector - 1, sector) * sector;
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(aligned_end - start));
+    source.read_at(start, block);
+    std::copy_n(block.begin() + (offset - start), out.size(), out.begin());
+}
+
+// Map bytes [map_offset, map_offset + out.size()) gathered from the extents;
+// bytes no extent covers are left as they are.
+void ReadMapBytes(const SourceReader& source, const FreeSpaceRegion& region,
+                  std::int64_t map_offset, std::span<std::uint8_t> out, std::int64_t sector) {
+    const std::int64_t want_end = map_offset + static_cast<std::int64_t>(out.size());
+    for (const MapExtent& e : region.extents) {
+        const std::int64_t from = std::max(map_offset, e.map_offset);
+        const std::int64_t to = std::min(want_end, e.map_offset + e.length);
+        if (from >= to) continue;
+        ReadAligned(source, e.volume_offset + (from - e.map_offset),
+                    out.subspan(static_cast<std::size_t>(from - map_offset),
+                                static_cast<std::size_t>(to - from)),
+                    sector);
+    }
+}
+
+std::optional<std::vector<std::uint8_t>> ReadRecord(const SourceReader& source,
+                                                    const TDiskInfo& info, std::int64_t mft_offset,
+                                                    std::uint32_t size, int number) {
+    std::vector<std::uint8_t> record(size);
+    ReadAligned(source, mft_offset + std::int64_t{number} * size, record, info.BytesPerSector);
+    if (!ApplyFixup(record, info.BytesPerSector)) return std::nullopt;
+    return record;
+}
+
+bool DataIsPlain(ByteView record) {
+    const auto data = FindAttribute(record, kDataType, false);
+    if (!data) return false;
+    const auto flags = data->le16(12);
+    return flags && (*flags & kUnreadableDataFlags) == 0;
+}
+
+bool NameIsBitmap(ByteView record) {
+    static constexpr std::string_view kName = "$Bitmap";
+    const auto attribute = FindAttribute(record, kFileNameType, true);
+    const auto name = attribute ? FileNameOf(*attribute) : std::nullopt;
+    if (!name || name->size() != kName.size() * 2) return false;
+    for (std::size_t i = 0; i < kName.size(); ++i)
+        if (*name->le16(2 * i) != static_cast<std::uint8_t>(kName[i])) return false;
+    return true;
+}
+
+FreeSpaceRegion RegionFromRuns(const std::vector<DataRun>& runs, std::int64_t cluster_bytes) {
+    FreeSpaceRegion region;
+    std::int64_t map_offset = 0;
+    for (const DataRun& run : runs) {
+        const std::int64_t bytes = run.clusters * cluster_bytes;
+        region.extents.push_back({map_offset, run.lcn * cluster_bytes, bytes});
+        map_offset += bytes;
+    }
+    region.offset = region.extents.front().volume_offset;
+    region.length = map_offset;
+    return region;
+}
+
+FreeSpaceRegion BitmapFromRecord(ByteView record, const TDiskInfo& info) {
+    const auto data = FindAttribute(record, kDataType, false);
+    const auto runs = data ? RunListOf(*data) : std::nullopt;
+    if (!runs) return {};  // missing, or resident: not a layout NTFS writes
+    const std::int64_t volume_clusters = info.TotalSectors / info.SectorsPerCluster;
+    const auto decoded = DecodeRunList(*runs, volume_clusters);
+    if (!decoded) return {};
+    return RegionFromRuns(*decoded, ClusterBytes(info));
+}
+
+void ExpandNtfsBits(std::span<const std::uint8_t> bytes, std::int64_t valid_bytes,
+                    ClusterUseWindow& window) {
+    for (std::int64_t k = 0; k < valid_bytes; ++k)
+        for (int bit = 0; bit < 8; ++bit)
+            window.entries[static_cast<std::size_t>(k * 8 + bit)] = (bytes[k] >> bit) & 1;
+}
+
+void ExpandFatEntries(std::span<const std::uint8_t> bytes, std::int64_t first_byte,
+                      std::int64_t map_bytes, ClusterUseWindow& window) {
+    for (std::size_t k = 0; k < window.entries.size(); ++k) {
+        const std::int64_t at = first_byte + static_cast<std::int64_t>(k) * 4;
+        if (at < 0 || at + 4 > map_bytes) continue;  // no such cluster: stays in use
+        window.entries[k] = load_le32(bytes.data() + k * 4) != 0 ? 1 : 0;
+    }
+}
+
+// Entries of clusters the volume does not have are marked in use.
+void MarkPastVolume(std::int64_t cluster_count, ClusterUseWindow& window) {
+    for (std::size_t k = 0; k < window.entries.size(); ++k)
+        if (window.first_cluster + static_cast<std::int64_t>(k) >= cluster_count)
+            window.entries[k] = 1;
+}
+
+ClusterUseWindow LoadNtfsWindow(const SourceReader& source, const FreeSpaceRegion& region,
+                                const TDiskInfo& info, std::int64_t sector) {
+    ClusterUseWindow window;
+    const std::int64_t cluster = FloorDiv(sector, info.SectorsPerCluster);
+    const std::int64_t byte_index = FloorDiv(cluster, 8);
+    window.first_cluster = byte_index * 8;
+    window.entries.assign(kNtfsWindowClusters, 1);
+    const std::int64_t valid =
+        std::clamp<std::int64_t>(region.length - byte_index, 0, kNtfsWindowBytes);
+    if (byte_index >= 0 && valid > 0) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(valid));
+        ReadMapBytes(source, region, byte_index, bytes, info.BytesPerSector);
+        ExpandNtfsBits(bytes, valid, window);
+    }
+    MarkPastVolume(info.TotalSectors / info.SectorsPerCluster, window);
+    window.loaded = true;
+    return window;
+}
+
+ClusterUseWindow LoadFatWindow(const SourceReader& source, const FreeSpaceRegion& region,
+                               const TDiskInfo& info, std::int64_t sector) {
+    ClusterUseWindow window;
+    window.first_cluster = FloorDiv(sector - info.DataStartSector, info.SectorsPerCluster) + 2;
+    window.entries.assign(kFat32WindowClusters, 1);
+    const std::int64_t first_byte = window.first_cluster * 4;
+    std::vector<std::uint8_t> bytes(kFat32WindowBytes, 0);
+    const std::int64_t read_from = std::max<std::int64_t>(first_byte, 0);
+    const std::int64_t read_to = std::min(first_byte + kFat32WindowBytes, region.length);
+    if (read_from < read_to)
+        ReadMapBytes(source, region, read_from,
+                     std::span(bytes).subspan(static_cast<std::size_t>(read_from - first_byte),
+                                              static_cast<std::size_t>(read_to - read_from)),
+                     info.BytesPerSector);
+    ExpandFatEntries(bytes, first_byte, region.length, window);
+    MarkPastVolume((info.TotalSectors - info.DataStartSector) / info.SectorsPerCluster + 2, window);
+    window.loaded = true;
+    return window;
+}
+
+}  // namespace
+
+bool LocateFat(const SourceReader& source, const TDiskInfo& info) {
+    if (info.FileSystem != "FAT32" || !SaneGeometry(info) || info.FatSectors <= 0) return false;
+    std::vector<std::uint8_t> sector(info.BytesPerSector);
+    const std::int64_t offset = std::int64_t{info.BytesPerSector} * info.FatStartSector;
+    if (source.read_at(offset, sector) < 4) return false;
+    return load_le32(sector.data()) == kFatMediaF8;
+}
+
+FreeSpaceRegion FatRegion(const TDiskInfo& info) {
+    if (info.FileSystem != "FAT32" || !SaneGeometry(info) || info.FatSectors <= 0) return {};
+    if (info.FatSectors > std::numeric_limits<std::int64_t>::max() / info.BytesPerSector) return {};
+    FreeSpaceRegion region;
+    region.offset = std::int64_t{info.FatStartSector} * info.BytesPerSector;
+    region.length = info.FatSectors * info.BytesPerSector;
+    region.extents.push_back({0, region.offset, region.length});
+    return region;
+}
+
+FreeSpaceRegion LocateBitmap(const SourceReader& source, const TDiskInfo& info) {
+    if (info.FileSystem != "NTFS" || !SaneGeometry(info) || info.MftStartSector < 0) return {};
+    const auto record_size =
+        MftRecordSize(info.MftRecordCode, static_cast<std::uint32_t>(ClusterBytes(info)));
+    if (!record_size) return {};
+    if (info.MftStartSector > std::numeric_limits<std::int64_t>::max() / 2 / info.BytesPerSector)
+        return {};
+    const std::int64_t mft_offset = std::int64_t{info.BytesPerSector} * info.MftStartSector;
+    const auto mft = ReadRecord(source, info, mft_offset, *record_size, 0);
+    if (!mft || !DataIsPlain(ByteView(*mft))) return {};
+    for (int number = 1; number <= kLastSystemRecord; ++number) {
+        const auto record = ReadRecord(source, info, mft_offset, *record_size, number);
+        if (!record || !NameIsBitmap(ByteView(*record))) continue;
+        return BitmapFromRecord(ByteView(*record), info);
+    }
+    return {};
+}
+
+ClusterUseWindow LoadUseWindow(const SourceReader& source, const FreeSpaceRegion& region,
+                               const TDiskInfo& info, std::int64_t sector) {
+    if (region.empty() || region.extents.empty() || !SaneGeometry(info)) return {};
+    if (info.FileSystem == "NTFS") return LoadNtfsWindow(source, region, info, sector);
+    if (info.FileSystem == "FAT32") return LoadFatWindow(source, region, info, sector);
+    return {};
+}
+
+}  // namespace tav

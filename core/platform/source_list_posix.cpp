@@ -1,0 +1,177 @@
+// Linux listing from sysfs: whole disks from <sys>/block, volumes (partitions
+// and whole-disk file systems) from <sys>/class/block. Labels come from the
+// udev by-label links, else from the volume's own boot sector or $Volume.
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "disk/measure.hpp"
+#include "disk/volume_label.hpp"
+#include "platform/disk_registry.hpp"
+#include "platform/source_list.hpp"
+#include "platform/source_reader.hpp"
+
+namespace tav {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Smallest device worth listing: an extended-partition container is 1-2
+// sectors, and no file system fits below this.
+constexpr std::int64_t kMinVolumeSectors = 64;
+
+std::string ReadFirstLine(const fs::path& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    const auto first = line.find_first_not_of(' ');
+    return first == std::string::npos ? std::string{} : line.substr(first);
+}
+
+std::int64_t SectorsOf(const fs::path& dir) {
+    const std::string text = ReadFirstLine(dir / "size");
+    std::int64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc{} ? value : 0;
+}
+
+bool IsExcludedName(const std::string& name) {
+    return name.starts_with("loop") || name.starts_with("ram") || name.starts_with("zram") ||
+           (name.starts_with("mmcblk") && name.find("boot") != std::string::npos) ||
+           name.ends_with("rpmb");
+}
+
+std::string CanonicalText(const fs::path& path) {
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    return ec ? path.string() : real.string();
+}
+
+bool HasPart(const std::string& path, const char* part) {
+    return path.find(part) != std::string::npos;
+}
+
+int BusOf(const fs::path& disk_dir) {
+    const std::string real = CanonicalText(disk_dir);
+    if (HasPart(real, "/usb")) return kBusUsb;
+    if (HasPart(real, "/nvme")) return kBusNvme;
+    if (HasPart(real, "/mmc"))
+        return ReadFirstLine(disk_dir / "device" / "type") == "MMC" ? kBusMmc : kBusSd;
+    if (HasPart(real, "/ata")) return kBusAta;
+    if (HasPart(real, "/virtio")) return kBusVirtual;
+    if (HasPart(real, "/host")) return kBusScsi;
+    return kBusUnknown;
+}
+
+std::string ProductOf(const fs::path& disk_dir, const std::string& name) {
+    for (const char* file : {"model", "name"}) {
+        const std::string text = ReadFirstLine(disk_dir / "device" / file);
+        if (!text.empty()) return text;
+    }
+    return name;
+}
+
+// udev writes unsafe label bytes as \xNN.
+std::string DecodeUdevName(const std::string& name) {
+    std::string out;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        unsigned value = 0;
+        if (name[i] == '\\' && i + 3 < name.size() && name[i + 1] == 'x' &&
+            std::from_chars(name.data() + i + 2, name.data() + i + 4, value, 16).ptr ==
+                name.data() + i + 4) {
+            out += static_cast<char>(value);
+            i += 3;
+        } else {
+            out += name[i];
+        }
+    }
+    return out;
+}
+
+std::map<std::string, std::string> LabelsByDevice(const fs::path& dev_root) {
+    std::map<std::string, std::string> labels;
+    std::error_code ec;
+    for (const auto& link : fs::directory_iterator(dev_root / "disk" / "by-label", ec))
+        labels[CanonicalText(link.path())] = DecodeUdevName(link.path().filename().string());
+    return labels;
+}
+
+bool HasPartitions(const fs::path& disk_dir) {
+    std::error_code ec;
+    for (const auto& child : fs::directory_iterator(disk_dir, ec))
+        if (fs::exists(child.path() / "partition", ec)) return true;
+    return false;
+}
+
+bool HoldsKnownFileSystem(const std::string& device) {
+    return MeasureVolume(device).has_value();
+}
+
+std::vector<std::string> SortedNames(const fs::path& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(dir, ec))
+        names.push_back(entry.path().filename().string());
+    std::ranges::sort(names);
+    return names;
+}
+
+std::string LabelOf(const std::string& device, const std::map<std::string, std::string>& labels) {
+    const auto it = labels.find(CanonicalText(device));
+    if (it != labels.end()) return it->second;
+    auto source = SourceReader::open(device);
+    return source ? ReadVolumeLabel(*source) : std::string{};
+}
+
+}  // namespace
+
+std::vector<VolumeEntry> ListVolumes(const ListRoots& roots) {
+    const fs::path class_dir = fs::path(roots.sys) / "class" / "block";
+    const auto labels = LabelsByDevice(roots.dev);
+    std::vector<VolumeEntry> volumes;
+    std::error_code ec;
+    for (const std::string& name : SortedNames(class_dir)) {
+        const fs::path dir = class_dir / name;
+        if (IsExcludedName(name) || SectorsOf(dir) < kMinVolumeSectors) continue;
+        const std::string device = (fs::path(roots.dev) / name).string();
+        const bool partition = fs::exists(dir / "partition", ec);
+        if (!partition && (HasPartitions(dir) || (!labels.contains(CanonicalText(device)) &&
+                                                  !HoldsKnownFileSystem(device))))
+            continue;
+        const std::string label = LabelOf(device, labels);
+        volumes.push_back({device, label, name + ":" + label});
+    }
+    return volumes;
+}
+
+std::vector<DiskEntry> ListDisks(const ListRoots& roots) {
+    const fs::path block_dir = fs::path(roots.sys) / "block";
+    std::vector<DiskEntry> disks;
+    for (const std::string& name : SortedNames(block_dir)) {
+        const fs::path dir = block_dir / name;
+        const std::int64_t sectors = SectorsOf(dir);
+        if (IsExcludedName(name) || sectors <= 0 || HasPart(CanonicalText(dir), "/virtual/"))
+            continue;
+        const int number = static_cast<int>(disks.size());
+        disks.push_back(
+            {number, (fs::path(roots.dev) / name).string(),
+             DiskLineText(number, ProductOf(dir, name), static_cast<double>(sectors), BusOf(dir))});
+    }
+    DiskRegistry::listed().record(disks);
+    return disks;
+}
+
+std::vector<VolumeEntry> ListVolumes() {
+    return ListVolumes(ListRoots{});
+}
+
+std::vector<DiskEntry> ListDisks() {
+    return ListDisks(ListRoots{});
+}
+
+}  // namespace tav
