@@ -17,6 +17,8 @@ class OutputSink {
     virtual bool write(std::span<const std::uint8_t> bytes) = 0;
     // The reason of the last failed write, for the log.
     virtual std::string last_error() const { return {}; }
+    // Ends the output; false when data could not reach its destination.
+    virtual bool close() { return true; }
 };
 
 // A file created for writing (an existing file is replaced; a symbolic link
@@ -34,7 +36,7 @@ class FileSink : public OutputSink {
     bool write(std::span<const std::uint8_t> bytes) override;
     std::string last_error() const override { return error_; }
     // Flushes and closes; false when data could not reach the disk.
-    bool close();
+    bool close() override;
 
   private:
     explicit FileSink(std::intptr_t handle) : handle_(handle) {}

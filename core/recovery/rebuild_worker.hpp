@@ -15,7 +15,10 @@
 
 #include "common/reporter.hpp"
 #include "platform/free_space.hpp"
+#include "platform/source_reader.hpp"
+#include "recovery/copy_fragments.hpp"
 #include "recovery/output_sink.hpp"
+#include "recovery/rebuild_rows.hpp"
 #include "scan/scan_tables.hpp"
 
 namespace tav {
@@ -70,6 +73,15 @@ class TPstRebuild {
     const RebuildSummary& summary() const { return summary_; }
 
   private:
+    void ReportSourceFailure(const OpenError& error);
+    bool CheckSpace();
+    void SaveTickedRows(const SourceReader& source);
+    SavedFile SaveOne(const SourceReader& source, const RebuildRow& row, std::size_t s,
+                      const std::expected<FragmentRanges, std::string>& ranges);
+    // Empty when every byte reached the file, else the reason.
+    std::string WriteOutput(const SourceReader& source, const std::string& path,
+                            const FragmentRanges& ranges);
+
     RebuildParams params_;
     ScanTables& tables_;
     WorkerReporter& reporter_;

@@ -1,0 +1,185 @@
+#include "recovery/rebuild_worker.hpp"
+
+#include <chrono>
+#include <filesystem>
+
+#include "common/decimal.hpp"
+#include "common/log_line.hpp"
+#include "platform/source_reader.hpp"
+#include "recovery/copy_fragments.hpp"
+#include "recovery/length_sum.hpp"
+#include "recovery/output_name.hpp"
+#include "recovery/rebuild_rows.hpp"
+
+namespace tav {
+
+namespace {
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+
+// Status texts at most every kProgressInterval: a fast disk would otherwise
+// flood the window with one update per 64 KiB block.
+class ThrottledProgress {
+  public:
+    explicit ThrottledProgress(WorkerReporter& reporter) : reporter_(reporter) {}
+    void operator()(std::int64_t mark) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < kProgressInterval) return;
+        last_ = now;
+        reporter_.status_text(2, "已写入:" + dec(mark) + "Byte");
+    }
+
+  private:
+    WorkerReporter& reporter_;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+std::string OutputPath(const std::string& folder, const std::string& name) {
+    return (std::filesystem::path(folder) / name).string();
+}
+
+}  // namespace
+
+TPstRebuild::TPstRebuild(RebuildParams params, ScanTables& tables, WorkerReporter& reporter,
+                         std::atomic<bool>& save_in_progress, RebuildHooks hooks)
+    : params_(std::move(params)),
+      tables_(tables),
+      reporter_(reporter),
+      save_in_progress_(save_in_progress),
+      hooks_(std::move(hooks)) {
+    if (!hooks_.query_free_space) hooks_.query_free_space = QueryFreeSpace;
+    if (!hooks_.create_output) {
+        const std::string source = params_.source_path;
+        hooks_.create_output = [source](const std::string& path)
+            -> std::expected<std::unique_ptr<OutputSink>, std::string> {
+            auto sink = FileSink::create(path, source);
+            if (!sink) return std::unexpected(sink.error());
+            return std::unique_ptr<OutputSink>(std::move(*sink));
+        };
+    }
+}
+
+TPstRebuild::~TPstRebuild() {
+    Join();
+}
+
+void TPstRebuild::Start() {
+    Join();
+    thread_ = std::thread([this] { Execute(); });
+}
+
+void TPstRebuild::Join() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void TPstRebuild::Execute() {
+    save_in_progress_ = true;
+    summary_ = {};
+    auto source = SourceReader::open(params_.source_path);
+    if (!source) {
+        ReportSourceFailure(source.error());
+    } else {
+        reporter_.status_text(0, "开始重组......");
+        if (CheckSpace()) SaveTickedRows(*source);
+    }
+    reporter_.status_text(0, "就绪");
+    reporter_.status_text(2, "");
+    save_in_progress_ = false;
+}
+
+void TPstRebuild::ReportSourceFailure(const OpenError& error) {
+    summary_.end = RebuildEnd::SourceFailed;
+    const std::string text = "无法打开要恢复的源“" + error.path + "”：" + error.reason;
+    reporter_.log_line(make_log_line(text));
+    reporter_.message_box(UserMessage{"提示", text, MsgIcon::Warning, MsgButtons::Ok});
+}
+
+bool TPstRebuild::CheckSpace() {
+    reporter_.log_line(make_log_line("开始计算输出盘符剩余空间......"));
+    std::uint64_t free_bytes = 0;
+    if (const auto space = hooks_.query_free_space(params_.output_folder)) {
+        free_bytes = space->free_bytes;
+        reporter_.log_line(make_log_line("输出盘符" + space->drive +
+                                         "剩余空间为:" + std::to_string(free_bytes) + "Byte"));
+    } else {
+        reporter_.log_line(make_log_line("输出盘符剩余空间计算失败"));
+    }
+    reporter_.log_line(make_log_line("开始计算所选文件的长度......"));
+    std::int64_t sum = 0;
+    {
+        const std::lock_guard lock(tables_.mutex);
+        sum = SumTickedLengths(tables_.results);
+    }
+    reporter_.log_line(make_log_line("所选文件长度为" + dec(sum) + "Byte"));
+    summary_.free_bytes = free_bytes > static_cast<std::uint64_t>(INT64_MAX)
+                              ? INT64_MAX
+                              : static_cast<std::int64_t>(free_bytes);
+    summary_.selected_bytes = sum;
+    if (static_cast<std::uint64_t>(sum) < free_bytes) return true;
+    summary_.end = RebuildEnd::TooLittleSpace;
+    reporter_.message_box(
+        UserMessage{"提示", "保存路径中输出磁盘容量太小，请重新选择容量较大的盘符来保存文件！",
+                    MsgIcon::Question, MsgButtons::Ok});
+    return false;
+}
+
+void TPstRebuild::SaveTickedRows(const SourceReader& source) {
+    std::size_t rows = 0;
+    {
+        const std::lock_guard lock(tables_.mutex);
+        rows = tables_.results.row_count();
+    }
+    reporter_.gauge_range(0, static_cast<std::int64_t>(rows));
+    reporter_.gauge_position(0);
+    for (std::size_t s = 0; s < rows; ++s) {
+        RebuildRow row;
+        std::expected<FragmentRanges, std::string> ranges;
+        {
+            const std::lock_guard lock(tables_.mutex);
+            if (s >= tables_.results.row_count() || !tables_.results.checked(s)) continue;
+            row = ReadRebuildRow(tables_.results, s);
+            ranges = ResolveFragments(tables_, row);
+        }
+        summary_.files.push_back(SaveOne(source, row, s, ranges));
+        {
+            const std::lock_guard lock(tables_.mutex);
+            if (tables_.results.cell(s, resc::Number) == row.number)
+                tables_.results.set_checked(s, false);
+        }
+        reporter_.table_changed(TableId::Results);
+        reporter_.gauge_position(static_cast<std::int64_t>(s) + 1);
+    }
+}
+
+SavedFile TPstRebuild::SaveOne(const SourceReader& source, const RebuildRow& row, std::size_t s,
+                               const std::expected<FragmentRanges, std::string>& ranges) {
+    SavedFile saved{
+        row.number,
+        s,
+        OutputPath(params_.output_folder, MakeOutputName(row.number, row.frames, row.shoot_date)),
+        false,
+        {}};
+    const std::string pos = std::to_string(s);
+    reporter_.status_text(2, "当前保存编号为:" + row.number);
+    reporter_.log_line(make_log_line("准备写入编号" + pos + "文件......"));
+    saved.error = ranges ? WriteOutput(source, saved.path, *ranges) : ranges.error();
+    saved.written = saved.error.empty();
+    if (!saved.written) reporter_.log_line(make_log_line("编号" + pos + ": " + saved.error));
+    reporter_.log_line(make_log_line("编号" + pos + (saved.written ? "写入成功" : "写入失败")));
+    return saved;
+}
+
+std::string TPstRebuild::WriteOutput(const SourceReader& source, const std::string& path,
+                                     const FragmentRanges& ranges) {
+    auto sink = hooks_.create_output(path);
+    if (!sink) return "无法创建输出文件 " + sink.error();
+    ThrottledProgress progress(reporter_);
+    const auto copied =
+        AssembleFragments(source, **sink, ranges, [&](std::int64_t n) { progress(n); });
+    const bool closed = (*sink)->close();
+    if (!copied) return DescribeCopyError(copied.error());
+    if (!closed) return "关闭输出文件失败: " + (*sink)->last_error();
+    return {};
+}
+
+}  // namespace tav
