@@ -4,6 +4,8 @@
 // of the media data, the frames, then the "moov" written after the media data.
 
 #include <cstdint>
+#include <expected>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,18 @@ inline constexpr int kFramesPerSecond = 25;
 // least 300, so that without delimiters the frame check cannot pass).
 EncodedClip SyntheticClip(int frame_count, std::uint64_t seed, bool with_aud = true,
                           std::uint32_t mean_frame_bytes = 1500);
+
+// Real H.264 from ffmpeg (libx264, no B-frames, one slice per frame; with
+// aud every frame starts with an access-unit delimiter and frames after the
+// first are delimiter + one slice). The encoded file is kept in cache_dir
+// (default: $TAV_CLIP_CACHE, else a folder in the system's temp folder) by
+// frames, seed, aud and size, so a clip is encoded once per machine.
+std::expected<EncodedClip, std::string> TryEncodeClip(int frame_count, std::uint64_t seed, bool aud,
+                                                      int width = 320, int height = 240,
+                                                      const std::filesystem::path& cache_dir = {});
+// The same, with an empty clip (no frames) when ffmpeg fails.
+EncodedClip EncodeClip(int frame_count, std::uint64_t seed, bool aud, int width = 320,
+                       int height = 240, const std::filesystem::path& cache_dir = {});
 
 MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip);
 

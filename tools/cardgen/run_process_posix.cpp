@@ -1,0 +1,52 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "cardgen/run_process.hpp"
+
+extern char** environ;
+
+namespace tav::cardgen {
+
+ProcessResult RunProcess(const std::vector<std::string>& argv) {
+    ProcessResult result;
+    if (argv.empty()) return result;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return result;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (rc == 0) {
+        char buffer[4096];
+        ssize_t n = 0;
+        while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
+            result.output.append(buffer, static_cast<std::size_t>(n));
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0) {
+        }
+        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+    } else {
+        result.output = "cannot start " + argv[0];
+    }
+    close(fds[0]);
+    return result;
+}
+
+std::string DescribeFailure(const std::vector<std::string>& argv, const ProcessResult& result) {
+    std::string text = argv.empty() ? std::string("?") : argv[0];
+    text += " failed (exit " + std::to_string(result.exit_code) + "): ";
+    text += result.output.substr(0, 400);
+    return text;
+}
+
+}  // namespace tav::cardgen
