@@ -1,0 +1,92 @@
+#include "result_table_text.hpp"
+
+#include <algorithm>
+#include <mutex>
+
+#include "json_writer.hpp"
+
+namespace tav::cli {
+
+namespace {
+
+bool IsWide(std::uint32_t cp) {
+    return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) ||
+           (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+           (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
+           (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+void WriteRows(JsonWriter& json, const TextTable& table) {
+    json.begin_array();
+    for (const auto& row : table.rows()) {
+        json.begin_array();
+        for (const auto& cell : row.cells) json.value(cell);
+        json.end_array();
+    }
+    json.end_array();
+}
+
+}  // namespace
+
+std::size_t DisplayWidth(std::string_view s) {
+    std::size_t width = 0;
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t n = c < 0x80         ? 1
+                        : (c >> 5) == 6  ? 2
+                        : (c >> 4) == 14 ? 3
+                        : (c >> 3) == 30 ? 4
+                                         : 1;
+        if (i + n > s.size()) n = 1;
+        std::uint32_t cp = n == 1 ? c : (c & (0x7F >> n));
+        for (std::size_t k = 1; k < n; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+        width += IsWide(cp) ? 2 : 1;
+        i += n;
+    }
+    return width;
+}
+
+void PrintTable(std::ostream& out, const TextTable& table) {
+    std::vector<std::size_t> widths(table.column_count(), 0);
+    for (std::size_t c = 0; c < widths.size(); ++c) {
+        widths[c] = DisplayWidth(table.titles()[c]);
+        for (const auto& row : table.rows())
+            widths[c] = std::max(widths[c], DisplayWidth(row.cells[c]));
+    }
+    auto print_row = [&](const std::vector<std::string>& cells) {
+        for (std::size_t c = 0; c < widths.size(); ++c) {
+            out << cells[c];
+            if (c + 1 < widths.size())
+                out << std::string(widths[c] - DisplayWidth(cells[c]) + 2, ' ');
+        }
+        out << '\n';
+    };
+    print_row(table.titles());
+    for (const auto& row : table.rows()) print_row(row.cells);
+}
+
+void WriteScanJson(std::ostream& out, const ScanTables& tables) {
+    std::lock_guard lock(tables.mutex);
+    JsonWriter json(out);
+    json.begin_object().key("results").begin_array();
+    for (const auto& row : tables.results.rows()) {
+        json.begin_object();
+        json.key("number").value(row.cells[resc::Number]);
+        json.key("length").value(row.cells[resc::FileLength]);
+        json.key("fragment_count").value(row.cells[resc::FragmentCount]);
+        json.key("quality").value(row.cells[resc::Quality]);
+        json.key("frames").value(row.cells[resc::Frames]);
+        json.key("date").value(row.cells[resc::ShootDate]);
+        json.end_object();
+    }
+    json.end_array();
+    json.key("fragments");
+    WriteRows(json, tables.fragments);
+    json.key("outputs");
+    WriteRows(json, tables.outputs);
+    json.end_object();
+    out << '\n';
+}
+
+}  // namespace tav::cli

@@ -1,0 +1,19 @@
+#pragma once
+// Scan tables as text for the terminal (columns padded by display width) and
+// as the JSON document of `scan --json`.
+
+#include <ostream>
+
+#include "scan/scan_tables.hpp"
+
+namespace tav::cli {
+
+// Display width of UTF-8 text: CJK and full-width characters count two.
+std::size_t DisplayWidth(std::string_view text);
+
+void PrintTable(std::ostream& out, const TextTable& table);
+
+// {"results": [...], "fragments": [[...]], "outputs": [[...]]}
+void WriteScanJson(std::ostream& out, const ScanTables& tables);
+
+}  // namespace tav::cli

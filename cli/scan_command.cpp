@@ -1,0 +1,54 @@
+// `tavorine-mov-cli scan SOURCE ...`: scans and lists the recoverable files.
+
+#include <iostream>
+#include <memory>
+
+#include "command_registry.hpp"
+#include "recovery/scan_result_file.hpp"
+#include "result_table_text.hpp"
+#include "scan_runner.hpp"
+
+namespace tav::cli {
+
+namespace {
+
+struct ScanCommandOptions {
+    ScanCliOptions scan;
+    std::string save_result;
+};
+
+int RunScanCommand(const ScanCommandOptions& o) {
+    ScanTables tables;
+    CliReporter reporter(o.scan.json ? std::cerr : std::cout, StderrIsTerminal());
+    const auto run = RunScan(o.scan, tables, reporter);
+    if (!run) {
+        std::cerr << "tavorine-mov-cli: error: " << run.error() << '\n';
+        return kExitError;
+    }
+    if (!o.save_result.empty() &&
+        !SaveScanResult(tables, run->device_path, o.save_result, reporter)) {
+        std::cerr << "tavorine-mov-cli: error: 无法保存扫描结果到 " << o.save_result << '\n';
+        return kExitError;
+    }
+    if (o.scan.json) {
+        WriteScanJson(std::cout, tables);
+    } else {
+        std::lock_guard lock(tables.mutex);
+        std::cout << '\n';
+        PrintTable(std::cout, tables.results);
+    }
+    std::lock_guard lock(tables.mutex);
+    return tables.results.empty() ? kExitNothing : kExitFound;
+}
+
+const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
+    auto options = std::make_shared<ScanCommandOptions>();
+    CLI::App* cmd = app.add_subcommand("scan", "扫描源盘并列出可恢复的视频文件");
+    AddScanOptions(cmd, options->scan);
+    cmd->add_option("--save-result", options->save_result, "把扫描结果保存到扫描结果文件(.vyr)");
+    cmd->callback([options, &exit_code] { exit_code = RunScanCommand(*options); });
+});
+
+}  // namespace
+
+}  // namespace tav::cli

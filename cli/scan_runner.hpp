@@ -1,0 +1,54 @@
+#pragma once
+// Running one scan from the command line: the scan options, picking the
+// scan-start case for the source the way the source step would, and the
+// synchronous run with Ctrl-C wired to the stop flag. Shared by `scan` and
+// `recover`.
+
+#include <expected>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli_reporter.hpp"
+#include "disk/disk_info.hpp"
+#include "scan/scan_settings.hpp"
+#include "scan/scan_start.hpp"
+#include "scan/scan_tables.hpp"
+
+namespace tav::cli {
+
+struct ScanCliOptions {
+    std::string source;
+    std::string mode = "deletion";  // deletion | format | deep
+    std::string scheme = "a";       // a: free space only, b: all space
+    bool large_only = false;
+    bool json = false;
+};
+
+// Adds the positional SOURCE and --mode, --scheme, --large-only, --json.
+void AddScanOptions(CLI::App* cmd, ScanCliOptions& o);
+
+// What was scanned.
+struct ScanRunInfo {
+    std::string device_path;  // the path the scan opened (also tables.source_field)
+    SourceSelection selection;
+    ScanStartPlan plan;
+    ScanSettings settings;
+};
+
+// Options -> settings (validated by AddScanOptions already).
+ScanSettings SettingsFromOptions(const ScanCliOptions& o);
+
+// Measures the source into a selection: a regular file is a loaded image
+// (by its boot sector, else raw by size), a partition a drive, a whole-disk
+// device a physical disk. An error text when it cannot be measured.
+std::expected<SourceSelection, std::string> SelectSource(const std::string& source, int scan_mode);
+
+// Empties the tables, measures, plans, logs the header, runs the scan on
+// this thread (SIGINT sets the stop flag; the analysis still runs) and
+// leaves the results in tables. An error text when the source cannot be
+// measured or the scan ended without results.
+std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, ScanTables& tables,
+                                                CliReporter& reporter);
+
+}  // namespace tav::cli

@@ -1,0 +1,164 @@
+#include "scan/fragment_analysis.hpp"
+
+#include <limits>
+
+#include "common/decimal.hpp"
+#include "common/log_line.hpp"
+#include "scan/sample_tables.hpp"
+#include "scan/scan_geometry.hpp"
+
+namespace tav {
+
+namespace {
+
+constexpr std::uint32_t kDelimiterFrame = 0x00010009;
+constexpr std::uint32_t kFirstNalLimit = 254;
+
+std::int64_t CellValue(const TableWriter& t, std::size_t row, std::size_t col) {
+    return parse_int64(t.fragment_cell(row, col)).value_or(0);
+}
+
+std::optional<std::int64_t> AddChecked(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (__builtin_add_overflow(a, b, &sum)) return std::nullopt;
+    return sum;
+}
+
+std::optional<std::int64_t> MediaEnd(const TableTail& offsets, const TableTail& sizes) {
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (offsets.last > kMax - sizes.last) return std::nullopt;
+    return static_cast<std::int64_t>(offsets.last + sizes.last);
+}
+
+}  // namespace
+
+bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
+                     std::uint64_t last_sample_size) {
+    const std::uint32_t n = ReadBe32At(source, frame_start);
+    if (n == kDelimiterFrame) return true;
+    if (n > kFirstNalLimit) return false;
+    const std::uint32_t x = ReadBe32At(source, frame_start + n + 4);
+    return std::uint64_t{n} + x + 8 == last_sample_size;
+}
+
+void FragmentAnalysis::log(const char* message) {
+    reporter_.log_line(make_log_line(message));
+}
+
+void FragmentAnalysis::run() {
+    sort_and_renumber();
+    analyse_headers();
+    if (tables_.fragment_rows() > 0) {
+        fill_outputs();
+        fill_results();
+    }
+    reporter_.status_text(0, "就绪");
+    log("分析完毕");
+}
+
+void FragmentAnalysis::sort_and_renumber() {
+    log("开始排序......");
+    tables_.sort_fragments_by(frag::Order);
+    log("排序完成");
+    for (std::size_t k = 0; k < tables_.fragment_rows(); ++k)
+        tables_.set_fragment_cell(k, frag::SN, dec(static_cast<std::int64_t>(k)));
+}
+
+void FragmentAnalysis::analyse_headers() {
+    log("分析Head碎片长度......");
+    if (settings_.FileTypeMov) {
+        // Own length -> the first "HEAD" row with it, in table order.
+        std::unordered_map<std::int64_t, std::size_t> heads;
+        const std::size_t rows = tables_.fragment_rows();
+        for (std::size_t k = 0; k < rows; ++k) {
+            if (tables_.fragment_cell(k, frag::StartType) != "HEAD") continue;
+            if (auto own = parse_int64(tables_.fragment_cell(k, frag::OwnLength)))
+                heads.emplace(*own, k);
+        }
+        for (std::size_t k = 0; k < rows; ++k)
+            if (tables_.fragment_cell(k, frag::StartType) == "moov") analyse_header(k, heads);
+    }
+    log("分析Head碎片完毕");
+}
+
+void FragmentAnalysis::analyse_header(std::size_t r,
+                                      const std::unordered_map<std::int64_t, std::size_t>& heads) {
+    const std::int64_t last_byte = CellValue(tables_, r, frag::EndOffset);
+    TableProblem problem = TableProblem::None;
+    const auto sizes =
+        ReadTableTail(source_, CellValue(tables_, r, frag::StszOff), last_byte, true, problem);
+    if (problem == TableProblem::CommonSize)
+        reporter_.message_box({"STSZ异常", "发现STSZ非0取值，请反馈错误信息给开发者!",
+                               MsgIcon::Warning, MsgButtons::Ok});
+    const auto offsets =
+        ReadTableTail(source_, CellValue(tables_, r, frag::StcoOff), last_byte, false, problem);
+    if (!sizes || !offsets || sizes->count != offsets->count) return;
+    const auto media_end = MediaEnd(*offsets, *sizes);
+    if (!media_end) return;
+    tables_.set_fragment_cell(r, frag::OwnLength, dec(*media_end));
+    tables_.set_fragment_cell(r, frag::Frames, dec(offsets->count));
+
+    const auto found = heads.find(*media_end);
+    const std::string sn = dec(static_cast<std::int64_t>(r));
+    if (found == heads.end()) {
+        tables_.set_fragment_cell(r, frag::Fragments, "," + sn + ",");
+        tables_.set_fragment_cell(r, frag::Quality, "差");
+        return;
+    }
+    const std::size_t head = found->second;
+    tables_.set_fragment_cell(r, frag::Fragments,
+                              dec(static_cast<std::int64_t>(head)) + "," + sn + ",");
+    const std::int64_t h_start = CellValue(tables_, head, frag::StartOffset);
+    const auto frame_start =
+        offsets->last > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+            ? std::nullopt
+            : AddChecked(h_start, static_cast<std::int64_t>(offsets->last));
+    const bool verified = frame_start && VerifyLastFrame(source_, *frame_start, sizes->last);
+
+    const std::int64_t r_sectors = CellValue(tables_, r, frag::LengthSectors);
+    if (auto length = AddChecked((r_sectors + 1) * kSectorBytes, *media_end))
+        tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
+    const std::int64_t h_own = CellValue(tables_, head, frag::OwnLength);
+    tables_.set_fragment_cell(head, frag::LengthSectors, dec(h_own / kSectorBytes));
+    if (auto h_end = AddChecked(h_start, h_own))
+        tables_.set_fragment_cell(head, frag::EndOffset, dec(*h_end));
+    tables_.set_fragment_cell(r, frag::Quality, verified ? "非常好" : "好");
+}
+
+void FragmentAnalysis::fill_outputs() {
+    std::int64_t number = 0;
+    const std::size_t rows = tables_.fragment_rows();
+    for (std::size_t k = 0; k < rows; ++k) {
+        if (tables_.fragment_cell(k, frag::StartType) != "moov") continue;
+        const std::string quality = tables_.fragment_cell(k, frag::Quality);
+        if (quality.empty() || quality == "差") continue;
+        StagedOutputRow row;
+        row.file_length = dec(CellValue(tables_, k, frag::FileLength));
+        row.fragment_count = "2";
+        row.quality = quality == "非常好" ? "非常好" : "好";
+        row.fragment_list = tables_.fragment_cell(k, frag::Fragments);
+        row.frames = tables_.fragment_cell(k, frag::Frames);
+        const auto list = SplitFragmentList(row.fragment_list);
+        const auto head = list.empty() ? std::nullopt : parse_int64(list.front());
+        if (head && *head >= 0)
+            row.shoot_date =
+                tables_.fragment_cell(static_cast<std::size_t>(*head), frag::ShootDate);
+        tables_.add_output(number, row);
+        ++number;
+    }
+}
+
+void FragmentAnalysis::fill_results() {
+    std::int64_t number = 0;
+    const std::size_t rows = tables_.output_rows();
+    for (std::size_t k = 0; k < rows; ++k) {
+        const std::int64_t length =
+            parse_int64(tables_.output_cell(k, outc::FileLength)).value_or(0);
+        tables_.add_result(number, HumanLength(length), "2", tables_.output_cell(k, outc::Quality),
+                           tables_.output_cell(k, outc::Frames),
+                           tables_.output_cell(k, outc::ShootDate));
+        ++number;
+    }
+}
+
+}  // namespace tav

@@ -1,0 +1,164 @@
+#include "scan/sector_scan.hpp"
+
+#include <algorithm>
+
+#include "common/decimal.hpp"
+#include "scan/head_sector.hpp"
+#include "scan/header_analysis.hpp"
+#include "scan/movie_atom_search.hpp"
+#include "scan/scan_resume.hpp"
+
+namespace tav {
+
+StagedFragmentRow StageCandidate(const Candidate& c) {
+    StagedFragmentRow row;
+    row.start_type = c.head ? "HEAD" : "moov";
+    row.start_offset = dec(c.start);
+    row.end_type = c.head ? "mdat" : c.header.EndType;
+    row.end_offset = dec(c.end - 1);
+    row.length_sectors = dec(c.end / kSectorBytes - c.start / kSectorBytes - 1);
+    if (c.head) {
+        row.shoot_date = c.shoot_date;
+        row.own_length = c.own_length;
+    }
+    row.stsz_off = dec(c.header.StszOffset);
+    row.stco_off = dec(c.header.StcoOffset);
+    row.order = c.head ? "1" : "0";
+    return row;
+}
+
+SectorScan::SectorScan(const SectorScanSetup& setup, const SourceReader& source,
+                       const ScanSettings& settings, TableWriter& tables, WorkerReporter& reporter,
+                       const StopFlag& stop, ScanGauge& gauge)
+    : setup_(setup),
+      g_(setup.geometry),
+      source_(source),
+      settings_(settings),
+      tables_(tables),
+      reporter_(reporter),
+      stop_(stop),
+      gauge_(gauge),
+      buffer_(kReadBytes),
+      free_(kStepSectors, true),
+      w_(setup.start_w) {
+    if (g_.filtering) tracker_.emplace(source_, setup_.region, setup_.disk, g_);
+    movie_hits_.reserve(64);
+}
+
+bool SectorScan::run() {
+    while (g_.base + w_ < g_.range_end) {
+        reporter_.gauge_position(gauge_.position(w_));
+        if (stop_.load(std::memory_order_relaxed) != 0) {
+            reporter_.status_text(0, "停止扫描");
+            break;
+        }
+        if (g_.filtering && !mark_free_sectors()) {
+            reporter_.message_box(WindowLoadFailureMessage(setup_.disk));
+            return false;
+        }
+        const std::int64_t before = w_;
+        if (scan_read() == ReadOutcome::Done) w_ += kStepSectors;
+        gauge_.advance(w_ - before);
+    }
+    return true;
+}
+
+// Looks up every sector of the next read in the allocation map, loading the
+// windows it needs. False when a window cannot be loaded.
+bool SectorScan::mark_free_sectors() {
+    for (std::int64_t i = 0; i < kStepSectors; ++i) {
+        const std::int64_t cluster = g_.cluster_of_sector(g_.base + w_ + i);
+        if (!tracker_->ensure(cluster)) return false;
+        free_[static_cast<std::size_t>(i)] = !tracker_->in_use(cluster);
+    }
+    return true;
+}
+
+SectorScan::ReadOutcome SectorScan::scan_read() {
+    std::int64_t i = resume_index_.value_or(0);
+    resume_index_.reset();
+    // A read whose sectors all belong to clusters in use is not even read.
+    if (g_.filtering && std::none_of(free_.begin() + i, free_.end(), [](bool f) { return f; }))
+        return ReadOutcome::Done;
+    source_.read_at((g_.base + w_) * kSectorBytes, buffer_);
+    movie_hits_.clear();
+    if (settings_.FileTypeMov) FindMovieAtoms(ByteView(buffer_), kStepBytes, movie_hits_);
+
+    while (i < kStepSectors && g_.base + w_ + i < g_.range_end) {
+        if (g_.filtering && !free_[static_cast<std::size_t>(i)]) {
+            ++i;
+            continue;
+        }
+        const std::optional<Candidate> c = test_sector(i);
+        if (!c) {
+            ++i;
+            continue;
+        }
+        if (c->end != c->start && c->end - c->start > 512) record(*c);
+        const ResumeDecision d = DecideResume(g_, {c->start, c->end, w_, i});
+        switch (d.kind) {
+            case ResumeDecision::NextSector:
+                ++i;
+                break;
+            case ResumeDecision::ContinueAt:
+                i = d.index;
+                break;
+            case ResumeDecision::NextRead:
+                i = kStepSectors;
+                break;
+            case ResumeDecision::Jump:
+                w_ = d.w;
+                resume_index_ = d.index;
+                return ReadOutcome::Jumped;
+        }
+    }
+    return ReadOutcome::Done;
+}
+
+std::optional<Candidate> SectorScan::test_sector(std::int64_t i) {
+    if (!settings_.FileTypeMov) return std::nullopt;
+    const ByteView from_sector = ByteView(buffer_).sub(static_cast<std::size_t>(i * kSectorBytes));
+    if (IsHeadSectorStart(from_sector)) return test_head(i);
+    return test_moov(i);
+}
+
+std::optional<Candidate> SectorScan::test_head(std::int64_t i) {
+    const ByteView from_sector = ByteView(buffer_).sub(static_cast<std::size_t>(i * kSectorBytes));
+    const std::optional<HeadSector> head = ParseHeadSector(from_sector);
+    if (!head) return std::nullopt;
+    if (settings_.LargeFileOnly && !head->mdat_size_64) return std::nullopt;
+    Candidate c;
+    c.head = true;
+    c.start = (g_.base + w_ + i) * kSectorBytes;
+    c.end = c.start + 4096;
+    c.header.EndType = "mdat";
+    c.shoot_date = head->date + " " + head->time;
+    if (head->own_length) c.own_length = dec(*head->own_length);
+    return c;
+}
+
+std::optional<Candidate> SectorScan::test_moov(std::int64_t i) {
+    const auto first = static_cast<std::uint32_t>(i * kSectorBytes);
+    const auto hit = std::lower_bound(movie_hits_.begin(), movie_hits_.end(), first);
+    if (hit == movie_hits_.end() || *hit >= first + kSectorBytes) return std::nullopt;
+    Candidate c;
+    c.start = (g_.base + w_) * kSectorBytes + *hit - 4;
+    if (c.start < 0) return std::nullopt;
+    HeaderRequest request;
+    request.header_start = c.start;
+    request.check_free_space = g_.filtering;
+    request.large_file_only = settings_.LargeFileOnly;
+    c.header =
+        AnalyzeHeader(setup_.source_path, setup_.disk, g_, setup_.region, request, reporter_);
+    if (c.header.EndType.empty()) return std::nullopt;
+    c.end = c.header.EndOffset;
+    return c;
+}
+
+void SectorScan::record(const Candidate& c) {
+    ++fragment_count_;
+    tables_.add_fragment(fragment_count_, StageCandidate(c));
+    reporter_.status_text(2, "发现Canon视频碎片数量:" + dec(fragment_count_));
+}
+
+}  // namespace tav

@@ -1,0 +1,83 @@
+#pragma once
+// The first phase of a scan: reads the range in 64 KiB steps, records every
+// sector that begins a camera file ("HEAD") and every movie atom ("moov") as
+// a fragment row, and resumes behind each fragment.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/reporter.hpp"
+#include "disk/free_space_map.hpp"
+#include "platform/source_reader.hpp"
+#include "scan/atom_walk.hpp"
+#include "scan/scan_gauge.hpp"
+#include "scan/scan_geometry.hpp"
+#include "scan/scan_settings.hpp"
+#include "scan/table_writer.hpp"
+#include "scan/use_window_tracker.hpp"
+
+namespace tav {
+
+struct SectorScanSetup {
+    std::string source_path;  // for the header analysis's own handle
+    TDiskInfo disk;
+    ScanGeometry geometry;
+    std::int64_t start_w = 0;  // first read position, sectors from the base
+    FreeSpaceRegion region;    // when filtering
+};
+
+// A fragment about to be recorded.
+struct Candidate {
+    bool head = false;       // "HEAD", else "moov"
+    std::int64_t start = 0;  // S
+    std::int64_t end = 0;    // M, exclusive
+    HeaderInfo header;       // moov: the analysis; HEAD: end type "mdat"
+    std::string shoot_date;  // HEAD: date + " " + time
+    std::string own_length;  // HEAD: decimal or empty
+};
+
+// The row a candidate becomes (columns 1 to 13 without 10).
+StagedFragmentRow StageCandidate(const Candidate& c);
+
+class SectorScan {
+  public:
+    SectorScan(const SectorScanSetup& setup, const SourceReader& source,
+               const ScanSettings& settings, TableWriter& tables, WorkerReporter& reporter,
+               const StopFlag& stop, ScanGauge& gauge);
+
+    // False when the scan ended on an error (a use window that cannot be
+    // loaded); the rows found stay either way.
+    bool run();
+    std::int64_t fragment_count() const { return fragment_count_; }
+
+  private:
+    enum class ReadOutcome { Done, Jumped };
+
+    bool mark_free_sectors();
+    ReadOutcome scan_read();
+    std::optional<Candidate> test_sector(std::int64_t i);
+    std::optional<Candidate> test_head(std::int64_t i);
+    std::optional<Candidate> test_moov(std::int64_t i);
+    void record(const Candidate& c);
+
+    const SectorScanSetup& setup_;
+    const ScanGeometry& g_;
+    const SourceReader& source_;
+    const ScanSettings& settings_;
+    TableWriter& tables_;
+    WorkerReporter& reporter_;
+    const StopFlag& stop_;
+    ScanGauge& gauge_;
+    std::optional<UseWindowTracker> tracker_;
+
+    std::vector<std::uint8_t> buffer_;
+    std::vector<std::uint32_t> movie_hits_;  // "moov"+"mvhd" positions in this read
+    std::vector<bool> free_;                 // per sector of this read (filtering)
+    std::int64_t w_ = 0;
+    std::optional<std::int64_t> resume_index_;
+    std::int64_t fragment_count_ = 0;
+};
+
+}  // namespace tav
