@@ -15,6 +15,12 @@ struct ProcessResult {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv);
 
+// Starts a program that keeps running (its output goes to /dev/null);
+// answers its process id, or -1.
+int StartProcess(const std::vector<std::string>& argv);
+// Waits for a started program to end; answers its exit code (-1 if killed).
+int WaitProcess(int pid);
+
 // "name: <first lines of output>" for error messages.
 std::string DescribeFailure(const std::vector<std::string>& argv, const ProcessResult& result);
 

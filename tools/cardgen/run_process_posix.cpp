@@ -1,3 +1,4 @@
+#include <errno.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -31,15 +32,36 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
         ssize_t n = 0;
         while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
             result.output.append(buffer, static_cast<std::size_t>(n));
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0) {
-        }
-        if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
+        result.exit_code = WaitProcess(static_cast<int>(pid));
     } else {
         result.output = "cannot start " + argv[0];
     }
     close(fds[0]);
     return result;
+}
+
+int StartProcess(const std::vector<std::string>& argv) {
+    if (argv.empty()) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? static_cast<int>(pid) : -1;
+}
+
+int WaitProcess(int pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 std::string DescribeFailure(const std::vector<std::string>& argv, const ProcessResult& result) {

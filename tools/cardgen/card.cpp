@@ -1,0 +1,58 @@
+#include "cardgen/card.hpp"
+
+#include <fstream>
+#include <system_error>
+
+namespace tav::cardgen {
+
+namespace fs = std::filesystem;
+
+const std::vector<std::string>& CardKinds() {
+    static const std::vector<std::string> kinds = {
+        "raw", "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr", "demo", "large"};
+    return kinds;
+}
+
+fs::path ManifestPathFor(const fs::path& image) {
+    return fs::path(image.string() + ".manifest.json");
+}
+
+namespace {
+
+std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
+    if (r.kind == "raw") return GenerateRawCard(r);
+    if (r.kind == "large") return GenerateLargeCard(r);
+    if (r.kind == "fat32-deleted" || r.kind == "fat32-formatted" || r.kind == "mbr" ||
+        r.kind == "demo")
+        return GenerateFatCard(r);
+    if (r.kind == "ntfs-deleted") return GenerateNtfsCard(r);
+    return std::unexpected("unknown kind: " + r.kind);
+}
+
+}  // namespace
+
+std::expected<Manifest, std::string> GenerateCard(const CardRequest& request) {
+    if (request.out.empty()) return std::unexpected("no output image given");
+    auto manifest = Dispatch(request);
+    if (!manifest) return manifest;
+    manifest->kind = request.kind;
+    manifest->seed = request.seed;
+    manifest->image = request.out.filename().string();
+    std::error_code ec;
+    manifest->image_size = static_cast<std::int64_t>(fs::file_size(request.out, ec));
+    if (ec) return std::unexpected("cannot measure " + request.out.string());
+
+    // The manifest appears last and whole: its presence marks a finished image.
+    const fs::path path = ManifestPathFor(request.out);
+    const fs::path temp = fs::path(path.string() + ".tmp");
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << ManifestToJson(*manifest);
+        if (!out.flush()) return std::unexpected("cannot write " + temp.string());
+    }
+    fs::rename(temp, path, ec);
+    if (ec) return std::unexpected("cannot write " + path.string() + ": " + ec.message());
+    return manifest;
+}
+
+}  // namespace tav::cardgen

@@ -1,0 +1,62 @@
+#include "cardgen/card_files.hpp"
+
+#include <cstdio>
+
+#include "cardgen/fnv_hash.hpp"
+#include "cardgen/frame_check.hpp"
+
+namespace tav::cardgen {
+
+std::expected<CardFile, std::string> MakeCardFile(const CardFileSpec& spec,
+                                                  const std::filesystem::path& clip_cache) {
+    EncodedClip clip;
+    if (spec.real_h264) {
+        auto encoded = TryEncodeClip(spec.frames, spec.clip_seed, spec.aud, 320, 240, clip_cache);
+        if (!encoded) return std::unexpected(encoded.error());
+        clip = std::move(*encoded);
+    } else {
+        clip = SyntheticClip(spec.frames, spec.clip_seed, spec.aud, spec.mean_frame_bytes);
+    }
+    return CardFile{spec, BuildCameraMov(spec.options, clip)};
+}
+
+void SetShootingTime(MovOptions& options, std::uint64_t seed, int n) {
+    char date[16], time[16];
+    std::snprintf(date, sizeof date, "%04d:%02d:%02d", 2010 + static_cast<int>(seed % 8),
+                  1 + n % 12, 1 + (n * 7 + static_cast<int>(seed % 5)) % 28);
+    std::snprintf(time, sizeof time, "%02d:%02d:%02d", 8 + n % 12, (n * 13) % 60, (n * 29) % 60);
+    options.date = date;
+    options.time = time;
+}
+
+ManifestFile Describe(const CardFile& file, const std::string& state, std::int64_t head_offset,
+                      std::int64_t moov_offset) {
+    const MovFile& mov = file.mov;
+    const MovOptions& o = file.spec.options;
+    ManifestFile m;
+    m.name = file.spec.name;
+    m.state = state;
+    m.head_offset = head_offset;
+    m.moov_offset = moov_offset;
+    m.length = mov.size();
+    m.head_length = static_cast<std::int64_t>(mov.head.size());
+    m.moov_length = static_cast<std::int64_t>(mov.moov.size());
+    m.frames = static_cast<int>(mov.sample_sizes.size());
+    m.date = o.date.substr(0, 19);
+    m.time = o.time.substr(0, 19);
+    m.aud = file.spec.aud;
+    m.mdat64 = o.mdat64;
+    m.co64 = o.co64;
+    m.sound = o.sound_track;
+    m.cnmn = o.cnmn;
+    const Bytes all = mov.bytes();
+    m.last_frame_verifies =
+        !mov.chunk_offsets.empty() &&
+        LastFrameVerifies(ByteView(all), mov.chunk_offsets.back(), mov.sample_sizes.back());
+    m.file_hash = FnvHex(all);
+    m.head_hash = FnvHex(mov.head);
+    m.moov_hash = FnvHex(mov.moov);
+    return m;
+}
+
+}  // namespace tav::cardgen

@@ -1,0 +1,40 @@
+#pragma once
+// The camera files that go onto a generated card, and their manifest entries.
+
+#include <cstdint>
+#include <expected>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cardgen/manifest.hpp"
+#include "cardgen/mov_builder.hpp"
+
+namespace tav::cardgen {
+
+struct CardFileSpec {
+    std::string name;
+    MovOptions options;
+    bool aud = true;
+    int frames = 24;
+    std::uint64_t clip_seed = 1;
+    bool real_h264 = true;                  // ffmpeg-encoded; otherwise synthetic frames
+    std::uint32_t mean_frame_bytes = 1500;  // synthetic frames only
+};
+
+struct CardFile {
+    CardFileSpec spec;
+    MovFile mov;
+};
+
+std::expected<CardFile, std::string> MakeCardFile(const CardFileSpec& spec,
+                                                  const std::filesystem::path& clip_cache);
+
+// Distinct shooting date and time for the n-th file of a card.
+void SetShootingTime(MovOptions& options, std::uint64_t seed, int n);
+
+// The manifest entry of a file; offsets -1 mark a part that is not on the image.
+ManifestFile Describe(const CardFile& file, const std::string& state, std::int64_t head_offset,
+                      std::int64_t moov_offset);
+
+}  // namespace tav::cardgen

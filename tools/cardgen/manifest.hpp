@@ -1,0 +1,49 @@
+#pragma once
+// What a generated card image holds: one entry per camera file, with where
+// its start region and movie atom lie on the image and hashes to check the
+// bytes found there. Written as JSON beside the image (IMG.manifest.json).
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tav::cardgen {
+
+// state: "placed" (raw image, no file system), "in-use", "deleted",
+// "orphan-head" (start region without its movie atom), "orphan-moov".
+struct ManifestFile {
+    std::string name;
+    std::string state;
+    std::int64_t head_offset = -1;  // byte offset of the start region on the image; -1: absent
+    std::int64_t moov_offset = -1;  // of the movie atom; -1: absent
+    std::int64_t length = 0;        // whole file
+    std::int64_t head_length = 0;   // start region (ftyp .. end of mdat)
+    std::int64_t moov_length = 0;
+    int frames = 0;
+    std::string date, time;
+    bool aud = false, mdat64 = false, co64 = false, sound = false, cnmn = true;
+    bool split = false;  // movie atom far from the start region, at an unaligned offset
+    bool last_frame_verifies = false;
+    std::string file_hash;  // FNV-1a-64 of the whole file, 16 hex digits
+    std::string head_hash;  // of the start region
+    std::string moov_hash;  // of the movie atom
+};
+
+struct Manifest {
+    std::string kind;
+    std::uint64_t seed = 0;
+    std::string image;  // file name of the image, beside the manifest
+    std::int64_t image_size = 0;
+    std::int64_t partition_offset = 0;  // byte offset of the file system; 0 for a volume image
+    std::string file_system;            // "FAT32", "NTFS" or "Raw"
+    std::string note;
+    std::vector<ManifestFile> files;
+};
+
+std::string ManifestToJson(const Manifest& manifest);
+// Reads back what ManifestToJson wrote (one file object per line).
+std::expected<Manifest, std::string> ManifestFromJson(std::string_view text);
+
+}  // namespace tav::cardgen

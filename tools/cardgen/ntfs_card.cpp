@@ -1,0 +1,138 @@
+// NTFS cards: made with mkntfs, files copied in and deleted through a real
+// ntfs-3g (FUSE) mount.
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <thread>
+
+#include "cardgen/card.hpp"
+#include "cardgen/card_files.hpp"
+#include "cardgen/image_search.hpp"
+#include "cardgen/run_process.hpp"
+#include "cardgen/work_folder.hpp"
+
+namespace tav::cardgen {
+namespace {
+
+namespace fs = std::filesystem;
+using Status = std::expected<void, std::string>;
+
+constexpr std::int64_t kVolumeBytes = 96ll << 20;
+
+bool IsMounted(const fs::path& dir) {
+    std::ifstream mounts("/proc/self/mounts");
+    const std::string wanted = " " + dir.string() + " ";
+    for (std::string line; std::getline(mounts, line);)
+        if (line.find(wanted) != std::string::npos) return true;
+    return false;
+}
+
+// An ntfs-3g mount that is always taken down again, and only once the
+// driver has written everything back and ended.
+class NtfsMount {
+  public:
+    NtfsMount(const fs::path& image, const fs::path& dir) : dir_(dir) {
+        pid_ = StartProcess({"ntfs-3g", "-o", "no_detach", image.string(), dir.string()});
+        for (int i = 0; pid_ > 0 && i < 200 && !IsMounted(dir); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        mounted_ = pid_ > 0 && IsMounted(dir);
+    }
+    ~NtfsMount() { unmount(); }
+    NtfsMount(const NtfsMount&) = delete;
+    NtfsMount& operator=(const NtfsMount&) = delete;
+    bool mounted() const { return mounted_; }
+    Status unmount() {
+        if (pid_ <= 0) return {};
+        ProcessResult r = RunProcess({"fusermount", "-u", dir_.string()});
+        if (!r.ok()) r = RunProcess({"fusermount", "-u", "-z", dir_.string()});
+        const int exit_code = WaitProcess(pid_);
+        pid_ = -1;
+        mounted_ = false;
+        if (!r.ok() || exit_code != 0)
+            return std::unexpected("ntfs-3g unmount failed: " + r.output);
+        return {};
+    }
+
+  private:
+    fs::path dir_;
+    int pid_ = -1;
+    bool mounted_ = false;
+};
+
+Status WriteFile(const fs::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    if (!out.flush()) return std::unexpected("cannot write " + path.string());
+    return {};
+}
+
+Status CopyAndDelete(const fs::path& image, const std::vector<CardFile>& files,
+                     const std::vector<bool>& deleted) {
+    WorkFolder work;
+    if (!work.ok()) return std::unexpected("cannot create a temporary folder");
+    const fs::path dir = work.path() / "mnt";
+    fs::create_directory(dir);
+    NtfsMount mount(image, dir);
+    if (!mount.mounted()) return std::unexpected("cannot mount the NTFS image with ntfs-3g");
+    for (const CardFile& f : files)
+        if (auto s = WriteFile(dir / f.spec.name, f.mov.bytes()); !s) return s;
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        std::error_code ec;
+        if (deleted[n] && !fs::remove(dir / files[n].spec.name, ec))
+            return std::unexpected("cannot delete " + files[n].spec.name);
+    }
+    return mount.unmount();
+}
+
+}  // namespace
+
+std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
+    if (!fs::exists("/dev/fuse"))
+        return std::unexpected("ntfs-deleted needs FUSE (/dev/fuse) for ntfs-3g");
+    const int count = r.files >= 0 ? r.files : 5;
+    std::vector<CardFile> files;
+    std::vector<bool> deleted;
+    for (int n = 0; n < count; ++n) {
+        CardFileSpec s;
+        s.name = "MVI_" + std::to_string(2000 + n + 1) + ".MOV";
+        s.aud = r.aud == "on" || (r.aud == "mixed" && n != 2);
+        s.frames = r.frames > 0 ? r.frames : 24;
+        s.clip_seed = r.seed * 1000 + 200 + static_cast<std::uint64_t>(n);
+        s.real_h264 = !r.synthetic;
+        s.options.mdat64 = r.mdat64;
+        s.options.co64 = r.co64;
+        SetShootingTime(s.options, r.seed, n + 20);
+        auto f = MakeCardFile(s, r.clip_cache);
+        if (!f) return std::unexpected(f.error());
+        files.push_back(std::move(*f));
+        deleted.push_back(n % 2 == 1);
+    }
+    std::error_code ec;
+    fs::remove(r.out, ec);
+    { std::ofstream create(r.out, std::ios::binary); }
+    fs::resize_file(r.out, kVolumeBytes, ec);
+    if (ec) return std::unexpected("cannot create " + r.out.string());
+    const std::vector<std::string> mkntfs = {
+        "mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-L", "TAVCARD", r.out.string()};
+    if (const ProcessResult p = RunProcess(mkntfs); !p.ok())
+        return std::unexpected(DescribeFailure(mkntfs, p));
+    if (auto s = CopyAndDelete(r.out, files, deleted); !s) return std::unexpected(s.error());
+
+    Manifest m;
+    m.file_system = "NTFS";
+    m.note = "files copied and deleted through an ntfs-3g mount";
+    const MappedImage image(r.out);
+    if (!image.ok()) return std::unexpected("cannot map " + r.out.string());
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        const MovFile& mov = files[n].mov;
+        const std::int64_t head = image.find(std::span(mov.head).first(512));
+        const std::int64_t moov = image.find(mov.moov, head < 0 ? 0 : head);
+        m.files.push_back(Describe(files[n], deleted[n] ? "deleted" : "in-use", head, moov));
+    }
+    return m;
+}
+
+}  // namespace tav::cardgen
