@@ -1,0 +1,63 @@
+#pragma once
+// What the windows share for one run of the program: the scan settings, the
+// scan tables, the stop flag, the chosen source and the dialog seam. Owned by
+// main (or a test), it outlives every window.
+
+#include <QString>
+#include <string>
+
+#include "dialogs.hpp"
+#include "scan/scan_settings.hpp"
+#include "scan/scan_start.hpp"
+#include "scan/scan_tables.hpp"
+
+namespace tav::app {
+
+class TForm1;
+class TForm2;
+class TForm3;
+class TForm4;
+class TForm5;
+class TForm6;
+class TForm7;
+class TForm8;
+class TForm10;
+class TableRefresher;
+
+inline constexpr char kAppTitle[] = "Tavorine-MOV恢复工具V1.0";
+inline constexpr char kWindowCaption[] = "Tavorine-MOV Recovery Tools";
+inline constexpr char kForumUrl[] = "http://www.tavmov.com/bbs/";
+inline constexpr char kSupportAddress[] = "support@tavmov.com";
+inline constexpr char kSiteName[] = "tavmov";
+
+struct Forms {
+    TForm1* form1 = nullptr;
+    TForm10* form10 = nullptr;
+    TForm2* form2 = nullptr;
+    TForm3* form3 = nullptr;
+    TForm4* form4 = nullptr;
+    TForm5* form5 = nullptr;
+    TForm6* form6 = nullptr;
+    TForm7* form7 = nullptr;
+    TForm8* form8 = nullptr;
+};
+
+struct AppContext {
+    explicit AppContext(Dialogs& d) : dialogs(d) {}
+
+    Dialogs& dialogs;
+    ScanSettings settings;
+    ScanTables tables;
+    StopFlag StopRequested{0};
+    SourceSelection selection;
+    TableRefresher* refresher = nullptr;
+    Forms forms;
+
+    MsgAnswer ask(QWidget* owner, const std::string& caption, const std::string& text, MsgIcon icon,
+                  MsgButtons buttons = MsgButtons::Ok) {
+        return dialogs.message_box(owner, UserMessage{caption, text, icon, buttons});
+    }
+    void open_forum() { dialogs.open_url(QString::fromLatin1(kForumUrl)); }
+};
+
+}  // namespace tav::app

@@ -1,0 +1,191 @@
+#include "form2.hpp"
+
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QVBoxLayout>
+#include <ctime>
+#include <mutex>
+
+#include "form1.hpp"
+#include "form3.hpp"
+#include "form4.hpp"
+#include "form6.hpp"
+#include "list_view.hpp"
+#include "recovery/result_list_ops.hpp"
+#include "recovery/scan_result_file.hpp"
+#include "table_refresher.hpp"
+
+namespace tav::app {
+
+TForm2::TForm2(AppContext& context, QWidget* parent)
+    : WizardWindow(context, QStringLiteral("就绪"), QStringLiteral("您所在位置第4步---选择MOV文件"),
+                   parent) {
+    setObjectName("TForm2");
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+    auto* header = new QHBoxLayout;
+    auto* lbl1 = new QLabel(QStringLiteral("扫描结果"), centralWidget());
+    QFont bold = lbl1->font();
+    bold.setBold(true);
+    lbl1->setFont(bold);
+    header->addWidget(lbl1);
+    header->addStretch(1);
+    header->addWidget(make_forum_link([this] { lbl5Click(); }, centralWidget()));
+    content()->addLayout(header);
+
+    auto* lbl6 = new QLabel(QStringLiteral("请勾选您要恢复的MOV高清视频文件，点击“下一步”"),
+                            centralWidget());
+    lbl6->setStyleSheet("color: #1a5fd0;");
+    content()->addWidget(lbl6);
+
+    lv1 = make_list_view(ctx_.refresher->model(TableId::Results), false, false, centralWidget());
+    connect(lv1->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { lv1ColumnClick(column); });
+    content()->addWidget(lv1, 1);
+    content()->addWidget(make_button_bar());
+    resize(900, 600);
+}
+
+QWidget* TForm2::make_button_bar() {
+    auto* bar = new QWidget(centralWidget());
+    auto* row = new QHBoxLayout(bar);
+    row->setContentsMargins(0, 0, 0, 0);
+    btn3 = new QPushButton(QStringLiteral("全选"), bar);
+    btn4 = new QPushButton(QStringLiteral("反选"), bar);
+    btn7 = new QPushButton(QStringLiteral("加载扫描结果"), bar);
+    btn6 = new QPushButton(QStringLiteral("保存扫描结果"), bar);
+    btn2 = picture_button(":/pictures/back.png", QStringLiteral("上一步"), bar);
+    btn1 = new QPushButton(QStringLiteral("下一步"), bar);
+    for (QWidget* w : std::initializer_list<QWidget*>{btn3, btn4, btn7, btn6}) row->addWidget(w);
+    row->addStretch(1);
+    row->addWidget(btn2);
+    row->addWidget(btn1);
+    connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
+    connect(btn2, &QToolButton::clicked, this, [this] { btn2Click(); });
+    connect(btn3, &QPushButton::clicked, this, [this] { btn3Click(); });
+    connect(btn4, &QPushButton::clicked, this, [this] { btn4Click(); });
+    connect(btn6, &QPushButton::clicked, this, [this] { btn6Click(); });
+    connect(btn7, &QPushButton::clicked, this, [this] { btn7Click(); });
+    return bar;
+}
+
+void TForm2::show_results() {
+    ctx_.refresher->refresh_all();
+    showMaximized();
+}
+
+void TForm2::btn1Click() {
+    std::size_t ticked = 0;
+    {
+        std::lock_guard lock(ctx_.tables.mutex);
+        ticked = CountTicked(ctx_.tables.results);
+    }
+    if (ticked == 0) {
+        ctx_.ask(this, "提示",
+                 "请选中您要恢复的文件,您可以通过文件容量来找到想要恢复的文件，"
+                 "如果无法确认容量建议您全选。",
+                 MsgIcon::Question);
+        return;
+    }
+    ctx_.forms.form4->prepare();
+    hide();
+    ctx_.forms.form1->hide();
+    ctx_.forms.form4->show();
+}
+
+void TForm2::btn2Click() {
+    const MsgAnswer answer = ctx_.ask(this, "提示", "此操作将造成当前扫描结果丢失，是否继续？",
+                                      MsgIcon::Question, MsgButtons::YesNo);
+    if (answer != MsgAnswer::Yes) return;
+    hide();
+    ctx_.forms.form1->show();
+}
+
+void TForm2::btn3Click() {
+    {
+        std::lock_guard lock(ctx_.tables.mutex);
+        TickAll(ctx_.tables.results);
+    }
+    ctx_.refresher->refresh_all();
+}
+
+void TForm2::btn4Click() {
+    {
+        std::lock_guard lock(ctx_.tables.mutex);
+        InvertTicks(ctx_.tables.results);
+    }
+    ctx_.refresher->refresh_all();
+}
+
+void TForm2::lv1ColumnClick(int column) {
+    if (column < 0) return;
+    {
+        std::lock_guard lock(ctx_.tables.mutex);
+        SortResultList(ctx_.tables.results, static_cast<std::size_t>(column));
+    }
+    ctx_.refresher->refresh_all();
+}
+
+// The tables have one user at a time: a scan still finishing or a
+// scan-result file being read or written must end first.
+bool TForm2::busy_with_tables() {
+    if (file_job_.running()) return true;
+    ctx_.forms.form3->stop_and_wait();
+    return false;
+}
+
+void TForm2::btn6Click() {
+    if (busy_with_tables()) return;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const QString proposed = QString::fromStdString(DefaultScanResultName(local));
+    const QString name = ctx_.dialogs.save_file(this, proposed);
+    if (name.isEmpty()) {
+        ctx_.dialogs.message_box(nullptr, EmptySavePathMessage());
+        return;
+    }
+    start_file_job(TFileOrLv::kSave, name);
+}
+
+void TForm2::btn7Click() {
+    if (busy_with_tables()) return;
+    const QString name = ctx_.dialogs.open_file(this);
+    // The tables are emptied only once a file was chosen: cancelling the
+    // dialog must not throw away the results on screen.
+    if (name.isEmpty()) {
+        ctx_.dialogs.message_box(nullptr, EmptyLoadPathMessage());
+        return;
+    }
+    {
+        std::lock_guard lock(ctx_.tables.mutex);
+        ctx_.tables.clear_tables();
+    }
+    ctx_.refresher->refresh_all();
+    start_file_job(TFileOrLv::kLoad, name);
+}
+
+void TForm2::start_file_job(int mode, const QString& file_name) {
+    auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
+    auto worker =
+        std::make_unique<TFileOrLv>(mode, file_name.toStdString(), ctx_.tables, *reporter);
+    file_job_.run(std::move(reporter), std::move(worker), this, [this] {
+        ctx_.refresher->refresh_all();
+        ctx_.forms.form6->reload_source_field();
+    });
+}
+
+void TForm2::lbl5Click() {
+    ctx_.open_forum();
+}
+
+void TForm2::tables_changed(TableId table) {
+    ctx_.refresher->changed(table);
+}
+
+void TForm2::closeEvent(QCloseEvent* event) {
+    event->accept();
+    ctx_.forms.form1->show();
+}
+
+}  // namespace tav::app

@@ -1,0 +1,139 @@
+#include "form3.hpp"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "form2.hpp"
+#include "form7.hpp"
+#include "table_refresher.hpp"
+
+namespace tav::app {
+
+HiddenLabel::HiddenLabel(std::function<void()> on_double_click, QWidget* parent)
+    : QLabel(QStringLiteral("      "), parent), on_double_click_(std::move(on_double_click)) {
+    setFixedSize(24, 20);
+}
+
+void HiddenLabel::mouseDoubleClickEvent(QMouseEvent*) {
+    if (on_double_click_) on_double_click_();
+}
+
+TForm3::TForm3(AppContext& context, QWidget* parent)
+    : WizardWindow(context, QStringLiteral("就绪"), QStringLiteral("您所在位置第3步---扫描"),
+                   parent) {
+    setObjectName("TForm3");
+    setWindowFlags(windowFlags() & ~Qt::WindowMaximizeButtonHint);
+    add_forum_link(false);
+
+    auto* progress = new QGroupBox(QStringLiteral("扫描进度"));
+    auto* progress_layout = new QVBoxLayout(progress);
+    g1 = new GaugeBar(progress);
+    progress_layout->addWidget(g1);
+    content()->addWidget(progress);
+
+    auto* log = new QGroupBox(QStringLiteral("扫描日志"));
+    auto* log_layout = new QVBoxLayout(log);
+    mmo1 = new QPlainTextEdit(log);
+    mmo1->setReadOnly(true);
+    mmo1->setFrameShape(QFrame::NoFrame);
+    mmo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    mmo1->setBackgroundRole(QPalette::Window);
+    mmo1->setStyleSheet("QPlainTextEdit { background: palette(window); }");
+    log_layout->addWidget(mmo1);
+    content()->addWidget(log, 1);
+
+    auto* buttons = new QHBoxLayout;
+    lbl2 = new HiddenLabel([this] { lbl2DblClick(); }, centralWidget());
+    btn2 = picture_button(":/pictures/load.png", QStringLiteral("加载扫描结果"), centralWidget());
+    btn1 = new QPushButton(QStringLiteral("停止扫描"), centralWidget());
+    buttons->addWidget(lbl2);
+    buttons->addStretch(1);
+    buttons->addWidget(btn1);
+    buttons->addWidget(btn2);
+    content()->addLayout(buttons);
+
+    connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
+    connect(btn2, &QToolButton::clicked, this, [this] { btn2Click(); });
+    resize(760, 560);
+}
+
+void TForm3::begin_scan() {
+    show();
+    mmo1->clear();
+    g1->set_range64(0, 0);
+    g1->set_position64(0);
+    WizardWindow::set_status(2, QString());
+}
+
+void TForm3::start_scanner(ScanParams params) {
+    auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
+    auto scanner = std::make_unique<TscanPst>(std::move(params), ctx_.settings, ctx_.tables,
+                                              *reporter, ctx_.StopRequested);
+    job_.run(std::move(reporter), std::move(scanner), this,
+             [this] { ctx_.refresher->refresh_all(); });
+}
+
+void TForm3::stop_and_wait() {
+    if (!job_.running()) return;
+    ctx_.StopRequested = 1;
+    job_.wait_processing_events();
+}
+
+void TForm3::btn1Click() {
+    const MsgAnswer answer = ctx_.ask(
+        this, "提示", "停止扫描将会导致碎片收集不全从而影响重组的成功率，请确认您是否要停止扫描！",
+        MsgIcon::Information, MsgButtons::YesNo);
+    ctx_.StopRequested = answer == MsgAnswer::Yes ? 1 : 0;
+}
+
+void TForm3::btn2Click() {
+    const MsgAnswer answer = ctx_.ask(this, "提示", "您是否要停止扫描并加载扫描结果？",
+                                      MsgIcon::Information, MsgButtons::YesNo);
+    if (answer != MsgAnswer::Yes) {
+        ctx_.StopRequested = 0;
+        return;
+    }
+    ctx_.StopRequested = 1;
+    show_results_step();
+}
+
+void TForm3::lbl2DblClick() {
+    ctx_.forms.form7->show_prompt();
+}
+
+void TForm3::append_log(const QString& line) {
+    mmo1->appendPlainText(line);
+}
+
+void TForm3::set_gauge_range(std::int64_t minimum, std::int64_t maximum) {
+    g1->set_range64(minimum, maximum);
+}
+
+void TForm3::set_gauge_position(std::int64_t position) {
+    g1->set_position64(position);
+}
+
+void TForm3::tables_changed(TableId table) {
+    ctx_.refresher->changed(table);
+}
+
+void TForm3::results_ready() {
+    ctx_.refresher->refresh_all();
+    // The user may have moved on to the results already (stop and load).
+    if (isVisible()) show_results_step();
+}
+
+void TForm3::show_results_step() {
+    hide();
+    ctx_.forms.form2->show_results();
+}
+
+void TForm3::closeEvent(QCloseEvent* event) {
+    event->accept();
+    ctx_.StopRequested = 1;
+    ctx_.forms.form2->show_results();
+}
+
+}  // namespace tav::app

@@ -1,0 +1,67 @@
+#pragma once
+// Step 3: the scan log and gauge while the scanner runs; stop, stop-and-load,
+// and the hidden label that opens the expert prompt.
+
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+#include "background_job.hpp"
+#include "scan/scan_worker.hpp"
+#include "wizard_window.hpp"
+
+namespace tav::app {
+
+// The invisible six-space label; a double click opens the prompt.
+class HiddenLabel : public QLabel {
+  public:
+    HiddenLabel(std::function<void()> on_double_click, QWidget* parent);
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+  private:
+    std::function<void()> on_double_click_;
+};
+
+class TForm3 : public WizardWindow, public ProgressTarget {
+  public:
+    explicit TForm3(AppContext& context, QWidget* parent = nullptr);
+
+    // Shows the window with an empty log, the gauge at 0 and panel 2 empty.
+    void begin_scan();
+    void start_scanner(ScanParams params);
+    // Asks a running scan to stop and waits for it with the GUI alive.
+    void stop_and_wait();
+    bool scanning() const { return job_.running(); }
+
+    void btn1Click();
+    void btn2Click();
+    void lbl2DblClick();
+
+    // ProgressTarget
+    void append_log(const QString& line) override;
+    void set_gauge_range(std::int64_t minimum, std::int64_t maximum) override;
+    void set_gauge_position(std::int64_t position) override;
+    void set_status(int panel, const QString& text) override {
+        WizardWindow::set_status(panel, text);
+    }
+    void tables_changed(TableId table) override;
+    void results_ready() override;
+
+    QPlainTextEdit* mmo1 = nullptr;
+    GaugeBar* g1 = nullptr;
+    QPushButton* btn1 = nullptr;  // "停止扫描"
+    QToolButton* btn2 = nullptr;  // hint "加载扫描结果"
+    HiddenLabel* lbl2 = nullptr;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void show_results_step();
+
+    BackgroundJob job_;
+};
+
+}  // namespace tav::app

@@ -1,0 +1,142 @@
+#include "form4.hpp"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+#include <mutex>
+
+#include "form1.hpp"
+#include "form2.hpp"
+#include "recovery/rebuild_worker.hpp"
+#include "table_refresher.hpp"
+
+namespace tav::app {
+
+namespace {
+const char kEmptyFolder[] = "保存路径为空，请设置好保存的路径。";
+}
+
+TForm4::TForm4(AppContext& context, QWidget* parent)
+    : WizardWindow(context, QStringLiteral("就绪"), QStringLiteral("您所在位置第5步---保存"),
+                   parent) {
+    setObjectName("TForm4");
+    add_forum_link(true);
+
+    auto* folder = new QGroupBox(QStringLiteral("选择保存路径"));
+    auto* folder_row = new QHBoxLayout(folder);
+    edt1 = new QLineEdit(folder);
+    edt1->setReadOnly(true);
+    btn2 = new QPushButton(QStringLiteral("浏览"), folder);
+    folder_row->addWidget(edt1, 1);
+    folder_row->addWidget(btn2);
+    content()->addWidget(folder);
+
+    auto* progress = new QGroupBox(QStringLiteral("保存进度"));
+    auto* progress_layout = new QVBoxLayout(progress);
+    g1 = new GaugeBar(progress);
+    progress_layout->addWidget(g1);
+    content()->addWidget(progress);
+
+    auto* log = new QGroupBox(QStringLiteral("日志"));
+    auto* log_layout = new QVBoxLayout(log);
+    mmo1 = new QPlainTextEdit(log);
+    mmo1->setReadOnly(true);
+    mmo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    log_layout->addWidget(mmo1);
+    content()->addWidget(log, 1);
+
+    auto* buttons = new QHBoxLayout;
+    btn4 = picture_button(":/pictures/home.png", QStringLiteral("返回主窗体"), centralWidget());
+    btn3 = picture_button(":/pictures/back.png", QStringLiteral("上一步"), centralWidget());
+    btn1 = new QPushButton(QStringLiteral("保存"), centralWidget());
+    buttons->addStretch(1);
+    buttons->addWidget(btn4);
+    buttons->addWidget(btn3);
+    buttons->addWidget(btn1);
+    content()->addLayout(buttons);
+
+    connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
+    connect(btn2, &QPushButton::clicked, this, [this] { btn2Click(); });
+    connect(btn3, &QToolButton::clicked, this, [this] { btn3Click(); });
+    connect(btn4, &QToolButton::clicked, this, [this] { btn4Click(); });
+    resize(760, 560);
+}
+
+void TForm4::prepare() {
+    edt1->clear();
+    mmo1->clear();
+    g1->set_range64(0, 0);
+    g1->set_position64(0);
+}
+
+void TForm4::btn2Click() {
+    SaveInProgress = false;
+    QString path = ctx_.dialogs.browse_folder(this);
+    if (path.isEmpty()) {
+        ctx_.ask(this, "提示", kEmptyFolder, MsgIcon::Question);
+        return;
+    }
+    path = QDir::toNativeSeparators(path);
+    if (!path.endsWith(QDir::separator())) path += QDir::separator();
+    edt1->setText(path);
+}
+
+void TForm4::btn1Click() {
+    if (edt1->text().isEmpty()) {
+        ctx_.ask(this, "提示", kEmptyFolder, MsgIcon::Question);
+        return;
+    }
+    // One save at a time: two runs would write the same files and race on
+    // the ticks.
+    if (job_.running()) return;
+    RebuildParams params;
+    {
+        std::lock_guard lock(ctx_.tables.mutex);
+        params.source_path = ctx_.tables.source_field;
+    }
+    params.output_folder = edt1->text().toStdString();
+    auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
+    auto worker =
+        std::make_unique<TPstRebuild>(std::move(params), ctx_.tables, *reporter, SaveInProgress);
+    btn1->setEnabled(false);
+    job_.run(std::move(reporter), std::move(worker), this, [this] {
+        btn1->setEnabled(true);
+        ctx_.refresher->refresh_all();
+    });
+}
+
+void TForm4::info(const std::string& text) {
+    ctx_.ask(nullptr, "提示", text, MsgIcon::Information);
+}
+
+void TForm4::btn3Click() {
+    if (SaveInProgress) {
+        info("正在保存PST文件，请您在保存完毕后再返回上一步！");
+        return;
+    }
+    hide();
+    ctx_.forms.form2->show();
+}
+
+void TForm4::btn4Click() {
+    if (SaveInProgress) {
+        info("正在保存文件，请您在保存完毕后再返回主窗口！");
+        return;
+    }
+    hide();
+    ctx_.forms.form2->hide();
+    ctx_.forms.form1->show();
+}
+
+void TForm4::tables_changed(TableId table) {
+    ctx_.refresher->changed(table);
+}
+
+void TForm4::closeEvent(QCloseEvent* event) {
+    event->accept();
+    ctx_.forms.form2->show();
+}
+
+}  // namespace tav::app

@@ -1,0 +1,43 @@
+#include "qt_reporter.hpp"
+
+#include <QThread>
+
+namespace tav::app {
+
+void QtReporter::log_line(const std::string& line) {
+    post([t = &target_, text = QString::fromStdString(line)] { t->append_log(text); });
+}
+
+void QtReporter::gauge_range(std::int64_t minimum, std::int64_t maximum) {
+    post([t = &target_, minimum, maximum] { t->set_gauge_range(minimum, maximum); });
+}
+
+void QtReporter::gauge_position(std::int64_t position) {
+    post([t = &target_, position] { t->set_gauge_position(position); });
+}
+
+void QtReporter::status_text(int panel, const std::string& text) {
+    post([t = &target_, panel, s = QString::fromStdString(text)] { t->set_status(panel, s); });
+}
+
+MsgAnswer QtReporter::message_box(const UserMessage& message) {
+    MsgAnswer answer = MsgAnswer::Ok;
+    auto ask = [&] { answer = dialogs_.message_box(nullptr, message); };
+    // Called on the GUI thread itself (a worker run inline): a blocking
+    // queued call would wait for itself.
+    if (QThread::currentThread() == gui_->thread())
+        ask();
+    else
+        QMetaObject::invokeMethod(gui_, ask, Qt::BlockingQueuedConnection);
+    return answer;
+}
+
+void QtReporter::table_changed(TableId table) {
+    post([t = &target_, table] { t->tables_changed(table); });
+}
+
+void QtReporter::show_results() {
+    post([t = &target_] { t->results_ready(); });
+}
+
+}  // namespace tav::app

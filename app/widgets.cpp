@@ -1,0 +1,91 @@
+#include "widgets.hpp"
+
+#include <QFile>
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+
+#include "jpeg_image.hpp"
+
+namespace tav::app {
+
+BannerWidget::BannerWidget(QImage picture, QWidget* parent)
+    : QWidget(parent), picture_(std::move(picture)) {
+    setFixedHeight(kBannerHeight);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+void BannerWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (picture_.isNull()) {
+        painter.fillRect(rect(), QColor(0x2a, 0x6c, 0xb4));
+        return;
+    }
+    const QColor edge = picture_.pixelColor(picture_.width() - 1, picture_.height() / 2);
+    painter.fillRect(rect(), edge);
+    painter.drawImage(QPoint(0, 0), picture_, QRect(0, 0, picture_.width(), kBannerHeight));
+}
+
+ClickLabel::ClickLabel(const QString& text, std::function<void()> on_click, QWidget* parent)
+    : QLabel(text, parent), on_click_(std::move(on_click)) {}
+
+void ClickLabel::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && on_click_) on_click_();
+    QLabel::mousePressEvent(event);
+}
+
+QLabel* make_forum_link(std::function<void()> on_click, QWidget* parent) {
+    const bool active = static_cast<bool>(on_click);
+    auto* label = new ClickLabel(QStringLiteral("访问论坛 "), std::move(on_click), parent);
+    label->setObjectName("lbl2");
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont font = label->font();
+    font.setUnderline(true);
+    label->setFont(font);
+    label->setStyleSheet("color: #1a5fd0;");
+    if (active) label->setCursor(Qt::PointingHandCursor);
+    return label;
+}
+
+GaugeBar::GaugeBar(QWidget* parent) : QProgressBar(parent) {
+    setTextVisible(true);
+    setStyleSheet(
+        "QProgressBar { border: 1px solid #9db3cc; border-radius: 3px; text-align: center; "
+        "background: #ffffff; } QProgressBar::chunk { background: #2f7fd0; }");
+    apply();
+}
+
+void GaugeBar::set_range64(std::int64_t minimum, std::int64_t maximum) {
+    min_ = minimum;
+    max_ = std::max(minimum, maximum);
+    apply();
+}
+
+void GaugeBar::set_position64(std::int64_t position) {
+    pos_ = position;
+    apply();
+}
+
+void GaugeBar::apply() {
+    constexpr std::int64_t kSteps = 1'000'000;
+    const std::int64_t span = max_ - min_;
+    if (span <= 0) {
+        setRange(0, 1);
+        setValue(0);
+        return;
+    }
+    const std::int64_t clamped = std::clamp(pos_, min_, max_);
+    const double fraction = static_cast<double>(clamped - min_) / static_cast<double>(span);
+    setRange(0, static_cast<int>(kSteps));
+    setValue(static_cast<int>(fraction * kSteps));
+}
+
+QImage LoadBannerPicture() {
+    QFile file(":/pictures/banner.jpg");
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    return DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                static_cast<std::size_t>(bytes.size())));
+}
+
+}  // namespace tav::app

@@ -1,0 +1,59 @@
+#pragma once
+// Small widgets the windows share: the banner, clickable links, the gauge.
+
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <functional>
+
+namespace tav::app {
+
+inline constexpr int kBannerHeight = 76;
+
+// The banner picture across a window's top; the picture's right edge colour
+// fills any width beyond it. A null picture leaves a plain strip.
+class BannerWidget : public QWidget {
+  public:
+    explicit BannerWidget(QImage picture, QWidget* parent = nullptr);
+    bool has_picture() const { return !picture_.isNull(); }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QImage picture_;
+};
+
+// A label that runs an action on a left click.
+class ClickLabel : public QLabel {
+  public:
+    ClickLabel(const QString& text, std::function<void()> on_click, QWidget* parent = nullptr);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    std::function<void()> on_click_;
+};
+
+// The blue underlined "访问论坛 " link; without an action it is plain text.
+QLabel* make_forum_link(std::function<void()> on_click, QWidget* parent);
+
+// A progress gauge over 64-bit positions (sector numbers), scaled to fit Qt's
+// int range.
+class GaugeBar : public QProgressBar {
+  public:
+    explicit GaugeBar(QWidget* parent = nullptr);
+    void set_range64(std::int64_t minimum, std::int64_t maximum);
+    void set_position64(std::int64_t position);
+    std::int64_t maximum64() const { return max_; }
+    std::int64_t position64() const { return pos_; }
+
+  private:
+    void apply();
+    std::int64_t min_ = 0, max_ = 0, pos_ = 0;
+};
+
+QImage LoadBannerPicture();
+
+}  // namespace tav::app
