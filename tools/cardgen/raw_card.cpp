@@ -94,8 +94,12 @@ std::expected<Manifest, std::string> GenerateRawCard(const CardRequest& r) {
     placements.push_back({orphan_moov, files[count + 2].mov.moov});
     m.files.push_back(Describe(files[count + 2], "orphan-moov", -1, orphan_moov));
 
-    const std::int64_t wanted = r.size_mib > 0 ? r.size_mib * kMiB : 32 * kMiB;
-    const std::int64_t size = std::max(wanted, (alloc.end() + kMiB) / kMiB * kMiB);
+    // The default size grows with the files; an explicit one is kept or refused.
+    const std::int64_t needed = (alloc.end() + kMiB) / kMiB * kMiB;
+    if (r.size_mib > 0 && r.size_mib * kMiB < needed)
+        return std::unexpected("the files need an image of at least " +
+                               std::to_string(needed / kMiB) + " MiB");
+    const std::int64_t size = r.size_mib > 0 ? r.size_mib * kMiB : std::max(32 * kMiB, needed);
     auto written = WriteRawImage(r.out, size, r.zero_filler, r.seed, std::move(placements));
     if (!written) return std::unexpected(written.error());
     m.note = r.zero_filler ? "zero filler" : "pseudo-random filler";

@@ -1,0 +1,104 @@
+#include "support/cards.hpp"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <system_error>
+
+#include "cardgen/card.hpp"
+
+namespace tav::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path CardFolder() {
+    return fs::path(TAV_TESTDATA_DIR) / ("cards-v" + std::to_string(cardgen::kCardLayoutVersion));
+}
+
+// An exclusive flock on a file, held for the object's lifetime.
+class FileLock {
+  public:
+    explicit FileLock(const fs::path& path)
+        : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (fd_ >= 0)
+            while (flock(fd_, LOCK_EX) != 0) {
+            }
+    }
+    ~FileLock() {
+        if (fd_ >= 0) close(fd_);  // closing releases the lock
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool ok() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// A finished image: its manifest is written last, so it parses and names a
+// file of the recorded size.
+bool LoadExisting(Card& card) {
+    std::ifstream in(cardgen::ManifestPathFor(card.image), std::ios::binary);
+    if (!in) return false;
+    std::stringstream text;
+    text << in.rdbuf();
+    auto manifest = cardgen::ManifestFromJson(text.str());
+    std::error_code ec;
+    if (!manifest ||
+        fs::file_size(card.image, ec) != static_cast<std::uintmax_t>(manifest->image_size))
+        return false;
+    card.manifest = std::move(*manifest);
+    return true;
+}
+
+Card MakeCard(const std::string& kind) {
+    Card card;
+    const fs::path folder = CardFolder();
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    card.image = folder / (kind + ".img");
+    FileLock lock(folder / (kind + ".lock"));
+    if (!lock.ok()) return card.error = "cannot lock " + folder.string(), card;
+    if (LoadExisting(card)) return card;
+    cardgen::CardRequest request;
+    request.kind = kind;
+    request.out = card.image;
+    request.seed = kCardSeed;
+    request.clip_cache = TestClipCache();
+    if (kind == "large") request.size_mib = 64, request.files = 4;
+    fs::remove(cardgen::ManifestPathFor(card.image), ec);
+    auto manifest = cardgen::GenerateCard(request);
+    if (!manifest) return card.error = kind + ": " + manifest.error(), card;
+    card.manifest = std::move(*manifest);
+    return card;
+}
+
+}  // namespace
+
+std::vector<cardgen::ManifestFile> Card::with_state(std::string_view state) const {
+    std::vector<cardgen::ManifestFile> out;
+    for (const auto& f : manifest.files)
+        if (f.state == state) out.push_back(f);
+    return out;
+}
+
+fs::path TestClipCache() {
+    return fs::path(TAV_TESTDATA_DIR) / "clips";
+}
+
+const Card& GetCard(const std::string& kind) {
+    static std::mutex mutex;
+    static std::map<std::string, Card> cards;
+    const std::lock_guard guard(mutex);
+    auto it = cards.find(kind);
+    if (it == cards.end()) it = cards.emplace(kind, MakeCard(kind)).first;
+    return it->second;
+}
+
+}  // namespace tav::test

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "cardgen/fnv_hash.hpp"
+#include "cardgen/image_search.hpp"
+#include "cardgen/manifest.hpp"
+#include "cardgen/run_process.hpp"
+#include "support/cards.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tav::test {
+namespace {
+
+cardgen::ProcessResult Cardgen(std::vector<std::string> args) {
+    args.insert(args.begin(), TAV_CARDGEN_EXE);
+    return cardgen::RunProcess(args);
+}
+
+std::string ImageHash(const std::filesystem::path& path) {
+    const cardgen::MappedImage image(path);
+    return cardgen::FnvHex(image.bytes());
+}
+
+TEST(CardgenCli, WritesImageAndManifest) {
+    TempDir dir;
+    const auto img = dir / "card.img";
+    const auto r = Cardgen({"raw", "--out", img.string(), "--seed", "3", "--files", "2",
+                            "--synthetic", "--size-mib", "16", "--aud", "on", "--co64"});
+    ASSERT_TRUE(r.ok()) << r.output;
+    EXPECT_EQ(std::filesystem::file_size(img), 16u << 20);
+    std::ifstream in(img.string() + ".manifest.json");
+    std::stringstream text;
+    text << in.rdbuf();
+    const auto m = cardgen::ManifestFromJson(text.str());
+    ASSERT_TRUE(m) << m.error();
+    EXPECT_EQ(m->seed, 3u);
+    EXPECT_EQ(m->image, "card.img");
+    ASSERT_EQ(m->files.size(), 5u) << "two files, a split one and two orphans";
+    for (const auto& f : m->files) {
+        EXPECT_TRUE(f.aud && f.co64) << f.name;
+        EXPECT_TRUE(f.last_frame_verifies) << f.name;
+    }
+}
+
+TEST(CardgenCli, SameSeedSameImageOtherSeedOtherImage) {
+    TempDir dir;
+    const std::vector<std::string> common = {"--files", "1",        "--synthetic", "--size-mib",
+                                             "4",       "--frames", "10"};
+    for (const char* name : {"a.img", "b.img", "c.img"}) {
+        std::vector<std::string> args = {"large", "--out", (dir / name).string(), "--seed",
+                                         std::string(name) == "c.img" ? "9" : "8"};
+        args.insert(args.end(), common.begin(), common.end());
+        ASSERT_TRUE(Cardgen(args).ok());
+    }
+    EXPECT_EQ(ImageHash(dir / "a.img"), ImageHash(dir / "b.img"));
+    EXPECT_NE(ImageHash(dir / "a.img"), ImageHash(dir / "c.img"));
+}
+
+TEST(CardgenCli, RejectsBadArguments) {
+    TempDir dir;
+    const auto out = (dir / "x.img").string();
+    EXPECT_EQ(Cardgen({}).exit_code, 2);
+    EXPECT_EQ(Cardgen({"raw"}).exit_code, 2);
+    EXPECT_EQ(Cardgen({"floppy", "--out", out}).exit_code, 2);
+    EXPECT_EQ(Cardgen({"raw", "--out", out, "--aud", "maybe"}).exit_code, 2);
+    EXPECT_EQ(Cardgen({"raw", "--out", out, "--files", "-1"}).exit_code, 2);
+    EXPECT_EQ(Cardgen({"raw", "--out", out, "--seed"}).exit_code, 2);
+    EXPECT_EQ(Cardgen({"large", "--out", out, "--size-mib", "1", "--files", "3"}).exit_code, 2)
+        << "files that do not fit are an error, not a silently short card";
+    EXPECT_EQ(Cardgen({"raw", "--out", out, "--size-mib", "2", "--synthetic"}).exit_code, 2);
+}
+
+}  // namespace
+}  // namespace tav::test
