@@ -1,0 +1,117 @@
+// Measuring sources: partition images by their boot sector, raw images and
+// disks by their size, and every failure as a value with its reason.
+
+#include <gtest/gtest.h>
+
+#include "common/byte_order.hpp"
+#include "disk/measure.hpp"
+#include "support/fs_image.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tav {
+namespace {
+
+TEST(MeasureRaw, SizeGivesTheRangeAndFixedGeometry) {
+    test::TempDir dir;
+    const auto path = dir / "disk.img";
+    test::MakeSparseFile(path, 10 * 1024 * 1024 + 300);  // a partial last sector
+    const auto info = MeasureRawImage(path.string());
+    ASSERT_TRUE(info.has_value()) << info.error().reason;
+    EXPECT_EQ(info->FileSystem, "Raw");
+    EXPECT_EQ(info->BytesPerSector, 512);
+    EXPECT_EQ(info->SectorsPerCluster, 8);
+    EXPECT_EQ(info->BytesPerCluster, 4096);
+    EXPECT_EQ(info->StartSector, 0);
+    EXPECT_EQ(info->EndSector, 20480);
+    EXPECT_EQ(info->ProbeKind, 0);
+    const auto disk = MeasurePhysicalDisk(path.string());
+    ASSERT_TRUE(disk.has_value());
+    EXPECT_EQ(*disk, *info);
+}
+
+TEST(MeasureRaw, RawFieldsKeepTheRestOfThePreviousRecord) {
+    TDiskInfo previous;
+    previous.TotalSectors = 77;
+    previous.MftStartSector = 99;
+    previous.FileSystem = "NTFS";
+    const TDiskInfo info = RawDiskInfo(1 << 20, previous);
+    EXPECT_EQ(info.TotalSectors, 77);
+    EXPECT_EQ(info.MftStartSector, 99);
+    EXPECT_EQ(info.FileSystem, "Raw");
+    EXPECT_EQ(info.EndSector, 2048);
+}
+
+TEST(MeasureFailures, EmptyShortMissingAndFolders) {
+    test::TempDir dir;
+    test::MakeSparseFile(dir / "empty", 0);
+    test::MakeSparseFile(dir / "short", 100);
+
+    const auto empty = MeasureVolume((dir / "empty").string());
+    ASSERT_FALSE(empty.has_value());
+    EXPECT_EQ(empty.error().kind, MeasureError::Empty);
+    const auto empty_raw = MeasureRawImage((dir / "empty").string());
+    ASSERT_FALSE(empty_raw.has_value());
+    EXPECT_EQ(empty_raw.error().kind, MeasureError::Empty);
+
+    const auto short_volume = MeasureVolume((dir / "short").string());
+    ASSERT_FALSE(short_volume.has_value());
+    EXPECT_EQ(short_volume.error().kind, MeasureError::NotRecognised);
+    EXPECT_FALSE(MeasureRawImage((dir / "short").string()).has_value());
+
+    for (const auto& path : {dir / "missing", dir.path()}) {
+        const auto volume = MeasureVolume(path.string());
+        ASSERT_FALSE(volume.has_value());
+        EXPECT_EQ(volume.error().kind, MeasureError::OpenFailed);
+        EXPECT_NE(volume.error().reason.find(path.string()), std::string::npos);
+        const auto raw = MeasureRawImage(path.string());
+        ASSERT_FALSE(raw.has_value());
+        EXPECT_EQ(raw.error().kind, MeasureError::OpenFailed);
+    }
+}
+
+TEST(MeasureVolumeImage, WholeDiskImageIsNotAVolumeButMeasuresRaw) {
+    test::TempDir dir;
+    const auto path = dir / "whole.img";
+    test::MakeSparseFile(path, 8 * 1024 * 1024);
+    std::vector<std::uint8_t> mbr(512, 0);
+    mbr[446 + 4] = 0x0C;  // one FAT32 LBA partition at sector 2048
+    store_le32(&mbr[446 + 8], 2048);
+    store_le32(&mbr[446 + 12], 14336);
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    test::WriteBytes(path, 0, mbr);
+    const auto volume = MeasureVolume(path.string());
+    ASSERT_FALSE(volume.has_value());
+    EXPECT_EQ(volume.error().kind, MeasureError::NotRecognised);
+    const auto raw = MeasureRawImage(path.string());
+    ASSERT_TRUE(raw.has_value());
+    EXPECT_EQ(raw->EndSector, 16384);
+}
+
+TEST(MeasureVolumeImage, ExfatIsNotRecognised) {
+    if (!test::HaveTool("mkfs.exfat")) GTEST_SKIP() << "exfatprogs not installed";
+    test::TempDir dir;
+    const auto path = dir / "x.img";
+    test::MakeSparseFile(path, 64 * 1024 * 1024);
+    ASSERT_EQ(test::RunCommand("PATH=\"$PATH:/usr/sbin\" mkfs.exfat " + test::Quoted(path)).status,
+              0);
+    const auto info = MeasureVolume(path.string());
+    ASSERT_FALSE(info.has_value());
+    EXPECT_EQ(info.error().kind, MeasureError::NotRecognised);
+}
+
+TEST(MeasureVolumeImage, ReadsAFat32ImageLikeItsBootSectorSays) {
+    if (!test::HaveTool("mkfs.fat")) GTEST_SKIP() << "dosfstools not installed";
+    test::TempDir dir;
+    const auto image = test::MakeFatImage(dir / "c.img", 272, 32, 8);
+    ASSERT_TRUE(image.has_value());
+    const auto info = MeasureVolume(image->string());
+    ASSERT_TRUE(info.has_value());
+    const auto again = ParseBootSector(test::ReadBytes(*image, 0, 512));
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(*info, *again);
+    EXPECT_EQ(info->VolumeBytes, info->TotalSectors * 512);
+}
+
+}  // namespace
+}  // namespace tav
