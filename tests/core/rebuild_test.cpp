@@ -1,0 +1,292 @@
+#include "recovery/rebuild_worker.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "core/recovery_test_support.hpp"
+#include "recovery/output_name.hpp"
+#include "recovery/result_list_ops.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tav {
+namespace {
+
+using test::PatternBytes;
+using test::ReadAll;
+using test::RecordingReporter;
+
+constexpr std::int64_t kImageSize = 4 << 20;
+constexpr std::int64_t kHeadStart = 65536;
+constexpr std::int64_t kHeadLength = 200000;
+constexpr std::int64_t kMoovStart = 3 * 1048576 + 7 * 512 + 392;
+constexpr std::int64_t kMoovLength = 3000;
+
+std::vector<std::uint8_t> Concat(std::vector<std::uint8_t> a, const std::vector<std::uint8_t>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// The paired file 0 (rows 0 and 1) as a two-fragment file.
+std::vector<std::uint8_t> ExpectedPairedFile() {
+    return Concat(PatternBytes(kHeadStart, kHeadLength),
+                  PatternBytes(kMoovStart, (kMoovLength / 512 + 6) * 512 - 392));
+}
+
+class RebuildTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::filesystem::create_directory(dir_ / "out");
+        test::WritePatternImage(image_, kImageSize);
+        auto& f = tables_.fragments;
+        f.add_row({"0", "HEAD", std::to_string(kHeadStart), "mdat",
+                   std::to_string(kHeadStart + kHeadLength), "390", "", "", "2012:05:03 14:22:10",
+                   std::to_string(kHeadLength), "", "0", "0", "1", ""});
+        f.add_row({"1", "moov", std::to_string(kMoovStart), "moov",
+                   std::to_string(kMoovStart + kMoovLength - 1), "6", "", "250", "", "", "0,1,",
+                   "0", "0", "0", "非常好"});
+        AddFile("0", "2", "0,1,", "250", "2012:05:03 14:22:10", "198.24KB");
+        tables_.source_field = image_.string();
+    }
+
+    void AddFile(const std::string& number, const std::string& count, const std::string& list,
+                 const std::string& frames, const std::string& date, const std::string& length,
+                 bool ticked = true) {
+        tables_.outputs.add_row({number, "0", count, "好", "", list, frames, date});
+        tables_.results.add_row({number, length, count, "好", frames, date}, ticked);
+    }
+
+    RebuildHooks Plenty() {
+        RebuildHooks hooks;
+        hooks.query_free_space = [](const std::string&) {
+            return std::optional<FolderSpace>(FolderSpace{"/mnt/out", 1'000'000'000});
+        };
+        return hooks;
+    }
+
+    RebuildSummary Run(RebuildHooks hooks, std::string folder = {}) {
+        if (folder.empty()) folder = (dir_ / "out").string() + "/";
+        TPstRebuild worker({image_.string(), folder}, tables_, rep_, in_progress_,
+                           std::move(hooks));
+        worker.Start();
+        worker.Join();
+        EXPECT_FALSE(in_progress_.load());
+        EXPECT_EQ(rep_.last_status(0), "就绪");
+        EXPECT_EQ(rep_.last_status(2), "");
+        return worker.summary();
+    }
+
+    std::filesystem::path Out(const std::string& name) { return dir_ / "out" / name; }
+
+    test::TempDir dir_;
+    std::filesystem::path image_ = dir_ / "card.img";
+    ScanTables tables_;
+    RecordingReporter rep_;
+    std::atomic<bool> in_progress_{false};
+};
+
+TEST_F(RebuildTest, SavesTickedRowsWithExactLog) {
+    AddFile("1", "1", "0,", "", "", "4096", false);  // unticked: passed over
+    AddFile("2", "1", "1,", "", "", "4096");
+    const auto summary = Run(Plenty());
+
+    EXPECT_EQ(summary.end, RebuildEnd::Finished);
+    EXPECT_EQ(ReadAll(Out("VYR-0-250-2012-05-03 14-22-10.mov")), ExpectedPairedFile());
+    EXPECT_EQ(ReadAll(Out("VYR-2--.mov")),
+              PatternBytes(kMoovStart, (kMoovLength - 1) / 512 * 512 + 1024));
+    EXPECT_FALSE(std::filesystem::exists(Out("VYR-1--.mov")));
+
+    EXPECT_EQ(
+        rep_.messages(),
+        (std::vector<std::string>{
+            "开始计算输出盘符剩余空间......", "输出盘符/mnt/out剩余空间为:1000000000Byte",
+            "开始计算所选文件的长度......", "所选文件长度为202998Byte", "准备写入编号0文件......",
+            "编号0写入成功", "准备写入编号2文件......", "编号2写入成功"}));
+    EXPECT_EQ(rep_.status.front(), (std::pair<int, std::string>{0, "开始重组......"}));
+    EXPECT_NE(std::find(rep_.status.begin(), rep_.status.end(),
+                        std::pair<int, std::string>{2, "当前保存编号为:2"}),
+              rep_.status.end());
+    EXPECT_EQ(rep_.gauge_max, 3);
+    EXPECT_EQ(rep_.gauge_positions, (std::vector<std::int64_t>{0, 1, 3}));
+    EXPECT_EQ(CountTicked(tables_.results), 0u);
+    ASSERT_EQ(summary.files.size(), 2u);
+    EXPECT_TRUE(summary.files[0].written && summary.files[1].written);
+}
+
+TEST_F(RebuildTest, FreeSpaceEqualToSumIsRefused) {
+    tables_.results.set_cell(0, resc::FileLength, "117.74MB");
+    AddFile("1", "2", "0,1,", "", "", "1.5GB");
+    RebuildHooks hooks;
+    hooks.query_free_space = [](const std::string&) {
+        return std::optional<FolderSpace>(FolderSpace{"/mnt", 1610612736 + 123459338});
+    };
+    const auto summary = Run(hooks);
+    EXPECT_EQ(summary.end, RebuildEnd::TooLittleSpace);
+    EXPECT_EQ(summary.selected_bytes, 1610612736 + 123459338);
+    ASSERT_EQ(rep_.boxes.size(), 1u);
+    EXPECT_EQ(
+        rep_.boxes[0],
+        (UserMessage{"提示", "保存路径中输出磁盘容量太小，请重新选择容量较大的盘符来保存文件！",
+                     MsgIcon::Question, MsgButtons::Ok}));
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "out"));
+    EXPECT_EQ(CountTicked(tables_.results), 2u);
+
+    // One byte more and it goes.
+    RecordingReporter again;
+    hooks.query_free_space = [](const std::string&) {
+        return std::optional<FolderSpace>(FolderSpace{"/mnt", 1610612736 + 123459338 + 1});
+    };
+    TPstRebuild worker({image_.string(), (dir_ / "out").string()}, tables_, again, in_progress_,
+                       hooks);
+    worker.Execute();
+    EXPECT_EQ(worker.summary().end, RebuildEnd::Finished);
+    EXPECT_TRUE(again.logged("编号1写入成功"));
+}
+
+TEST_F(RebuildTest, UnknownFreeSpaceIsRefused) {
+    RebuildHooks hooks;
+    hooks.query_free_space = [](const std::string&) { return std::optional<FolderSpace>(); };
+    EXPECT_EQ(Run(hooks).end, RebuildEnd::TooLittleSpace);
+    EXPECT_TRUE(rep_.logged("输出盘符剩余空间计算失败"));
+    // The real query on a folder that does not exist fails the same way.
+    RecordingReporter other;
+    TPstRebuild worker({image_.string(), (dir_ / "missing").string()}, tables_, other,
+                       in_progress_);
+    worker.Execute();
+    EXPECT_EQ(worker.summary().end, RebuildEnd::TooLittleSpace);
+}
+
+TEST_F(RebuildTest, ResortedListSavesEachRowFromItsOwnOutputRow) {
+    AddFile("1", "1", "1,", "100", "", "4096");
+    AddFile("2", "1", "0,", "5", "", "4096");
+    SortResultList(tables_.results, resc::Frames);  // now 2, 1, 0
+    Run(Plenty());
+    EXPECT_EQ(ReadAll(Out("VYR-0-250-2012-05-03 14-22-10.mov")), ExpectedPairedFile());
+    EXPECT_EQ(ReadAll(Out("VYR-1-100-.mov")).size(), (kMoovLength - 1) / 512 * 512 + 1024u);
+    EXPECT_EQ(ReadAll(Out("VYR-2-5-.mov")),
+              PatternBytes(kHeadStart, (kHeadLength / 512 + 2) * 512));
+    // s is the position in the sorted list.
+    EXPECT_TRUE(rep_.logged("编号0写入成功"));
+    EXPECT_TRUE(rep_.logged("编号2写入成功"));
+    const auto m = rep_.messages();
+    EXPECT_LT(std::find(m.begin(), m.end(), "准备写入编号0文件......"),
+              std::find(m.begin(), m.end(), "准备写入编号2文件......"));
+}
+
+TEST_F(RebuildTest, OneFragmentRowsUseFirstEntryOnly) {
+    tables_.results.set_checked(0, false);
+    AddFile("1", "1", "1,0,", "", "a", "4096");
+    AddFile("2", "2", "1,0", "", "b", "4096");  // text after the last comma is ignored
+    Run(Plenty());
+    const auto one = PatternBytes(kMoovStart, (kMoovLength - 1) / 512 * 512 + 1024);
+    EXPECT_EQ(ReadAll(Out("VYR-1--a.mov")), one);
+    EXPECT_EQ(ReadAll(Out("VYR-2--b.mov")), one);
+}
+
+TEST_F(RebuildTest, BadListFailsThatRowAndGoesOn) {
+    tables_.results.set_checked(0, false);
+    AddFile("1", "2", "0,x,", "", "bad", "4096");
+    AddFile("2", "2", "0,99,", "", "missing", "4096");
+    AddFile("3", "2", "", "", "empty", "4096");
+    AddFile("4", "1", "0,", "", "good", "4096");
+    tables_.results.add_row({"5", "4096", "1", "手动", "", "orphan"}, true);  // no OutputTable row
+    const auto summary = Run(Plenty());
+    for (const char* failed : {"编号1写入失败", "编号2写入失败", "编号3写入失败", "编号5写入失败"})
+        EXPECT_TRUE(rep_.logged(failed)) << failed;
+    EXPECT_TRUE(rep_.logged("编号4写入成功"));
+    EXPECT_TRUE(rep_.logged("编号1: 碎片列表中的\"x\"不是有效的碎片编号"));
+    EXPECT_TRUE(rep_.logged("编号2: 碎片列表中的碎片99不存在"));
+    for (const char* name : {"VYR-1--bad.mov", "VYR-2--missing.mov", "VYR-3--empty.mov"})
+        EXPECT_FALSE(std::filesystem::exists(Out(name))) << name;
+    EXPECT_TRUE(std::filesystem::exists(Out("VYR-4--good.mov")));
+    EXPECT_EQ(summary.files.size(), 5u);
+    EXPECT_EQ(CountTicked(tables_.results), 0u);
+}
+
+TEST_F(RebuildTest, FailedWriteIsLoggedAndNextRowsRun) {
+    AddFile("1", "1", "0,", "", "next", "4096");
+    RebuildHooks hooks = Plenty();
+    int created = 0;
+    hooks.create_output =
+        [&](const std::string&) -> std::expected<std::unique_ptr<OutputSink>, std::string> {
+        if (created++ == 0) return std::make_unique<test::FullDiskSink>(100000);
+        return std::make_unique<test::MemorySink>();
+    };
+    const auto summary = Run(hooks);
+    EXPECT_TRUE(rep_.logged("编号0写入失败"));
+    EXPECT_FALSE(rep_.logged("编号0写入成功"));
+    EXPECT_TRUE(rep_.logged("编号1写入成功"));
+    ASSERT_EQ(summary.files.size(), 2u);
+    EXPECT_FALSE(summary.files[0].written);
+    EXPECT_NE(summary.files[0].error.find("No space left"), std::string::npos);
+}
+
+TEST_F(RebuildTest, FullFileSystemFailsTheRow) {
+    const auto mnt = dir_ / "small";
+    std::filesystem::create_directory(mnt);
+    const std::string cmd = "mount -t tmpfs -o size=64k tmpfs '" + mnt.string() + "' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
+    tables_.results.set_cell(0, resc::FileLength, "1KB");  // let the estimate pass
+    AddFile("1", "1", "1,", "", "after", "1KB");
+    Run(Plenty(), mnt.string());
+    const bool full_failed = rep_.logged("编号0写入失败");
+    const bool next_tried = rep_.logged("准备写入编号1文件......");
+    std::system(("umount '" + mnt.string() + "'").c_str());
+    EXPECT_TRUE(full_failed);
+    EXPECT_TRUE(next_tried);
+}
+
+TEST_F(RebuildTest, SourceThatCannotBeOpenedIsReported) {
+    image_ = dir_ / "gone.img";
+    const auto summary = Run(Plenty());
+    EXPECT_EQ(summary.end, RebuildEnd::SourceFailed);
+    ASSERT_EQ(rep_.boxes.size(), 1u);
+    EXPECT_NE(rep_.boxes[0].text.find(image_.string()), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_ / "out"));
+}
+
+TEST_F(RebuildTest, SourceStaysByteIdentical) {
+    ::chmod(image_.c_str(), 0444);
+    struct stat before {};
+    ::stat(image_.c_str(), &before);
+    const auto bytes = ReadAll(image_);
+    AddFile("1", "1", "0,", "", "", "4096");
+    Run(Plenty());
+    struct stat after {};
+    ::stat(image_.c_str(), &after);
+    EXPECT_EQ(ReadAll(image_), bytes);
+    EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
+    EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
+// An image kept in the output folder under a name the save would use.
+TEST_F(RebuildTest, NeverOverwritesTheSource) {
+    const auto inside = Out("VYR-7--.mov");
+    std::filesystem::copy_file(image_, inside);
+    image_ = inside;
+    tables_.results.set_checked(0, false);
+    AddFile("7", "1", "0,", "", "", "4096");
+    Run(Plenty());
+    EXPECT_TRUE(rep_.logged("编号1写入失败"));
+    EXPECT_EQ(std::filesystem::file_size(inside), static_cast<std::uintmax_t>(kImageSize));
+}
+
+TEST_F(RebuildTest, HostileNamesStayInFolderAndLinksAreNotFollowed) {
+    tables_.results.set_checked(0, false);
+    AddFile("1", "1", "0,", "", "../../escaped", "4096");
+    const auto victim = dir_ / "victim";
+    std::ofstream(victim) << "keep";
+    std::filesystem::create_symlink(victim, Out("VYR-2--x.mov"));
+    AddFile("2", "1", "0,", "", "x", "4096");
+    std::ofstream(Out("VYR-3--y.mov")) << std::string(500000, 'z');  // replaced
+    AddFile("3", "1", "0,", "", "y", "4096");
+    Run(Plenty());
+    EXPECT_TRUE(std::filesystem::exists(Out(MakeOutputName("1", "", "../../escaped"))));
+    EXPECT_FALSE(std::filesystem::exists(dir_.path().parent_path() / "escaped.mov"));
+    EXPECT_EQ(ReadAll(victim).size(), 4u);
+    EXPECT_FALSE(std::filesystem::is_symlink(Out("VYR-2--x.mov")));
+    EXPECT_EQ(std::filesystem::file_size(Out("VYR-3--y.mov")),
+              static_cast<std::uintmax_t>((kHeadLength / 512 + 2) * 512));
+}
+
+}  // namespace
+}  // namespace tav
