@@ -16,7 +16,7 @@ using tav::cardgen::CardRequest;
 constexpr const char* kUsage =
     "usage: tavorine-cardgen KIND --out IMG [--seed N] [--files N] [--frames N]\n"
     "                        [--size-mib N] [--aud on|off|mixed] [--mdat64] [--co64]\n"
-    "                        [--zero-filler] [--synthetic] [--clip-cache DIR]\n"
+    "                        [--zero-filler] [--synthetic] [--no-fuse] [--clip-cache DIR]\n"
     "kinds: raw fat32-deleted fat32-formatted ntfs-deleted mbr demo large\n";
 
 template <typename T>
@@ -52,6 +52,8 @@ std::optional<CardRequest> ParseArgs(int argc, char** argv) {
             r.zero_filler = true;
         else if (a == "--synthetic")
             r.synthetic = true;
+        else if (a == "--no-fuse")
+            r.no_fuse = true;
         else if (!ParseOption(r, a, i + 1 < argc ? argv[++i] : nullptr)) {
             std::fprintf(stderr, "tavorine-cardgen: error: bad option %s\n", argv[i]);
             return std::nullopt;

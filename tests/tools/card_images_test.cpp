@@ -6,6 +6,7 @@
 
 #include "cardgen/fnv_hash.hpp"
 #include "cardgen/image_search.hpp"
+#include "cardgen/ntfs_free_placement.hpp"
 #include "cardgen/run_process.hpp"
 #include "common/byte_view.hpp"
 #include "support/cards.hpp"
@@ -116,6 +117,11 @@ TEST(NtfsCard, DeletedFilesAreGoneFromTheDirectory) {
     const auto r = cardgen::RunProcess({"ntfsls", "-f", card.image.string()});
     ASSERT_TRUE(r.ok()) << r.output;
     EXPECT_EQ(Listed(r.output, card.files()), Names(card.with_state("in-use")));
+    const auto used = cardgen::ReadNtfsClusterUse(card.image);
+    ASSERT_TRUE(used) << used.error();
+    for (const auto& f : card.files())
+        EXPECT_EQ((*used)[static_cast<std::size_t>(f.head_offset / 4096)], f.state == "in-use")
+            << f.name;
 }
 
 TEST(MbrCard, PartitionTablePointsAtTheFileSystem) {

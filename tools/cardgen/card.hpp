@@ -23,6 +23,7 @@ struct CardRequest {
     int frames = -1;                   // per file; -1: the kind's default
     bool zero_filler = false;          // raw: zeros instead of pseudo-random filler
     bool synthetic = false;            // synthetic frames instead of ffmpeg-encoded H.264
+    bool no_fuse = false;              // ntfs-deleted: place bytes in free clusters even with FUSE
     std::filesystem::path clip_cache;  // empty: EncodeClip's default
 };
 

@@ -10,6 +10,7 @@
 #include "cardgen/card.hpp"
 #include "cardgen/card_files.hpp"
 #include "cardgen/image_search.hpp"
+#include "cardgen/ntfs_free_placement.hpp"
 #include "cardgen/run_process.hpp"
 #include "cardgen/work_folder.hpp"
 
@@ -87,11 +88,25 @@ Status CopyAndDelete(const fs::path& image, const std::vector<CardFile>& files,
     return mount.unmount();
 }
 
+// Without FUSE: every file's bytes go into free clusters, as deleted files.
+std::expected<Manifest, std::string> PlaceWithoutDriver(const fs::path& image,
+                                                        const std::vector<CardFile>& files) {
+    std::vector<Bytes> bytes;
+    for (const CardFile& f : files) bytes.push_back(f.mov.bytes());
+    const auto offsets = PlaceInFreeClusters(image, bytes);
+    if (!offsets) return std::unexpected(offsets.error());
+    Manifest m;
+    m.file_system = "NTFS";
+    m.note = "no FUSE: files placed in clusters the $Bitmap marks free, without MFT records";
+    for (std::size_t n = 0; n < files.size(); ++n)
+        m.files.push_back(Describe(files[n], "deleted", (*offsets)[n],
+                                   (*offsets)[n] + files[n].mov.moov_offset()));
+    return m;
+}
+
 }  // namespace
 
 std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
-    if (!fs::exists("/dev/fuse"))
-        return std::unexpected("ntfs-deleted needs FUSE (/dev/fuse) for ntfs-3g");
     const int count = r.files >= 0 ? r.files : 5;
     std::vector<CardFile> files;
     std::vector<bool> deleted;
@@ -119,6 +134,7 @@ std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
         "mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-L", "TAVCARD", r.out.string()};
     if (const ProcessResult p = RunProcess(mkntfs); !p.ok())
         return std::unexpected(DescribeFailure(mkntfs, p));
+    if (r.no_fuse || !fs::exists("/dev/fuse")) return PlaceWithoutDriver(r.out, files);
     if (auto s = CopyAndDelete(r.out, files, deleted); !s) return std::unexpected(s.error());
 
     Manifest m;
