@@ -162,11 +162,12 @@ void TForm5::tv1Click() {
         return;
     }
     sel.SourceLabel = node->text(0).toStdString();
-    if (kind == kImage) return;  // measured when it was loaded
-
+    // An image node is measured again too: with several images loaded, the
+    // clicked one must become the source, not the last one loaded.
     sel.SourceText = node->data(0, kSourceTextRole).toString().toStdString();
     const std::string device = node->data(0, kDeviceRole).toString().toStdString();
     auto measured = kind == kDisk ? MeasurePhysicalDisk(device) : MeasureVolume(device);
+    if (!measured && kind == kImage) measured = MeasureRawImage(device);
     if (measured)
         sel.DiskInfo = *measured;
     else
