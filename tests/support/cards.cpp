@@ -1,5 +1,6 @@
 #include "support/cards.hpp"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -26,9 +27,12 @@ class FileLock {
   public:
     explicit FileLock(const fs::path& path)
         : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-        if (fd_ >= 0)
-            while (flock(fd_, LOCK_EX) != 0) {
+        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+            if (errno != EINTR) {
+                close(fd_);
+                fd_ = -1;
             }
+        }
     }
     ~FileLock() {
         if (fd_ >= 0) close(fd_);  // closing releases the lock

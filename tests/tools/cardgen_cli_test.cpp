@@ -58,6 +58,16 @@ TEST(CardgenCli, SameSeedSameImageOtherSeedOtherImage) {
     EXPECT_NE(ImageHash(dir / "a.img"), ImageHash(dir / "c.img"));
 }
 
+TEST(CardgenCli, FatImagesAreReproducible) {
+    TempDir dir;
+    for (const char* name : {"a.img", "b.img"}) {
+        const auto r = Cardgen(
+            {"mbr", "--out", (dir / name).string(), "--seed", "4", "--files", "2", "--synthetic"});
+        ASSERT_TRUE(r.ok()) << r.output;
+    }
+    EXPECT_EQ(ImageHash(dir / "a.img"), ImageHash(dir / "b.img"));
+}
+
 TEST(CardgenCli, RejectsBadArguments) {
     TempDir dir;
     const auto out = (dir / "x.img").string();

@@ -58,8 +58,9 @@ std::string Hex32(std::uint64_t v) {
 }
 
 Status MakeFileSystem(const fs::path& image, const FatPlan& plan, std::uint64_t seed) {
-    return Run({"mkfs.fat", "-F", "32", "-s", "8", "-S", "512", "-i", Hex32(seed * 0x9E3779B1u),
-                "-n", "TAVCARD", "-h", std::to_string(plan.partition_sector),
+    return Run({"mkfs.fat", "--invariant", "-F", "32", "-s", "8", "-S", "512", "-i",
+                Hex32(seed * 0x9E3779B1u), "-n", "TAVCARD", "-h",
+                std::to_string(plan.partition_sector),
                 "--offset=" + std::to_string(plan.partition_sector), image.string(),
                 std::to_string(kVolumeBytes / 1024)});
 }

@@ -130,8 +130,9 @@ std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
     { std::ofstream create(r.out, std::ios::binary); }
     fs::resize_file(r.out, kVolumeBytes, ec);
     if (ec) return std::unexpected("cannot create " + r.out.string());
-    const std::vector<std::string> mkntfs = {
-        "mkntfs", "-F", "-Q", "-q", "-s", "512", "-c", "4096", "-L", "TAVCARD", r.out.string()};
+    const std::vector<std::string> mkntfs = {"mkntfs", "-F", "-Q",      "-q",
+                                             "-T",     "-s", "512",     "-c",
+                                             "4096",   "-L", "TAVCARD", r.out.string()};
     if (const ProcessResult p = RunProcess(mkntfs); !p.ok())
         return std::unexpected(DescribeFailure(mkntfs, p));
     if (r.no_fuse || !fs::exists("/dev/fuse")) return PlaceWithoutDriver(r.out, files);
