@@ -1,0 +1,160 @@
+// `tavorine-mov-cli recover SOURCE --out DIR ...`: scans (or loads a
+// scan-result file), ticks the chosen files and saves them into DIR.
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <sstream>
+
+#include "command_registry.hpp"
+#include "json_writer.hpp"
+#include "recovery/rebuild_worker.hpp"
+#include "recovery/scan_result_file.hpp"
+#include "result_table_text.hpp"
+#include "scan_runner.hpp"
+
+namespace tav::cli {
+
+namespace {
+
+struct RecoverOptions {
+    ScanCliOptions scan;
+    std::string out;
+    std::string load;
+    std::string select = "all";
+};
+
+// "all" -> every row; "3,5" -> the rows whose 编号 is 3 or 5.
+std::expected<std::set<std::string>, std::string> ParseSelect(const std::string& text) {
+    std::set<std::string> numbers;
+    if (text == "all") return numbers;
+    std::stringstream in(text);
+    for (std::string item; std::getline(in, item, ',');) {
+        if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos)
+            return std::unexpected("--select 需要 all 或以逗号分隔的编号，而不是 \"" + text + "\"");
+        numbers.insert(std::to_string(std::stoll(item)));
+    }
+    if (numbers.empty()) return std::unexpected(std::string("--select 没有给出编号"));
+    return numbers;
+}
+
+// Ticks the selected rows; names the first selected number that is not listed.
+std::expected<std::size_t, std::string> TickSelected(ScanTables& tables,
+                                                     const std::set<std::string>& numbers) {
+    std::lock_guard lock(tables.mutex);
+    std::set<std::string> unseen = numbers;
+    std::size_t ticked = 0;
+    for (auto& row : tables.results.rows()) {
+        const std::string& number = row.cells[resc::Number];
+        row.checked = numbers.empty() || numbers.contains(number);
+        unseen.erase(number);
+        ticked += row.checked ? 1 : 0;
+    }
+    if (!unseen.empty())
+        return std::unexpected("结果列表中没有编号为" + *unseen.begin() + "的文件");
+    return ticked;
+}
+
+std::expected<void, std::string> FillTables(const RecoverOptions& o, ScanTables& tables,
+                                            CliReporter& reporter) {
+    if (o.load.empty()) {
+        const auto run = RunScan(o.scan, tables, reporter);
+        if (!run) return std::unexpected(run.error());
+        return {};
+    }
+    if (!LoadScanResult(tables, o.load, reporter))
+        return std::unexpected("无法加载扫描结果文件 " + o.load);
+    // A source named on the command line replaces the one in the file.
+    if (!o.scan.source.empty()) tables.source_field = o.scan.source;
+    return {};
+}
+
+void WriteSavedJson(std::ostream& out, const ScanTables& tables, const RebuildSummary& summary) {
+    std::ostringstream scan;
+    WriteScanJson(scan, tables);
+    std::string doc = scan.str();
+    // The scan document is one object; "saved" joins it as a last member.
+    const auto close = doc.rfind('}');
+    out << doc.substr(0, close) << ",\"saved\":";
+    JsonWriter json(out);
+    json.begin_array();
+    for (const auto& f : summary.files) {
+        json.begin_object();
+        json.key("number").value(f.number);
+        json.key("path").value(f.path);
+        json.key("written").value(f.written);
+        if (!f.written) json.key("error").value(f.error);
+        json.end_object();
+    }
+    json.end_array();
+    out << "}\n";
+}
+
+void PrintSavedText(std::ostream& out, const RebuildSummary& summary) {
+    out << '\n';
+    for (const auto& f : summary.files) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(f.path, ec);
+        out << (f.written ? "已恢复 " : "失败   ") << f.path;
+        if (f.written && !ec) out << " (" << size << " Byte)";
+        if (!f.written) out << ": " << f.error;
+        out << '\n';
+    }
+}
+
+int Fail(const std::string& why) {
+    std::cerr << "tavorine-mov-cli: error: " << why << '\n';
+    return kExitError;
+}
+
+int RunRecover(const RecoverOptions& o) {
+    if (o.scan.source.empty() && o.load.empty()) return Fail("需要 SOURCE 或 --load 扫描结果文件");
+    const auto numbers = ParseSelect(o.select);
+    if (!numbers) return Fail(numbers.error());
+    std::error_code ec;
+    std::filesystem::create_directories(o.out, ec);
+    if (ec || !std::filesystem::is_directory(o.out))
+        return Fail("无法创建输出文件夹 " + o.out + (ec ? "：" + ec.message() : ""));
+
+    ScanTables tables;
+    CliReporter reporter(o.scan.json ? std::cerr : std::cout, StderrIsTerminal());
+    if (auto filled = FillTables(o, tables, reporter); !filled) return Fail(filled.error());
+    const auto ticked = TickSelected(tables, *numbers);
+    if (!ticked) return Fail(ticked.error());
+
+    RebuildSummary summary;
+    if (*ticked > 0) {
+        std::atomic<bool> in_progress{false};
+        TPstRebuild rebuild({tables.source_field, o.out}, tables, reporter, in_progress);
+        rebuild.Execute();
+        summary = rebuild.summary();
+    }
+    if (o.scan.json)
+        WriteSavedJson(std::cout, tables, summary);
+    else
+        PrintSavedText(std::cout, summary);
+
+    if (summary.end != RebuildEnd::Finished) return Fail(reporter.last_message());
+    std::size_t written = 0;
+    for (const auto& f : summary.files) written += f.written ? 1 : 0;
+    if (summary.files.empty()) return kExitNothing;
+    if (written == 0) return Fail("没有一个文件写入成功");
+    return kExitFound;
+}
+
+const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
+    auto options = std::make_shared<RecoverOptions>();
+    CLI::App* cmd = app.add_subcommand("recover", "扫描源盘并把选中的视频文件保存到输出文件夹");
+    AddScanOptions(cmd, options->scan);
+    // With --load the source comes from the scan-result file.
+    cmd->get_option("SOURCE")->required(false);
+    cmd->add_option("--out", options->out, "保存恢复文件的文件夹（不存在时创建）")->required();
+    cmd->add_option("--load", options->load, "不扫描，从扫描结果文件(.vyr)恢复");
+    cmd->add_option("--select", options->select, "要恢复的编号: all 或 N[,N...]（默认 all）");
+    cmd->callback([options, &exit_code] { exit_code = RunRecover(*options); });
+});
+
+}  // namespace
+
+}  // namespace tav::cli
