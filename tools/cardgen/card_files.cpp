@@ -4,6 +4,7 @@
 
 #include "cardgen/fnv_hash.hpp"
 #include "cardgen/frame_check.hpp"
+#include "common/byte_view.hpp"
 
 namespace tav::cardgen {
 
@@ -45,8 +46,11 @@ ManifestFile Describe(const CardFile& file, const std::string& state, std::int64
     m.date = o.date.substr(0, 19);
     m.time = o.time.substr(0, 19);
     m.aud = file.spec.aud;
-    m.mdat64 = o.mdat64;
-    m.co64 = o.co64;
+    // Read back from the bytes: the builder widens files beyond 4 GiB.
+    const ByteView head(mov.head), moov(mov.moov);
+    m.mdat64 = head.be32(20) == 1u;
+    m.co64 =
+        moov.matches(static_cast<std::size_t>(mov.stco_offset - mov.moov_offset()) + 4, "co64");
     m.sound = o.sound_track;
     m.cnmn = o.cnmn;
     const Bytes all = mov.bytes();

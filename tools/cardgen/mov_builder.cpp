@@ -48,6 +48,15 @@ void FinishMdat(Bytes& head, bool mdat64) {
         store_be32(head.data() + kFtypSize, static_cast<std::uint32_t>(size));
 }
 
+// Media data beyond 4 GiB cannot be described with 32-bit sizes and offsets.
+MovOptions WidenForSize(MovOptions options, const EncodedClip& clip) {
+    std::uint64_t media = 4096;
+    for (const Bytes& frame : clip.frames)
+        media += frame.size() + (options.sound_track ? kSoundFramesPerChunk * 4u : 0u);
+    if (media > 0xFFFFFFFFull) options.mdat64 = options.co64 = true;
+    return options;
+}
+
 }  // namespace
 
 Bytes MovFile::bytes() const {
@@ -56,7 +65,8 @@ Bytes MovFile::bytes() const {
     return all;
 }
 
-MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip) {
+MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip) {
+    const MovOptions options = WidenForSize(requested, clip);
     MovFile file;
     AtomWriter w(file.head);
     WriteFtyp(w);

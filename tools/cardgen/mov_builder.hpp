@@ -68,6 +68,7 @@ std::expected<EncodedClip, std::string> TryEncodeClip(int frame_count, std::uint
 EncodedClip EncodeClip(int frame_count, std::uint64_t seed, bool aud, int width = 320,
                        int height = 240, const std::filesystem::path& cache_dir = {});
 
+// Media data that would pass 4 GiB is always written with mdat64 and co64.
 MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip);
 
 }  // namespace tav::cardgen
