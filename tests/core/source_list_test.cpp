@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "common/byte_order.hpp"
+#include "platform/disk_descriptors.hpp"
 #include "platform/source_list.hpp"
 #include "platform/source_paths.hpp"
 #include "support/temp_dir.hpp"
@@ -194,6 +195,60 @@ TEST(DiskLineTexts, RemovableBelowFortyGigabytesOnUsbOnly) {
     EXPECT_EQ(DiskLineText(12, "Disk", 31.0 * gb, kBusAta).substr(0, 6), "HDD12:");
     EXPECT_EQ(DiskLineText(0, "ST500DM002", 976773168.0, kBusAta),
               "HDD0:ST500DM002 (465.76 GB" + kComma + "ATA)");
+}
+
+// The Windows answers, parsed on every OS.
+TEST(DiskAnswers, GeometryMultipliesOutTheSectorCount) {
+    std::vector<std::uint8_t> g(24, 0);
+    store_le64(&g[0], 60801);  // cylinders
+    store_le32(&g[8], 12);     // FixedMedia
+    store_le32(&g[12], 255);
+    store_le32(&g[16], 63);
+    store_le32(&g[20], 512);
+    const auto geometry = ParseDriveGeometry(ByteView(g));
+    ASSERT_TRUE(geometry.has_value());
+    EXPECT_EQ(geometry->total_sectors, 60801LL * 255 * 63);
+    EXPECT_EQ(geometry->bytes_per_sector, 512u);
+    EXPECT_FALSE(geometry->removable);
+    for (std::uint32_t media : {1u, 11u, 13u, 22u}) {
+        store_le32(&g[8], media);
+        EXPECT_TRUE(ParseDriveGeometry(ByteView(g))->removable) << media;
+    }
+    for (std::uint32_t media : {0u, 12u, 23u}) {
+        store_le32(&g[8], media);
+        EXPECT_FALSE(ParseDriveGeometry(ByteView(g))->removable) << media;
+    }
+    store_le64(&g[0], 0x7FFFFFFFFFFFFFFFULL);
+    EXPECT_FALSE(ParseDriveGeometry(ByteView(g)).has_value());
+    EXPECT_FALSE(ParseDriveGeometry(ByteView(g.data(), 23)).has_value());
+}
+
+TEST(DiskAnswers, DescriptorTextsAndBusAreBoundsChecked) {
+    std::vector<std::uint8_t> d(551, 0);
+    const std::string product = "ST500DM002-1BD142   ";
+    std::copy(product.begin(), product.end(), d.begin() + 100);
+    std::copy_n("KC45", 4, d.begin() + 130);
+    store_le32(&d[16], 100);
+    store_le32(&d[20], 130);
+    store_le32(&d[28], 3);
+    const auto descriptor = ParseStorageDescriptor(ByteView(d));
+    ASSERT_TRUE(descriptor.has_value());
+    EXPECT_EQ(descriptor->product, "ST500DM002-1BD142");
+    EXPECT_EQ(descriptor->revision, "KC45");
+    EXPECT_EQ(descriptor->bus_code, 3);
+
+    store_le32(&d[16], 5000);  // offset outside the answer
+    store_le32(&d[20], 0);     // no revision
+    std::fill(d.begin() + 540, d.end(), 'X');
+    store_le32(&d[28], 17);
+    auto odd = ParseStorageDescriptor(ByteView(d));
+    ASSERT_TRUE(odd.has_value());
+    EXPECT_EQ(odd->product, "");
+    EXPECT_EQ(odd->revision, "");
+    EXPECT_EQ(odd->bus_code, 17);
+    store_le32(&d[16], 540);  // text without a terminating NUL stops at the end
+    EXPECT_EQ(ParseStorageDescriptor(ByteView(d))->product, std::string(11, 'X'));
+    EXPECT_FALSE(ParseStorageDescriptor(ByteView(d.data(), 31)).has_value());
 }
 
 }  // namespace
