@@ -30,6 +30,12 @@ struct CardFile {
 std::expected<CardFile, std::string> MakeCardFile(const CardFileSpec& spec,
                                                   const std::filesystem::path& clip_cache);
 
+// Frame count of the n-th file when none is asked for: 20 to 38, so that
+// files of one card differ in length and frame count.
+inline int DefaultFrames(int n) {
+    return 20 + 6 * (n % 4);
+}
+
 // Distinct shooting date and time for the n-th file of a card.
 void SetShootingTime(MovOptions& options, std::uint64_t seed, int n);
 

@@ -118,8 +118,9 @@ std::expected<std::vector<CardFile>, std::string> MakeFiles(const CardRequest& r
         CardFileSpec s;
         s.name = "MVI_" + std::to_string(1000 + n + 1) + ".MOV";
         s.aud = r.kind == "demo" || r.aud == "on" || (r.aud == "mixed" && n != 2);
-        s.frames = n < static_cast<int>(plan.frames.size()) ? plan.frames[n]
-                                                            : (r.frames > 0 ? r.frames : 24);
+        s.frames = n < static_cast<int>(plan.frames.size())
+                       ? plan.frames[n]
+                       : (r.frames > 0 ? r.frames : DefaultFrames(n));
         s.clip_seed = r.seed * 1000 + 100 + static_cast<std::uint64_t>(n);
         s.real_h264 = !r.synthetic;
         s.options.mdat64 = r.mdat64;

@@ -114,7 +114,7 @@ std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
         CardFileSpec s;
         s.name = "MVI_" + std::to_string(2000 + n + 1) + ".MOV";
         s.aud = r.aud == "on" || (r.aud == "mixed" && n != 2);
-        s.frames = r.frames > 0 ? r.frames : 24;
+        s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);
         s.clip_seed = r.seed * 1000 + 200 + static_cast<std::uint64_t>(n);
         s.real_h264 = !r.synthetic;
         s.options.mdat64 = r.mdat64;

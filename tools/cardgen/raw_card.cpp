@@ -24,7 +24,7 @@ CardFileSpec SpecFor(const CardRequest& r, int n, std::string name) {
     CardFileSpec s;
     s.name = std::move(name);
     s.aud = AudFor(r, n);
-    s.frames = r.frames > 0 ? r.frames : 24;
+    s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);
     s.clip_seed = r.seed * 1000 + static_cast<std::uint64_t>(n);
     s.real_h264 = !r.synthetic;
     SetShootingTime(s.options, r.seed, n);
