@@ -47,8 +47,12 @@ TForm1::TForm1(AppContext& context, QWidget* parent)
                    parent) {
     setObjectName("TForm1");
     lbl1 = new QLabel(QStringLiteral("客服邮箱:") + QString::fromLatin1(kSupportAddress), banner());
-    lbl1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lbl1->setAlignment(Qt::AlignRight | Qt::AlignBottom);
     lbl1->setStyleSheet("color: white;");
+    auto* banner_layout = new QHBoxLayout(banner());
+    banner_layout->setContentsMargins(0, 0, 12, 6);
+    banner_layout->addStretch(1);
+    banner_layout->addWidget(lbl1, 0, Qt::AlignRight | Qt::AlignBottom);
     lbl2 = add_forum_link(true);
     content()->addWidget(make_fault_group());
     content()->addWidget(make_tips_group(), 1);
@@ -162,7 +166,6 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::resizeEvent(QResizeEvent* event) {
     WizardWindow::resizeEvent(event);
-    lbl1->setGeometry(banner()->width() - 320, kBannerHeight - 22, 308, 20);
     place_link_label();
 }
 

@@ -18,7 +18,7 @@ namespace {
 const char kMeasureFailed[] = "抱歉，获取镜像文件起始和结束扇区出错!";
 
 QIcon tree_icon(bool image) {
-    return QIcon(image ? ":/pictures/load.png" : ":/pictures/fault_deep.png");
+    return QIcon(image ? ":/pictures/image.png" : ":/pictures/drive.png");
 }
 
 // The message text after a failed measure, with the system's reason when the

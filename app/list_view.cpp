@@ -1,6 +1,7 @@
 #include "list_view.hpp"
 
 #include <QHeaderView>
+#include <algorithm>
 
 #include "table_model.hpp"
 
@@ -23,6 +24,13 @@ QTableView* make_list_view(TableModel* model, bool grid_lines, bool multi_select
     view->horizontalHeader()->setHighlightSections(false);
     view->horizontalHeader()->setSectionsClickable(true);
     view->horizontalHeader()->setSortIndicatorShown(false);
+    // Wide enough for each title; sizing by contents would read every row.
+    const QFontMetrics metrics(view->horizontalHeader()->font());
+    for (int col = 0; col < model->columnCount(); ++col) {
+        const QString title = model->headerData(col, Qt::Horizontal, Qt::DisplayRole).toString();
+        const int floor = title.contains(QStringLiteral("日期")) ? 160 : 90;
+        view->setColumnWidth(col, std::max(floor, metrics.horizontalAdvance(title) + 28));
+    }
     return view;
 }
 

@@ -20,9 +20,19 @@ fault_button() {
 }
 fault_button '误删除' '#2f7fd0' '✕' fault_delete.png
 fault_button '误格式化' '#e07b22' '↻' fault_format.png
-fault_button '深入扫描' '#3c9a4c' '⌕' fault_deep.png
+fault_button '深入扫描' '#3c9a4c' '' fault_deep.png
+# The magnifier is drawn: the font has no glyph for it.
+convert fault_deep.png -fill none -stroke '#3c9a4c' -strokewidth 5 -draw 'circle 86,44 86,60' \
+  -strokewidth 7 -draw 'line 98,57 108,68' fault_deep.png
 
 convert -size 40x28 xc:none -fill '#2f7fd0' -draw 'polygon 4,14 18,2 18,9 36,9 36,19 18,19 18,26' back.png
 convert -size 40x28 xc:none -fill '#3c9a4c' -draw 'polygon 20,4 4,18 10,18 10,26 30,26 30,18 36,18' home.png
 convert -size 40x28 xc:none -fill '#e07b22' -draw 'roundrectangle 6,6 34,24 3,3' \
   -fill '#ffffff' -draw 'polygon 14,11 26,11 20,20' load.png
+
+# Tree icons of step 2: a drive and an image file.
+convert -size 32x32 xc:none -fill '#5b6b7d' -draw 'roundrectangle 2,9 29,24 3,3' \
+  -fill '#9fe07a' -draw 'circle 24,16 24,18' -fill '#cfd8e3' -draw 'rectangle 5,13 18,19' drive.png
+convert -size 32x32 xc:none -fill '#ffffff' -stroke '#2f7fd0' -strokewidth 2 \
+  -draw 'polygon 7,3 20,3 26,9 26,29 7,29' -stroke none -fill '#2f7fd0' \
+  -draw 'rectangle 10,14 23,16' -draw 'rectangle 10,19 23,21' -draw 'rectangle 10,24 19,26' image.png
