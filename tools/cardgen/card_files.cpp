@@ -8,17 +8,17 @@
 
 namespace tav::cardgen {
 
-std::expected<CardFile, std::string> MakeCardFile(const CardFileSpec& spec,
+std::expected<CardFile, std::string> MakeCardFile(const CardFilePlan& plan,
                                                   const std::filesystem::path& clip_cache) {
     EncodedClip clip;
-    if (spec.real_h264) {
-        auto encoded = TryEncodeClip(spec.frames, spec.clip_seed, spec.aud, 320, 240, clip_cache);
+    if (plan.real_h264) {
+        auto encoded = TryEncodeClip(plan.frames, plan.clip_seed, plan.aud, 320, 240, clip_cache);
         if (!encoded) return std::unexpected(encoded.error());
         clip = std::move(*encoded);
     } else {
-        clip = SyntheticClip(spec.frames, spec.clip_seed, spec.aud, spec.mean_frame_bytes);
+        clip = SyntheticClip(plan.frames, plan.clip_seed, plan.aud, plan.mean_frame_bytes);
     }
-    return CardFile{spec, BuildCameraMov(spec.options, clip)};
+    return CardFile{plan, BuildCameraMov(plan.options, clip)};
 }
 
 void SetShootingTime(MovOptions& options, std::uint64_t seed, int n) {
@@ -33,9 +33,9 @@ void SetShootingTime(MovOptions& options, std::uint64_t seed, int n) {
 ManifestFile Describe(const CardFile& file, const std::string& state, std::int64_t head_offset,
                       std::int64_t moov_offset) {
     const MovFile& mov = file.mov;
-    const MovOptions& o = file.spec.options;
+    const MovOptions& o = file.plan.options;
     ManifestFile m;
-    m.name = file.spec.name;
+    m.name = file.plan.name;
     m.state = state;
     m.head_offset = head_offset;
     m.moov_offset = moov_offset;
@@ -45,7 +45,7 @@ ManifestFile Describe(const CardFile& file, const std::string& state, std::int64
     m.frames = static_cast<int>(mov.sample_sizes.size());
     m.date = o.date.substr(0, 19);
     m.time = o.time.substr(0, 19);
-    m.aud = file.spec.aud;
+    m.aud = file.plan.aud;
     // Read back from the bytes: the builder widens files beyond 4 GiB.
     const ByteView head(mov.head), moov(mov.moov);
     m.mdat64 = head.be32(20) == 1u;

@@ -12,7 +12,7 @@
 
 namespace tav::cardgen {
 
-struct CardFileSpec {
+struct CardFilePlan {
     std::string name;
     MovOptions options;
     bool aud = true;
@@ -23,11 +23,11 @@ struct CardFileSpec {
 };
 
 struct CardFile {
-    CardFileSpec spec;
+    CardFilePlan plan;
     MovFile mov;
 };
 
-std::expected<CardFile, std::string> MakeCardFile(const CardFileSpec& spec,
+std::expected<CardFile, std::string> MakeCardFile(const CardFilePlan& plan,
                                                   const std::filesystem::path& clip_cache);
 
 // Frame count of the n-th file when none is asked for: 20 to 38, so that

@@ -77,7 +77,7 @@ Status Mtools(const std::string& tool, std::vector<std::string> args) {
 }
 
 Status CopyIn(const fs::path& work, const std::string& target, const CardFile& f) {
-    const fs::path local = work / f.spec.name;
+    const fs::path local = work / f.plan.name;
     {
         std::ofstream out(local, std::ios::binary | std::ios::trunc);
         const Bytes all = f.mov.bytes();
@@ -90,7 +90,7 @@ Status CopyIn(const fs::path& work, const std::string& target, const CardFile& f
     using namespace std::chrono;
     fs::last_write_time(
         local, fs::file_time_type::clock::from_sys(sys_seconds(sys_days{2012y / 5 / 3} + 12h)), ec);
-    return Mtools("mcopy", {"-i", target, "-m", "-o", local.string(), "::" + f.spec.name});
+    return Mtools("mcopy", {"-i", target, "-m", "-o", local.string(), "::" + f.plan.name});
 }
 
 Status WriteMbr(const fs::path& image, std::uint64_t seed) {
@@ -115,7 +115,7 @@ std::expected<std::vector<CardFile>, std::string> MakeFiles(const CardRequest& r
                                                             const FatPlan& plan) {
     std::vector<CardFile> files;
     for (int n = 0; n < plan.files; ++n) {
-        CardFileSpec s;
+        CardFilePlan s;
         s.name = "MVI_" + std::to_string(1000 + n + 1) + ".MOV";
         s.aud = r.kind == "demo" || r.aud == "on" || (r.aud == "mixed" && n != 2);
         s.frames = n < static_cast<int>(plan.frames.size())
@@ -147,7 +147,7 @@ Status BuildImage(const CardRequest& r, const FatPlan& plan, const std::vector<C
         if (auto s = CopyIn(work.path(), target, f); !s) return s;
     for (std::size_t n = 0; n < files.size(); ++n)
         if (plan.deleted[n])
-            if (auto s = Mtools("mdel", {"-i", target, "::" + files[n].spec.name}); !s) return s;
+            if (auto s = Mtools("mdel", {"-i", target, "::" + files[n].plan.name}); !s) return s;
     if (plan.reformat)
         if (auto s = MakeFileSystem(r.out, plan, r.seed + 1); !s) return s;
     if (plan.partition_sector > 0) return WriteMbr(r.out, r.seed);

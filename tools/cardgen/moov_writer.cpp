@@ -58,7 +58,7 @@ void WriteMdhd(AtomWriter& w, std::uint32_t timescale, std::uint32_t duration) {
     w.be32(kCreationTime);
     w.be32(timescale);
     w.be32(duration);
-    w.be16(0x7FFF);  // unspecified language
+    w.be16(0x7FFF);  // no language given
     w.be16(0);
     w.end(at);
 }

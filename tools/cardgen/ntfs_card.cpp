@@ -79,11 +79,11 @@ Status CopyAndDelete(const fs::path& image, const std::vector<CardFile>& files,
     NtfsMount mount(image, dir);
     if (!mount.mounted()) return std::unexpected("cannot mount the NTFS image with ntfs-3g");
     for (const CardFile& f : files)
-        if (auto s = WriteFile(dir / f.spec.name, f.mov.bytes()); !s) return s;
+        if (auto s = WriteFile(dir / f.plan.name, f.mov.bytes()); !s) return s;
     for (std::size_t n = 0; n < files.size(); ++n) {
         std::error_code ec;
-        if (deleted[n] && !fs::remove(dir / files[n].spec.name, ec))
-            return std::unexpected("cannot delete " + files[n].spec.name);
+        if (deleted[n] && !fs::remove(dir / files[n].plan.name, ec))
+            return std::unexpected("cannot delete " + files[n].plan.name);
     }
     return mount.unmount();
 }
@@ -111,7 +111,7 @@ std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
     std::vector<CardFile> files;
     std::vector<bool> deleted;
     for (int n = 0; n < count; ++n) {
-        CardFileSpec s;
+        CardFilePlan s;
         s.name = "MVI_" + std::to_string(2000 + n + 1) + ".MOV";
         s.aud = r.aud == "on" || (r.aud == "mixed" && n != 2);
         s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);

@@ -20,8 +20,8 @@ bool AudFor(const CardRequest& r, int n) {
     return n % 5 != 1;  // mostly with delimiters, one in five without
 }
 
-CardFileSpec SpecFor(const CardRequest& r, int n, std::string name) {
-    CardFileSpec s;
+CardFilePlan FilePlanFor(const CardRequest& r, int n, std::string name) {
+    CardFilePlan s;
     s.name = std::move(name);
     s.aud = AudFor(r, n);
     s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);
@@ -62,7 +62,7 @@ std::expected<Manifest, std::string> GenerateRawCard(const CardRequest& r) {
     for (int n = 0; n < count + 3; ++n) {
         const char* prefix = n < count ? "MVI_" : n == count ? "SPLIT_" : "ORPHAN_";
         auto file =
-            MakeCardFile(SpecFor(r, n, prefix + std::to_string(n + 1) + ".MOV"), r.clip_cache);
+            MakeCardFile(FilePlanFor(r, n, prefix + std::to_string(n + 1) + ".MOV"), r.clip_cache);
         if (!file) return std::unexpected(file.error());
         files.push_back(std::move(*file));
     }
@@ -111,7 +111,7 @@ std::expected<Manifest, std::string> GenerateLargeCard(const CardRequest& r) {
     const std::int64_t size = (r.size_mib > 0 ? r.size_mib : 256) * kMiB;
     std::vector<CardFile> files;
     for (int n = 0; n < count; ++n) {
-        CardFileSpec s = SpecFor(r, n, "MVI_" + std::to_string(n + 1) + ".MOV");
+        CardFilePlan s = FilePlanFor(r, n, "MVI_" + std::to_string(n + 1) + ".MOV");
         s.real_h264 = false;
         s.frames = r.frames > 0 ? r.frames : 100;
         s.mean_frame_bytes = 32 * 1024;
