@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <vector>
 
 #include "common/byte_order.hpp"
@@ -215,6 +216,43 @@ TEST(MftRecordSizeCode, NegativeBytesArePowersOfTwo) {
     EXPECT_FALSE(MftRecordSize(0x0000, 4096).has_value());
     EXPECT_FALSE(MftRecordSize(0x0080, 4096).has_value());   // 2^128
     EXPECT_FALSE(MftRecordSize(0x0040, 32768).has_value());  // 2 MiB
+}
+
+// Seeded random damage: whatever the bytes, the parsers answer within the
+// record and return.
+TEST(MftDamage, RandomBytesStayInsideTheRecord) {
+    std::mt19937 random(20121103);
+    const auto good = RecordBuilder()
+                          .file_name("$Bitmap", 3)
+                          .non_resident_data({0x21, 0x04, 0x07, 0x08, 0x11, 0x02, 0xF0, 0x00})
+                          .on_disk();
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::uint8_t> record = good;
+        const int changes = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < changes; ++i)
+            record[random() % (round % 2 ? 0x120 : record.size())] =
+                static_cast<std::uint8_t>(random());
+        ApplyFixup(record, 512);
+        const ByteView view(record);
+        for (std::uint32_t type : {48u, 128u, 0x60u}) {
+            const auto attribute = FindAttribute(view, type, type == 48);
+            if (!attribute) continue;
+            ASSERT_GE(attribute->data(), record.data());
+            ASSERT_LE(attribute->data() + attribute->size(), record.data() + record.size());
+            if (const auto name = FileNameOf(*attribute)) {
+                ASSERT_LE(name->data() + name->size(), record.data() + record.size());
+            }
+            if (const auto runs = RunListOf(*attribute)) {
+                ASSERT_LE(runs->data() + runs->size(), record.data() + record.size());
+                if (const auto decoded = DecodeRunList(*runs, 1 << 20)) {
+                    for (const DataRun& run : *decoded) {
+                        ASSERT_GE(run.lcn, 0);
+                        ASSERT_LE(run.lcn + run.clusters, 1 << 20);
+                    }
+                }
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -7,9 +7,11 @@
 #include <fstream>
 
 #include "common/byte_order.hpp"
+#include "disk/volume_label.hpp"
 #include "platform/disk_descriptors.hpp"
 #include "platform/source_list.hpp"
 #include "platform/source_paths.hpp"
+#include "support/fs_image.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
@@ -249,6 +251,44 @@ TEST(DiskAnswers, DescriptorTextsAndBusAreBoundsChecked) {
     store_le32(&d[16], 540);  // text without a terminating NUL stops at the end
     EXPECT_EQ(ParseStorageDescriptor(ByteView(d))->product, std::string(11, 'X'));
     EXPECT_FALSE(ParseStorageDescriptor(ByteView(d.data(), 31)).has_value());
+}
+
+TEST(VolumeLabels, NtfsLabelComesFromTheVolumeRecord) {
+    if (!test::HaveTool("mkntfs")) GTEST_SKIP() << "ntfs-3g tools not installed";
+    test::TempDir dir;
+    const auto image = test::MakeNtfsImage(dir / "n.img", 32, 4096, "VIDEO");
+    ASSERT_TRUE(image.has_value());
+    auto source = SourceReader::open(image->string());
+    ASSERT_TRUE(source.has_value());
+    EXPECT_EQ(ReadVolumeLabel(*source), "VIDEO");
+}
+
+TEST(VolumeLabels, FatLabelNoNameAndDamage) {
+    test::TempDir dir;
+    WriteFatVolume(dir / "a", true, "EOS_DIGITAL");
+    WriteFatVolume(dir / "b", false, "NO NAME");
+    WriteFatVolume(dir / "c", true, "X");
+    auto read = [&](const char* name) {
+        auto source = SourceReader::open((dir / name).string());
+        return source ? ReadVolumeLabel(*source) : std::string("?");
+    };
+    EXPECT_EQ(read("a"), "EOS_DIGITAL");
+    EXPECT_EQ(read("b"), "");
+    EXPECT_EQ(read("c"), "X");
+    std::vector<std::uint8_t> sector = test::ReadBytes(dir / "a", 0, 512);
+    sector[0x42] = 0;  // no extended boot signature: the label field is not there
+    EXPECT_EQ(FatBootLabel(ByteView(sector)), "");
+}
+
+TEST(VolumeLabels, Utf16ToUtf8) {
+    const std::vector<std::uint8_t> text = {'A', 0, 0xE9, 0, 0x2D, 0x4E, 0x3D, 0xD8, 0x00, 0xDE};
+    EXPECT_EQ(Utf16LeToUtf8(ByteView(text)), "A\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80");
+    const std::vector<std::uint8_t> lone = {0x3D, 0xD8, 'B', 0, 0x00, 0xDE};
+    EXPECT_EQ(Utf16LeToUtf8(ByteView(lone)),
+              "\xEF\xBF\xBD"
+              "B\xEF\xBF\xBD");
+    const std::vector<std::uint8_t> odd = {'A', 0, 'B'};
+    EXPECT_EQ(Utf16LeToUtf8(ByteView(odd)), "A");
 }
 
 }  // namespace
