@@ -1,0 +1,157 @@
+// `tavorine-mov-cli scan` and `list` run as a user would: exit codes, the
+// printed table and the JSON document (checked with Python's own parser).
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+
+#include "support/cards.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tav {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int exit_code = -1;
+    std::string out, err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class ScanCli : public ::testing::Test {
+  protected:
+    CliResult Run(const std::string& command, const std::string& args) {
+        const auto out = dir_ / "out.txt", err = dir_ / "err.txt";
+        const std::string cmd = command + " " + args + " >" + Quote(out.string()) + " 2>" +
+                                Quote(err.string()) + " </dev/null";
+        const int status = std::system(cmd.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    }
+    CliResult Cli(const std::string& args) { return Run(Quote(TAV_CLI_EXE), args); }
+
+    // Runs a Python snippet on the file's JSON (bound to d); its stdout.
+    std::string PyJson(const std::string& json, const std::string& expr) {
+        const auto doc = dir_ / "doc.json";
+        std::ofstream(doc, std::ios::binary) << json;
+        const auto r = Run("python3 -c " + Quote("import json,sys; d=json.load(open(sys.argv[1], "
+                                                 "encoding='utf-8')); print(" +
+                                                 expr + ")"),
+                           Quote(doc.string()));
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return r.out;
+    }
+
+    test::TempDir dir_;
+};
+
+TEST_F(ScanCli, DeepScanPrintsTheLogAndTheResultTable) {
+    const auto& card = test::GetCard("raw");
+    ASSERT_TRUE(card.ok()) << card.error;
+    const auto r = Cli("scan " + Quote(card.image.string()) + " --mode deep");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("]  镜像文件:  " + card.image.string()), std::string::npos);
+    EXPECT_NE(r.out.find("]  扫描方式:  深入扫描"), std::string::npos);
+    EXPECT_NE(r.out.find("]  分析完毕"), std::string::npos);
+    EXPECT_NE(r.out.find("编号"), std::string::npos);
+    EXPECT_NE(r.out.find("非常好"), std::string::npos);
+    EXPECT_EQ(r.err.find('\r'), std::string::npos);  // no progress bar off a terminal
+}
+
+TEST_F(ScanCli, JsonDocumentHoldsResultsFragmentsAndOutputs) {
+    const auto& card = test::GetCard("raw");
+    ASSERT_TRUE(card.ok()) << card.error;
+    const auto r = Cli("scan " + Quote(card.image.string()) + " --mode deep --json");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    // The log went to stderr; stdout is the document alone.
+    EXPECT_NE(r.err.find("开始扫描......"), std::string::npos);
+    const std::size_t placed = card.with_state("placed").size();
+    EXPECT_EQ(PyJson(r.out, "len(d['results'])"), std::to_string(placed) + "\n");
+    EXPECT_EQ(PyJson(r.out, "sorted(d['results'][0].keys())"),
+              "['date', 'fragment_count', 'frames', 'length', 'number', 'quality']\n");
+    EXPECT_EQ(PyJson(r.out,
+                     "set(len(f) for f in d['fragments']), set(len(o) for o in "
+                     "d['outputs'])"),
+              "{15} {8}\n");
+    EXPECT_EQ(PyJson(r.out,
+                     "[f[0] for f in d['fragments']] == [str(k) for k in "
+                     "range(len(d['fragments']))]"),
+              "True\n");
+    EXPECT_EQ(PyJson(r.out, "d['results'][0]['quality'] in ('非常好', '好')"), "True\n");
+}
+
+TEST_F(ScanCli, LargeOnlyListsOnlySixtyFourBitFiles) {
+    const auto& card = test::GetCard("raw");
+    ASSERT_TRUE(card.ok()) << card.error;
+    std::size_t large = 0;
+    for (const auto& f : card.with_state("placed")) large += f.mdat64 && f.co64;
+    const auto r = Cli("scan " + Quote(card.image.string()) + " --mode deep --large-only --json");
+    ASSERT_EQ(r.exit_code, large > 0 ? 0 : 1) << r.err;
+    EXPECT_EQ(PyJson(r.out, "len(d['results'])"), std::to_string(large) + "\n");
+}
+
+TEST_F(ScanCli, DeletionScanOfAFat32CardAndNothingFoundExitsOne) {
+    const auto& card = test::GetCard("fat32-deleted");
+    ASSERT_TRUE(card.ok()) << card.error;
+    const auto r = Cli("scan " + Quote(card.image.string()) + " --json");
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.err.find("]  扫描方式:  误删除"), std::string::npos);
+    EXPECT_NE(r.err.find("Fat表所在偏移"), std::string::npos);
+
+    const auto empty = dir_ / "empty.img";
+    std::ofstream(empty, std::ios::binary) << std::string(1 << 20, '\0');
+    const auto none = Cli("scan " + Quote(empty.string()) + " --mode deep --json");
+    EXPECT_EQ(none.exit_code, 1) << none.err;
+    EXPECT_EQ(PyJson(none.out, "d"), "{'results': [], 'fragments': [], 'outputs': []}\n");
+}
+
+TEST_F(ScanCli, ErrorsExitTwoWithOneLine) {
+    const auto missing = Cli("scan " + Quote((dir_ / "nope.img").string()));
+    EXPECT_EQ(missing.exit_code, 2);
+    EXPECT_EQ(missing.err.rfind("tavorine-mov-cli: error: ", 0), 0u) << missing.err;
+    const auto bad_mode = Cli("scan x --mode fast");
+    EXPECT_EQ(bad_mode.exit_code, 2);
+}
+
+TEST_F(ScanCli, ImageWithoutFileSystemIsScannedDeepWhateverTheMode) {
+    const auto raw = dir_ / "raw.img";
+    std::ofstream(raw, std::ios::binary) << std::string(1 << 20, '\0');
+    const auto r = Cli("scan " + Quote(raw.string()) + " --mode deletion");
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    EXPECT_NE(r.out.find("]  扫描方式:  深入扫描"), std::string::npos);
+    EXPECT_NE(r.out.find("]  文件系统:  Raw"), std::string::npos);
+}
+
+TEST_F(ScanCli, SavedResultFileIsWritten) {
+    const auto& card = test::GetCard("raw");
+    ASSERT_TRUE(card.ok()) << card.error;
+    const auto file = dir_ / "result.vyr";
+    const auto r = Cli("scan " + Quote(card.image.string()) + " --mode deep --save-result " +
+                       Quote(file.string()));
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_GT(fs::file_size(file), 100u);
+}
+
+TEST_F(ScanCli, ListPrintsBothGroups) {
+    const auto r = Cli("list");
+    EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.err;
+    const auto volumes = r.out.find("逻辑盘符列表");
+    const auto disks = r.out.find("物理硬盘列表");
+    ASSERT_NE(volumes, std::string::npos);
+    ASSERT_NE(disks, std::string::npos);
+    EXPECT_LT(volumes, disks);
+}
+
+}  // namespace
+}  // namespace tav
