@@ -25,7 +25,7 @@ std::int64_t RoundUpToUnit(std::int64_t n) {
 }
 
 std::expected<CopyPlan, CopyError> PlanFragment(const FragmentRanges& r, std::size_t i,
-                                                bool several) {
+                                                bool several, std::int64_t source_size) {
     const auto start = parse_int64(r.start_offsets[i]);
     const auto end = parse_int64(r.end_offsets[i]);
     if (!start || *start < 0)
@@ -36,6 +36,11 @@ std::expected<CopyPlan, CopyError> PlanFragment(const FragmentRanges& r, std::si
         return std::unexpected(
             CopyError{CopyFailure::BadLength, i, r.start_offsets[i] + ".." + r.end_offsets[i]});
 
+    // A range past the end of the medium is a damaged cell; copying it would
+    // only fill the output disk with zeros (the read margin may pass the end).
+    if (source_size > 0 && *end > source_size)
+        return std::unexpected(
+            CopyError{CopyFailure::BadLength, i, r.start_offsets[i] + ".." + r.end_offsets[i]});
     const std::int64_t e = *end - *start;
     const std::int64_t margin = several ? kMultiMarginUnits : kSingleMarginUnits;
     // Leave room for the margin and the block arithmetic after the origin.
@@ -107,8 +112,9 @@ std::expected<void, CopyError> AssembleFragments(const SourceReader& source, Out
 
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyBlock));
     const bool several = count > 1;
+    const std::int64_t source_size = source.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const auto plan = PlanFragment(ranges, i, several);
+        const auto plan = PlanFragment(ranges, i, several, source_size);
         if (!plan) return std::unexpected(plan.error());
         if (auto done = RunPlan(source, out, *plan, i, buffer, progress); !done) return done;
     }

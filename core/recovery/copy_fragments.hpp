@@ -28,7 +28,7 @@ using CopyProgress = std::function<void(std::int64_t written_mark)>;
 
 enum class CopyFailure {
     BadOffset,     // an offset text is not a 64-bit integer, or is negative
-    BadLength,     // end before start, or a length that overflows
+    BadLength,     // end before start, past the end of the source, or overflowing
     ListMismatch,  // the three lists differ in length
     WriteFailed,   // the sink refused bytes (disk full, I/O error)
 };
