@@ -215,6 +215,9 @@ FreeSpaceRegion LocateBitmap(const SourceReader& source, const TDiskInfo& info) 
 ClusterUseWindow LoadUseWindow(const SourceReader& source, const FreeSpaceRegion& region,
                                const TDiskInfo& info, std::int64_t sector) {
     if (region.empty() || region.extents.empty() || !SaneGeometry(info)) return {};
+    // Only sectors of the volume have clusters; this also keeps every
+    // cluster and byte computation below far from overflow.
+    if (sector < 0 || sector >= info.TotalSectors) return {};
     if (info.FileSystem == "NTFS") return LoadNtfsWindow(source, region, info, sector);
     if (info.FileSystem == "FAT32") return LoadFatWindow(source, region, info, sector);
     return {};

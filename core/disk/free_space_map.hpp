@@ -40,15 +40,19 @@ struct ClusterUseWindow {
 constexpr std::int64_t kNtfsWindowClusters = 65536;
 constexpr std::int64_t kFat32WindowClusters = 16384;
 
-// FAT32 only: the first FAT starts with the entry 0x0FFFFFF8.
+// FAT32 only: the first FAT starts with the entry 0x0FFFFFF8 (media F8).
 bool LocateFat(const SourceReader& source, const TDiskInfo& info);
-// FAT32: the first FAT. NTFS: the $Bitmap data found through the MFT; an
-// empty region when it cannot be found.
+// FAT32: the first FAT. NTFS: the $Bitmap data found through the MFT, every
+// run of it; an empty region when it cannot be found, its MFT records are
+// damaged, or the $MFT data is compressed, encrypted or sparse.
 FreeSpaceRegion FatRegion(const TDiskInfo& info);
 FreeSpaceRegion LocateBitmap(const SourceReader& source, const TDiskInfo& info);
 
 // Loads the window that starts at the cluster of the absolute sector
-// (NTFS: rounded down to a multiple of 8).
+// (NTFS: rounded down to a multiple of 8). Entries of clusters that the map
+// or the volume does not have read 1 (in use), so they are never scanned as
+// free. Not loaded for a sector outside the volume, an empty region or a
+// TDiskInfo without a usable geometry.
 ClusterUseWindow LoadUseWindow(const SourceReader& source, const FreeSpaceRegion& region,
                                const TDiskInfo& info, std::int64_t sector);
 

@@ -20,7 +20,12 @@ struct MeasureError {
 };
 
 // Pure boot-sector parse (NTFS, FAT32, FAT16 tested in that order). Fails
-// when no signature matches or TotalSectors comes out 0.
+// when no signature matches or TotalSectors comes out 0 (FAT16 takes it from
+// the 32-bit field only). Fields later code divides or multiplies by are
+// refused here instead: a sector size that is not a power of two in
+// 512..4096, a cluster of 0 or of a size that is not a power of two or does
+// not fit the 16-bit BytesPerCluster (64 KiB and more), no FAT, a data area
+// past the end, and counts whose byte size overflows 64 bits.
 std::expected<TDiskInfo, MeasureError> ParseBootSector(std::span<const std::uint8_t> sector0);
 
 std::expected<TDiskInfo, MeasureError> MeasureVolume(const std::string& path);

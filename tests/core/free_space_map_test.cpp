@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <regex>
 
 #include "common/byte_order.hpp"
@@ -150,11 +151,11 @@ TEST_F(Fat32Map, WindowsFollowTheSectorAndStopAtTheVolumeEnd) {
     EXPECT_EQ(last.entries[clusters - 65536], 1);
     EXPECT_TRUE(std::all_of(last.entries.begin() + (clusters - 65536), last.entries.end(),
                             [](auto e) { return e == 1; }));
-    // Far past the FAT every entry counts as in use.
-    const auto beyond = LoadUseWindow(*source, region, info_, BaseSector() + 200000 * spc);
-    ASSERT_TRUE(beyond.loaded);
-    EXPECT_TRUE(
-        std::all_of(beyond.entries.begin(), beyond.entries.end(), [](auto e) { return e == 1; }));
+    // Sectors outside the volume have no window.
+    EXPECT_FALSE(LoadUseWindow(*source, region, info_, info_.TotalSectors).loaded);
+    EXPECT_FALSE(LoadUseWindow(*source, region, info_, -1).loaded);
+    EXPECT_FALSE(LoadUseWindow(*source, region, info_, INT64_MAX).loaded);
+    EXPECT_TRUE(LoadUseWindow(*source, region, info_, info_.TotalSectors - 1).loaded);
 }
 
 TEST_F(Fat32Map, MediaDescriptorF0IsRefused) {
