@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -112,6 +113,14 @@ bool HoldsKnownFileSystem(const std::string& device) {
     return MeasureVolume(device).has_value();
 }
 
+// A disk without a partition table that carries a file system itself, as
+// cameras often format cards.
+bool IsWholeDiskVolume(const fs::path& dir, const std::string& device,
+                       const std::map<std::string, std::string>& labels) {
+    if (HasPartitions(dir)) return false;
+    return labels.contains(CanonicalText(device)) || HoldsKnownFileSystem(device);
+}
+
 std::vector<std::string> SortedNames(const fs::path& dir) {
     std::vector<std::string> names;
     std::error_code ec;
@@ -139,10 +148,7 @@ std::vector<VolumeEntry> ListVolumes(const ListRoots& roots) {
         const fs::path dir = class_dir / name;
         if (IsExcludedName(name) || SectorsOf(dir) < kMinVolumeSectors) continue;
         const std::string device = (fs::path(roots.dev) / name).string();
-        const bool partition = fs::exists(dir / "partition", ec);
-        if (!partition && (HasPartitions(dir) || (!labels.contains(CanonicalText(device)) &&
-                                                  !HoldsKnownFileSystem(device))))
-            continue;
+        if (!fs::exists(dir / "partition", ec) && !IsWholeDiskVolume(dir, device, labels)) continue;
         const std::string label = LabelOf(device, labels);
         volumes.push_back({device, label, name + ":" + label});
     }
