@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "command_registry.hpp"
+#include "common/decimal.hpp"
 #include "json_writer.hpp"
 #include "recovery/rebuild_worker.hpp"
 #include "recovery/scan_result_file.hpp"
@@ -31,9 +32,10 @@ std::expected<std::set<std::string>, std::string> ParseSelect(const std::string&
     if (text == "all") return numbers;
     std::stringstream in(text);
     for (std::string item; std::getline(in, item, ',');) {
-        if (item.empty() || item.find_first_not_of("0123456789") != std::string::npos)
+        const auto number = parse_int64(item);
+        if (!number || *number < 0 || item.front() == '+')
             return std::unexpected("--select 需要 all 或以逗号分隔的编号，而不是 \"" + text + "\"");
-        numbers.insert(std::to_string(std::stoll(item)));
+        numbers.insert(std::to_string(*number));
     }
     if (numbers.empty()) return std::unexpected(std::string("--select 没有给出编号"));
     return numbers;

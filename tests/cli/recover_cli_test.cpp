@@ -145,6 +145,14 @@ TEST(RecoverCli, SelectJsonAndErrors) {
     EXPECT_EQ(unknown.exit_code, 2);
     EXPECT_NE(unknown.err.find("tavorine-mov-cli: error: "), std::string::npos);
 
+    for (const char* bad : {"1,x", "-1", "99999999999999999999999", ""}) {
+        const auto run = RunCli(
+            "recover " + img + " --out " + Quote((dir / "x").string()) + " --select " + Quote(bad),
+            dir);
+        EXPECT_EQ(run.exit_code, 2) << bad;
+        EXPECT_NE(run.err.find("tavorine-mov-cli: error: "), std::string::npos) << bad;
+    }
+
     const auto missing = RunCli(
         "recover " + Quote((dir / "nope.img").string()) + " --out " + Quote((dir / "x").string()),
         dir);
