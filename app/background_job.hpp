@@ -37,10 +37,12 @@ class BackgroundJob {
         raw->Start();
         watcher_ = std::thread([this, raw, gui, done = std::move(on_done)] {
             raw->Join();
-            running_ = false;
+            // Flipped on the GUI thread, behind every call the worker queued
+            // there: once running() is false its log and gauge are all shown.
             QMetaObject::invokeMethod(
                 gui,
-                [done] {
+                [this, done] {
+                    running_ = false;
                     if (done) done();
                 },
                 Qt::QueuedConnection);
