@@ -30,7 +30,8 @@ TForm2::TForm2(AppContext& context, QWidget* parent)
     lbl1->setFont(bold);
     header->addWidget(lbl1);
     header->addStretch(1);
-    header->addWidget(make_forum_link([this] { lbl5Click(); }, centralWidget()));
+    header->addWidget(make_forum_link(
+        QStringLiteral("访问论坛"), [this] { lbl5Click(); }, centralWidget()));
     content()->addLayout(header);
 
     auto* lbl6 = new QLabel(QStringLiteral("请勾选您要恢复的MOV高清视频文件，点击“下一步”"),

@@ -34,9 +34,9 @@ void ClickLabel::mousePressEvent(QMouseEvent* event) {
     QLabel::mousePressEvent(event);
 }
 
-QLabel* make_forum_link(std::function<void()> on_click, QWidget* parent) {
+QLabel* make_forum_link(const QString& text, std::function<void()> on_click, QWidget* parent) {
     const bool active = static_cast<bool>(on_click);
-    auto* label = new ClickLabel(QStringLiteral("访问论坛 "), std::move(on_click), parent);
+    auto* label = new ClickLabel(text, std::move(on_click), parent);
     label->setObjectName("lbl2");
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     QFont font = label->font();

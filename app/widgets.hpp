@@ -36,8 +36,8 @@ class ClickLabel : public QLabel {
     std::function<void()> on_click_;
 };
 
-// The blue underlined "访问论坛 " link; without an action it is plain text.
-QLabel* make_forum_link(std::function<void()> on_click, QWidget* parent);
+// The blue underlined forum link; without an action it is plain text.
+QLabel* make_forum_link(const QString& text, std::function<void()> on_click, QWidget* parent);
 
 // A progress gauge over 64-bit positions (sector numbers), scaled to fit Qt's
 // int range.

@@ -54,7 +54,7 @@ QLabel* WizardWindow::add_forum_link(bool active) {
     row->addStretch(1);
     std::function<void()> action;
     if (active) action = [this] { ctx_.open_forum(); };
-    QLabel* link = make_forum_link(std::move(action), centralWidget());
+    QLabel* link = make_forum_link(QStringLiteral("访问论坛 "), std::move(action), centralWidget());
     row->addWidget(link);
     content_->addLayout(row);
     return link;
