@@ -10,6 +10,10 @@
 
 namespace tav {
 
+namespace {
+constexpr std::int64_t kBlockSteps = 16;
+}  // namespace
+
 StagedFragmentRow StageCandidate(const Candidate& c) {
     StagedFragmentRow row;
     row.start_type = c.head ? "HEAD" : "moov";
@@ -38,7 +42,7 @@ SectorScan::SectorScan(const SectorScanSetup& setup, const SourceReader& source,
       reporter_(reporter),
       stop_(stop),
       gauge_(gauge),
-      buffer_(kReadBytes),
+      block_(kBlockSteps * kStepBytes + (kReadBytes - kStepBytes)),
       free_(kStepSectors, true),
       w_(setup.start_w) {
     if (g_.filtering) tracker_.emplace(source_, setup_.region, setup_.disk, g_);
@@ -74,15 +78,28 @@ bool SectorScan::mark_free_sectors() {
     return true;
 }
 
+// The 66048 bytes at (B + w) x 512, as one read of them would give: zeros
+// where nothing could be read. Taken from the current block when it holds
+// them, else from a new block read at w.
+void SectorScan::read_step() {
+    const std::int64_t block_sectors = kBlockSteps * kStepSectors;
+    if (block_w_ < 0 || w_ < block_w_ || w_ + kStepSectors > block_w_ + block_sectors) {
+        source_.read_at((g_.base + w_) * kSectorBytes, block_);
+        block_w_ = w_;
+    }
+    step_ =
+        ByteView(block_).sub(static_cast<std::size_t>((w_ - block_w_) * kSectorBytes), kReadBytes);
+}
+
 SectorScan::ReadOutcome SectorScan::scan_read() {
     std::int64_t i = resume_index_.value_or(0);
     resume_index_.reset();
     // A read whose sectors all belong to clusters in use is not even read.
     if (g_.filtering && std::none_of(free_.begin() + i, free_.end(), [](bool f) { return f; }))
         return ReadOutcome::Done;
-    source_.read_at((g_.base + w_) * kSectorBytes, buffer_);
+    read_step();
     movie_hits_.clear();
-    if (settings_.FileTypeMov) FindMovieAtoms(ByteView(buffer_), kStepBytes, movie_hits_);
+    if (settings_.FileTypeMov) FindMovieAtoms(step_, kStepBytes, movie_hits_);
 
     while (i < kStepSectors && g_.base + w_ + i < g_.range_end) {
         if (g_.filtering && !free_[static_cast<std::size_t>(i)]) {
@@ -117,13 +134,13 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
 
 std::optional<Candidate> SectorScan::test_sector(std::int64_t i) {
     if (!settings_.FileTypeMov) return std::nullopt;
-    const ByteView from_sector = ByteView(buffer_).sub(static_cast<std::size_t>(i * kSectorBytes));
+    const ByteView from_sector = step_.sub(static_cast<std::size_t>(i * kSectorBytes));
     if (IsHeadSectorStart(from_sector)) return test_head(i);
     return test_moov(i);
 }
 
 std::optional<Candidate> SectorScan::test_head(std::int64_t i) {
-    const ByteView from_sector = ByteView(buffer_).sub(static_cast<std::size_t>(i * kSectorBytes));
+    const ByteView from_sector = step_.sub(static_cast<std::size_t>(i * kSectorBytes));
     const std::optional<HeadSector> head = ParseHeadSector(from_sector);
     if (!head) return std::nullopt;
     if (settings_.LargeFileOnly && !head->mdat_size_64) return std::nullopt;

@@ -56,6 +56,7 @@ class SectorScan {
     enum class ReadOutcome { Done, Jumped };
 
     bool mark_free_sectors();
+    void read_step();
     ReadOutcome scan_read();
     std::optional<Candidate> test_sector(std::int64_t i);
     std::optional<Candidate> test_head(std::int64_t i);
@@ -72,7 +73,11 @@ class SectorScan {
     ScanGauge& gauge_;
     std::optional<UseWindowTracker> tracker_;
 
-    std::vector<std::uint8_t> buffer_;
+    // Consecutive steps are read as one block of 16 steps plus the overhang;
+    // step_ views the current step's 66048 bytes inside it.
+    std::vector<std::uint8_t> block_;
+    std::int64_t block_w_ = -1;  // read position of the block's first step; -1: none
+    ByteView step_;
     std::vector<std::uint32_t> movie_hits_;  // "moov"+"mvhd" positions in this read
     std::vector<bool> free_;                 // per sector of this read (filtering)
     std::int64_t w_ = 0;

@@ -83,10 +83,12 @@ inline void Append(Bytes& to, const Bytes& more) {
 
 // An atom: 32-bit big-endian size (or the given one), type, payload.
 inline Bytes Atom(std::string_view type, const Bytes& payload = {}, std::int64_t size = -1) {
-    Bytes b = Be32(size < 0 ? static_cast<std::uint32_t>(8 + payload.size())
-                            : static_cast<std::uint32_t>(size));
-    b.insert(b.end(), type.begin(), type.end());
-    Append(b, payload);
+    Bytes b(8 + payload.size());
+    store_be32(b.data(), size < 0 ? static_cast<std::uint32_t>(8 + payload.size())
+                                  : static_cast<std::uint32_t>(size));
+    for (std::size_t k = 0; k < 4 && k < type.size(); ++k)
+        b[4 + k] = static_cast<std::uint8_t>(type[k]);
+    std::copy(payload.begin(), payload.end(), b.begin() + 8);
     return b;
 }
 

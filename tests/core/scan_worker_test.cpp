@@ -233,7 +233,9 @@ TEST(CardScan, FileSystemImageDeepScanFindsInUseFilesToo) {
     ScanCard(run, card, kModeDeep, 0, false, true);
     const auto listed = ListedHeads(run.tables);
     for (const auto& f : card.files())
-        if (f.head_offset >= 0 && f.moov_offset >= 0) EXPECT_TRUE(listed.count(f.head_offset));
+        if (f.head_offset >= 0 && f.moov_offset >= 0) {
+            EXPECT_TRUE(listed.count(f.head_offset)) << f.name;
+        }
 }
 
 TEST(UseWindows, TrackerFollowsTheFatAcrossWindows) {
