@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "cardgen/mov_builder.hpp"
 #include "common/decimal.hpp"
 #include "disk/measure.hpp"
 #include "platform/source_reader.hpp"
@@ -262,6 +263,57 @@ TEST(UseWindows, TrackerFollowsTheFatAcrossWindows) {
         const bool expect = c == 16383 || c == 16384 || c == 40000;
         EXPECT_EQ(tracker.in_use(c), expect) << c;
     }
+}
+
+}  // namespace
+}  // namespace tav
+
+namespace tav {
+namespace {
+
+// Camera files written straight into the free clusters of a fresh FAT32
+// volume, a header straddling a use-window boundary (cluster 65536).
+TEST(UseWindows, DeletionScanFollowsFragmentsAcrossAWindowBoundary) {
+    test::TempDir dir;
+    const auto image = test::MakeFatImage(dir / "fat.img", 272, 32, 1);
+    if (!image) GTEST_SKIP() << "mkfs.fat not available";
+    auto info = MeasureVolume(image->string());
+    ASSERT_TRUE(info);
+    const std::int64_t base = info->StartSector - 2;  // one sector per cluster
+    auto cluster_byte = [&](std::int64_t c) { return (base + c) * 512; };
+
+    const auto a = cardgen::BuildCameraMov({}, cardgen::SyntheticClip(10000, 21, true));
+    const auto b = cardgen::BuildCameraMov({}, cardgen::SyntheticClip(5, 22, true));
+    const auto c = cardgen::BuildCameraMov({}, cardgen::SyntheticClip(5, 23, true));
+    ASSERT_GT(a.moov.size(), 65536u);  // the header spans more than one read
+    const std::int64_t a_head = cluster_byte(2000);
+    const std::int64_t a_moov = cluster_byte(4 * 16384 - 100) + 37;  // straddles a boundary
+    ASSERT_LT(a_head + static_cast<std::int64_t>(a.head.size()), a_moov);
+    const std::int64_t a_end = a_moov + static_cast<std::int64_t>(a.moov.size());
+    const std::int64_t b_head = (a_end + 511) / 512 * 512;  // the next cluster start
+    const std::int64_t c_head = cluster_byte(200000);
+    test::WriteBytes(*image, a_head, a.head);
+    test::WriteBytes(*image, a_moov, a.moov);
+    test::WriteBytes(*image, b_head, b.bytes());
+    test::WriteBytes(*image, c_head, c.bytes());
+    // C's first cluster is in use: its start region must never be tested.
+    const std::int64_t fat = std::int64_t{info->FatStartSector} * 512;
+    test::WriteBytes(*image, fat + 200000 * 4, {0xFF, 0xFF, 0xFF, 0x0F});
+
+    ScanRun run;
+    StopFlag stop{0};
+    TscanPst scan(ScanParams{image->string(), *info, kKindDeleted, 0}, ScanSettings{}, run.tables,
+                  run.reporter, stop);
+    scan.Execute();
+    EXPECT_TRUE(run.reporter.boxes.empty());
+    const auto listed = ListedHeads(run.tables);
+    EXPECT_EQ(listed,
+              (std::map<std::int64_t, std::string>{{a_head, "非常好"}, {b_head, "非常好"}}));
+    EXPECT_EQ(
+        scantest::Column(run.tables.fragments, frag::StartOffset),
+        (std::vector<std::string>{
+            dec(a_moov), dec(b_head + static_cast<std::int64_t>(b.head.size())),
+            dec(c_head + static_cast<std::int64_t>(c.head.size())), dec(a_head), dec(b_head)}));
 }
 
 }  // namespace
