@@ -398,3 +398,46 @@ TEST_F(RawScanTest, RandomBytesAroundFilesDoNotDisturbTheScan) {
 
 }  // namespace
 }  // namespace tav
+
+namespace tav {
+namespace {
+
+// Signatures with random sizes and tags everywhere: the scan must finish and
+// every row must describe bytes at a sane place, whatever the medium holds.
+TEST(RawScanRobustness, GarbageFullOfSignaturesNeverBreaksTheScan) {
+    std::mt19937_64 rng(2024);
+    scantest::Image image(3 << 20);
+    for (auto& b : image.bytes) b = static_cast<std::uint8_t>(rng());
+    const char* tags[] = {"moov", "trak", "stsz", "stco", "co64", "mdat",
+                          "DATE", "TIME", "CNMN", "ftyp", "udta", "stbl"};
+    for (int k = 0; k < 4000; ++k) {
+        const std::size_t at = rng() % (image.bytes.size() - 16);
+        store_be32(image.bytes.data() + at,
+                   static_cast<std::uint32_t>(rng() % 4 ? rng() % 4096 : rng()));
+        std::copy_n(tags[rng() % 12], 4, image.bytes.begin() + at + 4);
+        if (rng() % 3 == 0) std::copy_n("mvhd", 4, image.bytes.begin() + at + 12);
+    }
+    for (int k = 0; k < 200; ++k) {
+        const std::size_t sector = rng() % (image.bytes.size() / 512);
+        std::copy_n("ftypqt  ", 8, image.bytes.begin() + sector * 512 + 4);
+    }
+    test::TempDir dir;
+    const auto path = dir / "garbage.img";
+    image.save(path);
+    for (bool large : {false, true}) {
+        scantest::ScanRun run;
+        ScanSettings settings;
+        settings.LargeFileOnly = large;
+        scantest::RunScanOn(run, path.string(), scantest::RawInfo(3 << 20), 3, 1, settings);
+        EXPECT_EQ(run.reporter.results_shown, 1);
+        for (const auto& row : run.tables.fragments.rows()) {
+            const auto start = parse_int64(row.cells[frag::StartOffset]);
+            ASSERT_TRUE(start);
+            EXPECT_GE(*start, 0);
+            EXPECT_LT(*start, 3 << 20);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tav
