@@ -2,6 +2,7 @@
 // guards.
 
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 
 #include "app_fixture.hpp"
@@ -77,6 +78,21 @@ class ResultsStepTest : public QObject {
         QCOMPARE(app.f.form2->lv1->model()->index(1, 4).data().toString(), QStringLiteral("900"));
         app.f.form2->lv1ColumnClick(0);
         QCOMPARE(numbers(app.ctx.tables), (std::vector<std::string>{"0", "1", "2"}));
+    }
+
+    void a_burst_of_change_notices_makes_one_refresh() {
+        AppFixture app;
+        QSignalSpy spy(app.ctx.refresher, &TableRefresher::refreshed);
+        for (int i = 0; i < 2000; ++i) {
+            {
+                std::lock_guard lock(app.ctx.tables.mutex);
+                add_result(app.ctx.tables, i, "10");
+            }
+            app.ctx.refresher->changed(TableId::Results);
+        }
+        QCOMPARE(app.f.form2->lv1->model()->rowCount(), 0);  // not yet: coalesced
+        QTRY_COMPARE(app.f.form2->lv1->model()->rowCount(), 2000);
+        QCOMPARE(spy.count(), 1);
     }
 
     void next_needs_a_tick() {
