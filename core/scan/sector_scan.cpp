@@ -71,6 +71,11 @@ bool SectorScan::run() {
 // windows it needs. False when a window cannot be loaded.
 bool SectorScan::mark_free_sectors() {
     for (std::int64_t i = 0; i < kStepSectors; ++i) {
+        // Sectors past the range are not scanned and need no map.
+        if (g_.base + w_ + i >= g_.range_end) {
+            free_[static_cast<std::size_t>(i)] = false;
+            continue;
+        }
         const std::int64_t cluster = g_.cluster_of_sector(g_.base + w_ + i);
         if (!tracker_->ensure(cluster)) return false;
         free_[static_cast<std::size_t>(i)] = !tracker_->in_use(cluster);

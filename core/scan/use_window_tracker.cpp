@@ -19,6 +19,12 @@ bool UseWindowTracker::ensure(std::int64_t cluster) {
     const std::int64_t sector =
         IsNtfs(info_) ? first * geometry_.cluster_sectors
                       : info_.DataStartSector + (first - 2) * geometry_.cluster_sectors;
+    if (sector >= info_.TotalSectors) {
+        // A window wholly past the volume: no cluster of it can hold data.
+        window_ = ClusterUseWindow{};
+        loaded_index_ = index;
+        return true;
+    }
     window_ = LoadUseWindow(source_, region_, info_, sector);
     loaded_index_ = window_.loaded ? index : -1;
     return window_.loaded;

@@ -263,6 +263,10 @@ TEST(UseWindows, TrackerFollowsTheFatAcrossWindows) {
         const bool expect = c == 16383 || c == 16384 || c == 40000;
         EXPECT_EQ(tracker.in_use(c), expect) << c;
     }
+    // A window wholly past the volume holds no free cluster, and is no error.
+    const std::int64_t past = info->TotalSectors / info->SectorsPerCluster + kFat32WindowClusters;
+    ASSERT_TRUE(tracker.ensure(past));
+    EXPECT_TRUE(tracker.in_use(past));
 }
 
 }  // namespace
