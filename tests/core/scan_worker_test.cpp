@@ -306,7 +306,8 @@ TEST(UseWindows, DeletionScanFollowsFragmentsAcrossAWindowBoundary) {
 
     ScanRun run;
     StopFlag stop{0};
-    TscanPst scan(ScanParams{image->string(), *info, kKindDeleted, 0}, ScanSettings{}, run.tables,
+    const ScanSettings settings;  // held by reference for the whole scan
+    TscanPst scan(ScanParams{image->string(), *info, kKindDeleted, 0}, settings, run.tables,
                   run.reporter, stop);
     scan.Execute();
     EXPECT_TRUE(run.reporter.boxes.empty());
