@@ -9,13 +9,18 @@ jobs=${JOBS:-2}
 scripts/install-deps.sh
 
 echo "== sanitizer build (core and its tests, no GUI) =="
+start=$SECONDS
 cmake -S . -B build-asan -DTAVORINE_BUILD_GUI=OFF -DTAVORINE_SANITIZE=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-asan -j"$jobs" --target core_tests tavorine-cardgen
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   build-asan/tests/core_tests --gtest_brief=1
 
+echo "== sanitizer pass took $((SECONDS - start)) s =="
+
 echo "== full build and suite =="
+start=$SECONDS
 cmake -S . -B build >/dev/null
 cmake --build build -j"$jobs"
+echo "== full build took $((SECONDS - start)) s =="
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 900
