@@ -27,6 +27,8 @@ class TscanPst {
     // reporter and stop flag must outlive the scan.
     TscanPst(ScanParams params, const ScanSettings& settings, ScanTables& tables,
              WorkerReporter& reporter, const StopFlag& stop);
+    // The settings are held by reference: a temporary would dangle.
+    TscanPst(ScanParams, ScanSettings&&, ScanTables&, WorkerReporter&, const StopFlag&) = delete;
     ~TscanPst();  // joins a running thread
 
     void Execute();  // runs the whole scan on the calling thread

@@ -1,7 +1,6 @@
 // End to end: generated cards -> `tavorine-mov-cli recover` -> playable files.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
@@ -11,6 +10,7 @@
 #include "recovery/expert_ops.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "support/cards.hpp"
+#include "support/shell_run.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
@@ -18,28 +18,18 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliRun {
-    int exit_code = -1;
-    std::string out, err;
-};
+using CliRun = test::ShellResult;
+using test::ShellQuote;
 
 std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
+    return ShellQuote(s);
 }
-
 std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return test::SlurpFile(p);
 }
 
 CliRun RunCli(const std::string& args, const test::TempDir& dir) {
-    const auto out = dir / "stdout.txt", err = dir / "stderr.txt";
-    const std::string cmd =
-        Quote(TAV_CLI_EXE) + " " + args + " >" + Quote(out.string()) + " 2>" + Quote(err.string());
-    const int status = std::system(cmd.c_str());
-    return CliRun{WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    return test::RunShell(Quote(TAV_CLI_EXE) + " " + args, dir.path());
 }
 
 std::string FileHashPrefix(const fs::path& p, std::int64_t length) {

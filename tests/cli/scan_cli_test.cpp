@@ -2,11 +2,11 @@
 // printed table and the JSON document (checked with Python's own parser).
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <fstream>
 
 #include "support/cards.hpp"
+#include "support/shell_run.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
@@ -14,30 +14,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CliResult {
-    int exit_code = -1;
-    std::string out, err;
-};
+using CliResult = test::ShellResult;
 
 std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return test::ShellQuote(s);
 }
 
 class ScanCli : public ::testing::Test {
   protected:
     CliResult Run(const std::string& command, const std::string& args) {
-        const auto out = dir_ / "out.txt", err = dir_ / "err.txt";
-        const std::string cmd = command + " " + args + " >" + Quote(out.string()) + " 2>" +
-                                Quote(err.string()) + " </dev/null";
-        const int status = std::system(cmd.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+        return test::RunShell(command + " " + args, dir_.path());
     }
     CliResult Cli(const std::string& args) { return Run(Quote(TAV_CLI_EXE), args); }
 

@@ -1,6 +1,6 @@
 #pragma once
-// Shared pieces of the recovery tests: a reporter that records everything,
-// pattern images whose every byte is known, and in-memory output sinks.
+// Shared pieces of the recovery tests: pattern images whose every byte is
+// known, and in-memory output sinks.
 
 #include <cstdint>
 #include <filesystem>
@@ -9,63 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "common/reporter.hpp"
 #include "recovery/output_sink.hpp"
+#include "support/recording_reporter.hpp"
 
 namespace tav::test {
-
-class RecordingReporter : public WorkerReporter {
-  public:
-    void log_line(const std::string& line) override {
-        std::lock_guard lock(mutex_);
-        lines.push_back(line);
-    }
-    void gauge_range(std::int64_t lo, std::int64_t hi) override {
-        gauge_min = lo;
-        gauge_max = hi;
-    }
-    void gauge_position(std::int64_t p) override { gauge_positions.push_back(p); }
-    void status_text(int panel, const std::string& text) override {
-        std::lock_guard lock(mutex_);
-        status.emplace_back(panel, text);
-    }
-    MsgAnswer message_box(const UserMessage& m) override {
-        std::lock_guard lock(mutex_);
-        boxes.push_back(m);
-        return m.buttons == MsgButtons::YesNo ? MsgAnswer::Yes : MsgAnswer::Ok;
-    }
-    void table_changed(TableId) override {}
-
-    // Log messages without their "[date time]  " prefix.
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
-        for (const auto& l : lines) {
-            const auto p = l.find("]  ");
-            out.push_back(p == std::string::npos ? l : l.substr(p + 3));
-        }
-        return out;
-    }
-    bool logged(const std::string& message) const {
-        for (const auto& m : messages())
-            if (m == message) return true;
-        return false;
-    }
-    std::string last_status(int panel) const {
-        std::string last;
-        for (const auto& [p, t] : status)
-            if (p == panel) last = t;
-        return last;
-    }
-
-    std::vector<std::string> lines;
-    std::vector<std::pair<int, std::string>> status;
-    std::vector<UserMessage> boxes;
-    std::vector<std::int64_t> gauge_positions;
-    std::int64_t gauge_min = -1, gauge_max = -1;
-
-  private:
-    std::mutex mutex_;
-};
 
 // The byte a pattern image holds at offset i: distinct across units and blocks.
 inline std::uint8_t PatternByte(std::int64_t i) {
