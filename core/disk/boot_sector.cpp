@@ -21,11 +21,10 @@ std::unexpected<MeasureError> Reject(std::string why) {
 // most 128 sectors whose byte count still fits the 16-bit BytesPerCluster.
 std::optional<std::string> GeometryFault(std::uint16_t bps, std::uint8_t spc) {
     if (bps < 512 || bps > 4096 || !std::has_single_bit(bps))
-        return "invalid bytes per sector " + std::to_string(bps);
-    if (spc == 0 || !std::has_single_bit(spc))
-        return "invalid sectors per cluster " + std::to_string(spc);
+        return "每扇区字节数不正常: " + std::to_string(bps);
+    if (spc == 0 || !std::has_single_bit(spc)) return "每簇扇区数不正常: " + std::to_string(spc);
     if (static_cast<std::uint32_t>(bps) * spc > 0xFFFFu)
-        return "cluster size " + std::to_string(bps * spc) + " bytes is not supported";
+        return "不支持的簇大小: " + std::to_string(bps * spc) + "Byte";
     return std::nullopt;
 }
 
@@ -40,11 +39,10 @@ void FillCommon(TDiskInfo& info, const char* name, std::uint16_t bps, std::uint8
 std::expected<TDiskInfo, MeasureError> ParseNtfs(ByteView b, std::uint16_t bps, std::uint8_t spc) {
     const std::uint64_t total = *b.le64(0x28);
     const std::uint64_t mft_cluster = *b.le64(0x30);
-    if (total == 0) return Reject("NTFS boot sector gives 0 sectors");
-    if (total > static_cast<std::uint64_t>(kInt64Max / bps))
-        return Reject("NTFS sector count out of range");
+    if (total == 0) return Reject("NTFS引导扇区的扇区总数为0");
+    if (total > static_cast<std::uint64_t>(kInt64Max / bps)) return Reject("NTFS扇区总数超出范围");
     if (mft_cluster > static_cast<std::uint64_t>(kInt64Max / spc))
-        return Reject("NTFS MFT position out of range");
+        return Reject("NTFS的MFT位置超出范围");
     TDiskInfo info;
     FillCommon(info, "NTFS", bps, spc);
     info.TotalSectors = static_cast<std::int64_t>(total);
@@ -66,13 +64,12 @@ std::expected<TDiskInfo, MeasureError> ParseFat(ByteView b, const char* name, st
     const std::uint16_t reserved = *b.le16(0x0E);
     const std::uint8_t fat_count = *b.u8(0x10);
     const std::uint32_t total = *b.le32(0x20);
-    if (total == 0)
-        return Reject(std::string(name) + " boot sector gives 0 sectors in its 32-bit count");
+    if (total == 0) return Reject(std::string(name) + "引导扇区的32位扇区总数为0");
     if (reserved == 0 || fat_count == 0 || fat_size == 0)
-        return Reject(std::string(name) + " boot sector has no FAT");
+        return Reject(std::string(name) + "引导扇区没有FAT表");
     const std::int64_t data_start = static_cast<std::int64_t>(fat_count) * fat_size + reserved;
     if (data_start >= static_cast<std::int64_t>(total))
-        return Reject(std::string(name) + " data area starts past the end of the volume");
+        return Reject(std::string(name) + "数据区起点超出卷的末尾");
     TDiskInfo info;
     FillCommon(info, name, bps, spc);
     info.TotalSectors = total;
@@ -89,14 +86,14 @@ std::expected<TDiskInfo, MeasureError> ParseFat(ByteView b, const char* name, st
 
 std::expected<TDiskInfo, MeasureError> ParseBootSector(std::span<const std::uint8_t> sector0) {
     const ByteView b(sector0);
-    if (!b.has(0, 512)) return Reject("shorter than one boot sector");
+    if (!b.has(0, 512)) return Reject("不足一个引导扇区");
     const std::uint16_t bps = *b.le16(0x0B);
     const std::uint8_t spc = *b.u8(0x0D);
     const char* name = b.matches(3, "NTFS")       ? "NTFS"
                        : b.matches(0x52, "FAT32") ? "FAT32"
                        : b.matches(0x36, "FAT16") ? "FAT16"
                                                   : nullptr;
-    if (name == nullptr) return Reject("no NTFS, FAT32 or FAT16 boot sector");
+    if (name == nullptr) return Reject("不是NTFS、FAT32或FAT16引导扇区");
     if (auto fault = GeometryFault(bps, spc)) return Reject(std::string(name) + ": " + *fault);
     if (name[0] == 'N') return ParseNtfs(b, bps, spc);
     if (name[3] == '3') return ParseFat(b, name, bps, spc, *b.le32(0x24));

@@ -21,9 +21,9 @@ std::expected<TDiskInfo, MeasureError> MeasureBySize(const std::string& path) {
     if (!source) return std::unexpected(OpenFailure(source.error()));
     const std::int64_t size = source->size();
     if (size < 0)
-        return std::unexpected(MeasureError{MeasureError::NotRecognised, path + ": size unknown"});
+        return std::unexpected(MeasureError{MeasureError::NotRecognised, path + ": 无法获取大小"});
     if (size < 512)
-        return std::unexpected(MeasureError{MeasureError::Empty, path + ": holds no whole sector"});
+        return std::unexpected(MeasureError{MeasureError::Empty, path + ": 不足一个完整扇区"});
     return RawDiskInfo(size);
 }
 
@@ -44,10 +44,10 @@ std::expected<TDiskInfo, MeasureError> MeasureVolume(const std::string& path) {
     if (!source) return std::unexpected(OpenFailure(source.error()));
     std::array<std::uint8_t, kBootReadBytes> block{};
     const std::size_t got = source->read_at(0, block);
-    if (got == 0) return std::unexpected(MeasureError{MeasureError::Empty, path + ": is empty"});
+    if (got == 0) return std::unexpected(MeasureError{MeasureError::Empty, path + ": 文件为空"});
     if (got < 512)
         return std::unexpected(
-            MeasureError{MeasureError::NotRecognised, path + ": shorter than one boot sector"});
+            MeasureError{MeasureError::NotRecognised, path + ": 不足一个引导扇区"});
     auto info = ParseBootSector(std::span<const std::uint8_t>(block.data(), 512));
     if (!info)
         return std::unexpected(MeasureError{info.error().kind, path + ": " + info.error().reason});
