@@ -28,25 +28,6 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
     return SourceReader(fd, path);
 }
 
-SourceReader::SourceReader(SourceReader&& other) noexcept
-    : handle_(other.handle_), path_(std::move(other.path_)) {
-    other.handle_ = -1;
-}
-
-SourceReader& SourceReader::operator=(SourceReader&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = other.handle_;
-        path_ = std::move(other.path_);
-        other.handle_ = -1;
-    }
-    return *this;
-}
-
-SourceReader::~SourceReader() {
-    close();
-}
-
 void SourceReader::close() {
     if (handle_ >= 0) ::close(static_cast<int>(handle_));
     handle_ = -1;

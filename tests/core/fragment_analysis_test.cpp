@@ -135,10 +135,7 @@ class AnalysisTest : public ::testing::Test {
     std::unique_ptr<scantest::ScanRun> run_;
 };
 
-cardgen::MovFile Camera(int frames, std::uint64_t seed, bool aud = true,
-                        cardgen::MovOptions options = {}) {
-    return cardgen::BuildCameraMov(options, cardgen::SyntheticClip(frames, seed, aud));
-}
+using scantest::Camera;
 
 TEST_F(AnalysisTest, PairedFileIsGradedAndItsCellsRewritten) {
     const auto mov = Camera(50, 11);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cardgen/mov_builder.hpp"
 #include "common/byte_order.hpp"
 #include "disk/disk_info.hpp"
 #include "scan/scan_settings.hpp"
@@ -110,6 +111,12 @@ inline std::vector<std::string> Column(const TextTable& t, std::size_t col) {
     std::vector<std::string> out;
     for (const auto& r : t.rows()) out.push_back(r.cells[col]);
     return out;
+}
+
+// A camera file built in memory, with synthetic frames.
+inline cardgen::MovFile Camera(int frames, std::uint64_t seed, bool aud = true,
+                               cardgen::MovOptions options = {}) {
+    return cardgen::BuildCameraMov(options, cardgen::SyntheticClip(frames, seed, aud));
 }
 
 }  // namespace tav::scantest
