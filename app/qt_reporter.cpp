@@ -13,7 +13,12 @@ void QtReporter::gauge_range(std::int64_t minimum, std::int64_t maximum) {
 }
 
 void QtReporter::gauge_position(std::int64_t position) {
-    post([t = &target_, position] { t->set_gauge_position(position); });
+    gauge_->position.store(position);
+    if (gauge_->queued.exchange(true)) return;  // the waiting call shows the newest
+    post([t = &target_, g = gauge_] {
+        g->queued.store(false);  // cleared first, so no later position is lost
+        t->set_gauge_position(g->position.load());
+    });
 }
 
 void QtReporter::status_text(int panel, const std::string& text) {

@@ -2,6 +2,9 @@
 // WorkerReporter for the GUI: every call from a worker thread becomes a queued
 // call on the GUI thread; message_box waits there for the user's answer.
 
+#include <atomic>
+#include <memory>
+
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -48,6 +51,15 @@ class QtReporter : public WorkerReporter {
     QObject* gui_;
     ProgressTarget& target_;
     Dialogs& dialogs_;
+
+    // The scanner moves the gauge once per 64 KiB step, far more often than a
+    // window can repaint: only the newest position is kept, and at most one
+    // gauge call waits in the GUI queue at a time.
+    struct GaugeMailbox {
+        std::atomic<std::int64_t> position{0};
+        std::atomic<bool> queued{false};
+    };
+    std::shared_ptr<GaugeMailbox> gauge_ = std::make_shared<GaugeMailbox>();
 };
 
 }  // namespace tav::app
