@@ -4,19 +4,20 @@
 #include <filesystem>
 #include <string>
 
+#include "cardgen/work_folder.hpp"
+
 namespace tav::test {
 
 class TempDir {
   public:
-    TempDir();
-    ~TempDir();
+    TempDir();  // throws when no folder can be made: the test cannot go on
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return folder_.path(); }
+    std::filesystem::path operator/(const std::string& name) const { return path() / name; }
 
   private:
-    std::filesystem::path path_;
+    cardgen::WorkFolder folder_;
 };
 
 }  // namespace tav::test

@@ -10,6 +10,22 @@ extern char** environ;
 
 namespace tav::cardgen {
 
+namespace {
+
+// Starts argv[0] (searched on PATH) with the given descriptor set-up, which it
+// consumes. The pid, or -1 when the program could not be started.
+pid_t Spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions) {
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
 ProcessResult RunProcess(const std::vector<std::string>& argv) {
     ProcessResult result;
     if (argv.empty()) return result;
@@ -20,14 +36,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
     posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = Spawn(argv, actions);
     close(fds[1]);
-    if (rc == 0) {
+    if (pid > 0) {
         char buffer[4096];
         ssize_t n = 0;
         while ((n = read(fds[0], buffer, sizeof buffer)) > 0)
@@ -47,13 +58,8 @@ int StartProcess(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? static_cast<int>(pid) : -1;
+    const pid_t pid = Spawn(argv, actions);
+    return pid > 0 ? static_cast<int>(pid) : -1;
 }
 
 int WaitProcess(int pid) {
