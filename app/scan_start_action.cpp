@@ -40,7 +40,7 @@ void StartScan(AppContext& ctx, QWidget* owner) {
     const ScanStartPlan plan = PlanScanStart(sel, ctx.settings);
     for (const std::string& message : plan.header_messages)
         progress->append_log(QString::fromStdString(make_log_line(message)));
-    progress->start_scanner(ScanParams{device, sel.DiskInfo, plan.ScanKind, plan.ScanAllSpace});
+    progress->start_scanner(ScanParams{device, sel.DiskInfo, plan.ScanKind, plan.ScanAllSpace, {}});
 }
 
 }  // namespace tav::app

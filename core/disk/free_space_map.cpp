@@ -36,21 +36,28 @@ std::int64_t ClusterBytes(const TDiskInfo& info) {
     return std::int64_t{info.BytesPerSector} * info.SectorsPerCluster;
 }
 
-// Reads [offset, offset + out.size()) of the volume with whole-sector reads.
+// Reads [offset, offset + out.size()) of the volume with whole-sector reads;
+// adds the parts that could not be read (they stay zero) to unreadable.
 void ReadAligned(const SourceReader& source, std::int64_t offset, std::span<std::uint8_t> out,
-                 std::int64_t sector) {
+                 std::int64_t sector, std::vector<ByteRange>* unreadable = nullptr) {
     const std::int64_t start = FloorDiv(offset, sector) * sector;
     const std::int64_t end = offset + static_cast<std::int64_t>(out.size());
     const std::int64_t aligned_end = FloorDiv(end + sector - 1, sector) * sector;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(aligned_end - start));
-    source.read_at(start, block);
+    const ReadReport report = source.read_at(start, block);
     std::copy_n(block.begin() + (offset - start), out.size(), out.begin());
+    if (unreadable)
+        for (const ByteRange& r : ClipRanges(report.unreadable, offset, end))
+            AddRange(*unreadable, r);
 }
 
 // Map bytes [map_offset, map_offset + out.size()) gathered from the extents;
-// bytes no extent covers are left as they are.
+// bytes no extent covers are left as they are. Map bytes that cannot be read
+// stay zero, which both maps take for free clusters: scanning too much is
+// safer than skipping a video.
 void ReadMapBytes(const SourceReader& source, const FreeSpaceRegion& region,
-                  std::int64_t map_offset, std::span<std::uint8_t> out, std::int64_t sector) {
+                  std::int64_t map_offset, std::span<std::uint8_t> out, std::int64_t sector,
+                  std::vector<ByteRange>& unreadable) {
     const std::int64_t want_end = map_offset + static_cast<std::int64_t>(out.size());
     for (const MapExtent& e : region.extents) {
         const std::int64_t from = std::max(map_offset, e.map_offset);
@@ -59,7 +66,7 @@ void ReadMapBytes(const SourceReader& source, const FreeSpaceRegion& region,
         ReadAligned(source, e.volume_offset + (from - e.map_offset),
                     out.subspan(static_cast<std::size_t>(from - map_offset),
                                 static_cast<std::size_t>(to - from)),
-                    sector);
+                    sector, &unreadable);
     }
 }
 
@@ -146,7 +153,7 @@ ClusterUseWindow LoadNtfsWindow(const SourceReader& source, const FreeSpaceRegio
         std::clamp<std::int64_t>(region.length - byte_index, 0, kNtfsWindowBytes);
     if (byte_index >= 0 && valid > 0) {
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(valid));
-        ReadMapBytes(source, region, byte_index, bytes, info.BytesPerSector);
+        ReadMapBytes(source, region, byte_index, bytes, info.BytesPerSector, window.unreadable);
         ExpandNtfsBits(bytes, valid, window);
     }
     MarkPastVolume(info.TotalSectors / info.SectorsPerCluster, window);
@@ -167,7 +174,7 @@ ClusterUseWindow LoadFatWindow(const SourceReader& source, const FreeSpaceRegion
         ReadMapBytes(source, region, read_from,
                      std::span(bytes).subspan(static_cast<std::size_t>(read_from - first_byte),
                                               static_cast<std::size_t>(read_to - read_from)),
-                     info.BytesPerSector);
+                     info.BytesPerSector, window.unreadable);
     ExpandFatEntries(bytes, first_byte, region.length, window);
     MarkPastVolume((info.TotalSectors - info.DataStartSector) / info.SectorsPerCluster + 2, window);
     window.loaded = true;
@@ -180,7 +187,7 @@ bool LocateFat(const SourceReader& source, const TDiskInfo& info) {
     if (info.FileSystem != "FAT32" || !SaneGeometry(info) || info.FatSectors <= 0) return false;
     std::vector<std::uint8_t> sector(info.BytesPerSector);
     const std::int64_t offset = std::int64_t{info.BytesPerSector} * info.FatStartSector;
-    if (source.read_at(offset, sector) < 4) return false;
+    if (source.read_at(offset, sector).bytes < 4) return false;
     return load_le32(sector.data()) == kFatMediaF8;
 }
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "common/byte_range.hpp"
 #include "common/byte_view.hpp"
 #include "disk/disk_info.hpp"
 #include "platform/source_reader.hpp"
@@ -35,6 +36,9 @@ struct ClusterUseWindow {
     bool loaded = false;
     std::int64_t first_cluster = 0;     // cluster number of entries[0]
     std::vector<std::uint8_t> entries;  // 1 = in use, 0 = free
+    // Volume bytes of the map that could not be read; their clusters read
+    // as free.
+    std::vector<ByteRange> unreadable;
 };
 
 constexpr std::int64_t kNtfsWindowClusters = 65536;

@@ -43,7 +43,7 @@ std::expected<TDiskInfo, MeasureError> MeasureVolume(const std::string& path) {
     auto source = SourceReader::open(path);
     if (!source) return std::unexpected(OpenFailure(source.error()));
     std::array<std::uint8_t, kBootReadBytes> block{};
-    const std::size_t got = source->read_at(0, block);
+    const std::size_t got = source->read_at(0, block).bytes;
     if (got == 0) return std::unexpected(MeasureError{MeasureError::Empty, path + ": 文件为空"});
     if (got < 512)
         return std::unexpected(

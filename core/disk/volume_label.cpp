@@ -88,7 +88,7 @@ std::string Utf16LeToUtf8(ByteView text) {
 
 std::string ReadVolumeLabel(const SourceReader& source) {
     std::array<std::uint8_t, 4096> block{};
-    if (source.read_at(0, block) < 512) return {};
+    if (source.read_at(0, block).bytes < 512) return {};
     const std::span<const std::uint8_t> sector0(block.data(), 512);
     const auto info = ParseBootSector(sector0);
     if (!info) return {};

@@ -1,26 +1,121 @@
 #include "platform/source_reader.hpp"
 
-#include <utility>
+#include <algorithm>
+#include <cstring>
 
 namespace tav {
 
-// Ownership of the handle is the same on every platform; only opening,
-// reading and closing differ (source_reader_posix.cpp, source_reader_win32.cpp).
+namespace {
 
-SourceReader::SourceReader(SourceReader&& other) noexcept
-    : handle_(std::exchange(other.handle_, -1)), path_(std::move(other.path_)) {}
+constexpr std::int64_t kRetryPieceBytes = 65536;
 
-SourceReader& SourceReader::operator=(SourceReader&& other) noexcept {
-    if (this != &other) {
-        close();
-        handle_ = std::exchange(other.handle_, -1);
-        path_ = std::move(other.path_);
+// One request, read whole first; a part that fails is read again in pieces
+// of 64 KiB on their own grid, and a piece that fails sector by sector.
+class CarefulRead {
+  public:
+    CarefulRead(const SourceDevice& device, const ReadOptions& options, ReadReport& report)
+        : device_(device),
+          options_(options),
+          report_(report),
+          sector_(std::max<std::int64_t>(1, device.sector_bytes())) {}
+
+    void run(std::int64_t offset, std::span<std::uint8_t> buf) { read(offset, buf, 0); }
+
+  private:
+    enum Level { kWhole, kPieces, kSectors };
+
+    std::int64_t unit(int level) const { return level == kPieces ? kRetryPieceBytes : sector_; }
+
+    void read(std::int64_t offset, std::span<std::uint8_t> buf, int level) {
+        std::size_t done = 0;
+        while (done < buf.size() && !stopped()) {
+            std::size_t len = buf.size() - done;
+            const std::int64_t at = offset + static_cast<std::int64_t>(done);
+            if (level != kWhole) {
+                const std::int64_t grid_end = (at / unit(level) + 1) * unit(level);
+                len = std::min(len, static_cast<std::size_t>(grid_end - at));
+            }
+            read_part(at, buf.subspan(done, len), level);
+            done += len;
+        }
     }
-    return *this;
+
+    // Reads until the part is full, the medium ends (a read that returns
+    // nothing) or a read fails; short reads are simply continued.
+    DeviceRead read_all(std::int64_t at, std::span<std::uint8_t> part) {
+        DeviceRead total;
+        while (total.bytes < part.size()) {
+            const DeviceRead r = device_.read(at + static_cast<std::int64_t>(total.bytes),
+                                              part.subspan(total.bytes));
+            total.bytes += std::min(r.bytes, part.size() - total.bytes);
+            total.error = r.error;
+            if (r.error != 0 || r.bytes == 0) break;
+        }
+        return total;
+    }
+
+    void read_part(std::int64_t at, std::span<std::uint8_t> part, int level) {
+        const DeviceRead r = read_all(at, part);
+        const std::size_t got = r.bytes;
+        report_.bytes += got;
+        if (got > 0) failing_run_ = 0;
+        if (r.error == 0) {
+            if (got < part.size()) report_.end_of_medium = true;
+            return;
+        }
+        const auto rest = part.subspan(got);
+        const std::int64_t rest_at = at + static_cast<std::int64_t>(got);
+        // A failed read may have left anything in the buffer.
+        std::memset(rest.data(), 0, rest.size());
+        if (level == kSectors) {
+            fail_sector(rest_at, static_cast<std::int64_t>(rest.size()));
+            return;
+        }
+        // A rest within one piece gains nothing from the piece pass.
+        const bool one_piece =
+            rest_at / kRetryPieceBytes ==
+            (rest_at + static_cast<std::int64_t>(rest.size()) - 1) / kRetryPieceBytes;
+        read(rest_at, rest, level == kWhole && !one_piece ? kPieces : kSectors);
+    }
+
+    void fail_sector(std::int64_t at, std::int64_t length) {
+        AddRange(report_.unreadable, {at, length});
+        ++failing_run_;
+        const int limit = options_.give_up_after_failed_sectors;
+        if (limit > 0 && failing_run_ >= limit) report_.gave_up = at + length;
+    }
+
+    bool stopped() const { return report_.end_of_medium || report_.gave_up.has_value(); }
+
+    const SourceDevice& device_;
+    const ReadOptions& options_;
+    ReadReport& report_;
+    const std::int64_t sector_;
+    int failing_run_ = 0;
+};
+
+}  // namespace
+
+ReadReport SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> buf,
+                                 const ReadOptions& options) const {
+    std::memset(buf.data(), 0, buf.size());
+    ReadReport report;
+    if (!device_ || offset < 0 || buf.empty()) return report;
+    CarefulRead(*device_, options, report).run(offset, buf);
+    return report;
 }
 
-SourceReader::~SourceReader() {
-    close();
+std::expected<SourceReader, OpenError> OpenSource(const SourceOpener& opener,
+                                                  const std::string& path) {
+    return opener ? opener(path) : SourceReader::open(path);
+}
+
+std::int64_t SourceReader::size() const {
+    return device_ ? device_->size() : -1;
+}
+
+std::int64_t SourceReader::sector_bytes() const {
+    return device_ ? device_->sector_bytes() : 512;
 }
 
 }  // namespace tav

@@ -13,53 +13,88 @@
 
 namespace tav {
 
+namespace {
+
+class PosixDevice : public SourceDevice {
+  public:
+    PosixDevice(int fd, bool block) : fd_(fd), block_(block) {}
+    ~PosixDevice() override { ::close(fd_); }
+    PosixDevice(const PosixDevice&) = delete;
+    PosixDevice& operator=(const PosixDevice&) = delete;
+
+    DeviceRead read(std::int64_t offset, std::span<std::uint8_t> buf) const override {
+        DeviceRead r;
+        while (r.bytes < buf.size()) {
+            const ssize_t n =
+                ::pread(fd_, buf.data() + r.bytes, buf.size() - r.bytes,
+                        static_cast<off_t>(offset + static_cast<std::int64_t>(r.bytes)));
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) {
+                r.error = errno;
+                break;
+            }
+            if (n == 0) break;  // end of medium
+            r.bytes += static_cast<std::size_t>(n);
+        }
+        return r;
+    }
+
+    std::int64_t size() const override {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0) return -1;
+        if (S_ISREG(st.st_mode)) return st.st_size;
+#ifdef __linux__
+        std::uint64_t bytes = 0;
+        if (block_ && ::ioctl(fd_, BLKGETSIZE64, &bytes) == 0)
+            return static_cast<std::int64_t>(bytes);
+#endif
+        const off_t end = ::lseek(fd_, 0, SEEK_END);
+        return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    }
+
+    std::int64_t sector_bytes() const override {
+#ifdef __linux__
+        int logical = 0;
+        if (block_ && ::ioctl(fd_, BLKSSZGET, &logical) == 0 && logical >= 512 && logical <= 65536)
+            return logical;
+#endif
+        return 512;
+    }
+
+  private:
+    int fd_;
+    bool block_;
+};
+
+}  // namespace
+
 std::expected<SourceReader, OpenError> SourceReader::open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a pipe does not wait for a writer; the
+    // type check below refuses it anyway.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
         return std::unexpected(OpenError{path, err, std::strerror(err)});
     }
-    // A folder opens read-only on POSIX but has no bytes to scan.
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return std::unexpected(OpenError{path, err, std::strerror(err)});
+    }
+    // A folder opens read-only on POSIX but has no bytes to scan; a character
+    // device or a pipe would be read without end.
+    if (S_ISDIR(st.st_mode)) {
         ::close(fd);
         return std::unexpected(OpenError{path, EISDIR, std::strerror(EISDIR)});
     }
-    return SourceReader(fd, path);
-}
-
-void SourceReader::close() {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-    handle_ = -1;
-}
-
-std::size_t SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> buf) const {
-    std::memset(buf.data(), 0, buf.size());
-    if (handle_ < 0 || offset < 0) return 0;
-    std::size_t done = 0;
-    while (done < buf.size()) {
-        const ssize_t n = ::pread(static_cast<int>(handle_), buf.data() + done, buf.size() - done,
-                                  static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // end of medium or a read error: the rest stays zero
-        done += static_cast<std::size_t>(n);
+    if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+        ::close(fd);
+        return std::unexpected(OpenError{path, ENODEV, "既不是镜像文件也不是块设备"});
     }
-    return done;
-}
-
-std::int64_t SourceReader::size() const {
-    struct stat st {};
-    if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &st) != 0) return -1;
-    if (S_ISREG(st.st_mode)) return st.st_size;
-#ifdef __linux__
-    if (S_ISBLK(st.st_mode)) {
-        std::uint64_t bytes = 0;
-        if (::ioctl(static_cast<int>(handle_), BLKGETSIZE64, &bytes) == 0)
-            return static_cast<std::int64_t>(bytes);
-    }
-#endif
-    const off_t end = ::lseek(static_cast<int>(handle_), 0, SEEK_END);
-    return end < 0 ? -1 : static_cast<std::int64_t>(end);
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    return SourceReader(std::make_unique<PosixDevice>(fd, S_ISBLK(st.st_mode)), path);
 }
 
 }  // namespace tav

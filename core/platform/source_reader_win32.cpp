@@ -13,10 +13,6 @@
 namespace tav {
 namespace {
 
-HANDLE AsHandle(std::intptr_t h) {
-    return reinterpret_cast<HANDLE>(h);
-}
-
 std::string SystemText(DWORD code) {
     char* text = nullptr;
     const DWORD n = ::FormatMessageA(
@@ -32,6 +28,64 @@ std::string SystemText(DWORD code) {
 
 constexpr DWORD kMaxReadChunk = 1u << 30;
 
+class Win32Device : public SourceDevice {
+  public:
+    explicit Win32Device(HANDLE h) : h_(h) {}
+    ~Win32Device() override { ::CloseHandle(h_); }
+    Win32Device(const Win32Device&) = delete;
+    Win32Device& operator=(const Win32Device&) = delete;
+
+    DeviceRead read(std::int64_t offset, std::span<std::uint8_t> buf) const override {
+        DeviceRead r;
+        LONG high = static_cast<LONG>(offset >> 32);
+        const DWORD low =
+            ::SetFilePointer(h_, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
+        if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
+            r.error = static_cast<int>(::GetLastError());
+            return r;
+        }
+        while (r.bytes < buf.size()) {
+            const std::size_t left = buf.size() - r.bytes;
+            const DWORD want = left > kMaxReadChunk ? kMaxReadChunk : static_cast<DWORD>(left);
+            DWORD got = 0;
+            if (!::ReadFile(h_, buf.data() + r.bytes, want, &got, nullptr)) {
+                const DWORD err = ::GetLastError();
+                // Past the end of a volume or disk reads fail with these.
+                if (err != ERROR_HANDLE_EOF && err != ERROR_SECTOR_NOT_FOUND)
+                    r.error = static_cast<int>(err);
+                break;
+            }
+            if (got == 0) break;
+            r.bytes += got;
+        }
+        return r;
+    }
+
+    std::int64_t size() const override {
+        GET_LENGTH_INFORMATION length{};
+        DWORD returned = 0;
+        if (::DeviceIoControl(h_, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                              &returned, nullptr))
+            return length.Length.QuadPart;
+        LARGE_INTEGER file_size{};
+        if (::GetFileSizeEx(h_, &file_size)) return file_size.QuadPart;
+        return -1;
+    }
+
+    std::int64_t sector_bytes() const override {
+        DISK_GEOMETRY geometry{};
+        DWORD returned = 0;
+        if (::DeviceIoControl(h_, IOCTL_DISK_GET_DRIVE_GEOMETRY, nullptr, 0, &geometry,
+                              sizeof geometry, &returned, nullptr) &&
+            geometry.BytesPerSector >= 512 && geometry.BytesPerSector <= 65536)
+            return geometry.BytesPerSector;
+        return 512;
+    }
+
+  private:
+    HANDLE h_;
+};
+
 }  // namespace
 
 std::expected<SourceReader, OpenError> SourceReader::open(const std::string& path) {
@@ -41,44 +95,13 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
         const DWORD err = ::GetLastError();
         return std::unexpected(OpenError{path, static_cast<int>(err), SystemText(err)});
     }
-    return SourceReader(reinterpret_cast<std::intptr_t>(h), path);
-}
-
-void SourceReader::close() {
-    if (handle_ != -1) ::CloseHandle(AsHandle(handle_));
-    handle_ = -1;
-}
-
-std::size_t SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> buf) const {
-    std::memset(buf.data(), 0, buf.size());
-    if (handle_ == -1 || offset < 0) return 0;
-    LONG high = static_cast<LONG>(offset >> 32);
-    const DWORD low = ::SetFilePointer(AsHandle(handle_), static_cast<LONG>(offset & 0xFFFFFFFF),
-                                       &high, FILE_BEGIN);
-    if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) return 0;
-    std::size_t done = 0;
-    while (done < buf.size()) {
-        const std::size_t left = buf.size() - done;
-        const DWORD want = left > kMaxReadChunk ? kMaxReadChunk : static_cast<DWORD>(left);
-        DWORD got = 0;
-        // End of medium or a read error: the rest stays zero.
-        if (!::ReadFile(AsHandle(handle_), buf.data() + done, want, &got, nullptr) || got == 0)
-            break;
-        done += got;
+    // Files, volumes and disks are FILE_TYPE_DISK; NUL, consoles, ports and
+    // pipes would be read without end.
+    if (::GetFileType(h) != FILE_TYPE_DISK) {
+        ::CloseHandle(h);
+        return std::unexpected(OpenError{path, ERROR_BAD_DEVICE, "既不是镜像文件也不是块设备"});
     }
-    return done;
-}
-
-std::int64_t SourceReader::size() const {
-    if (handle_ == -1) return -1;
-    GET_LENGTH_INFORMATION length{};
-    DWORD returned = 0;
-    if (::DeviceIoControl(AsHandle(handle_), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length,
-                          sizeof length, &returned, nullptr))
-        return length.Length.QuadPart;
-    LARGE_INTEGER file_size{};
-    if (::GetFileSizeEx(AsHandle(handle_), &file_size)) return file_size.QuadPart;
-    return -1;
+    return SourceReader(std::make_unique<Win32Device>(h), path);
 }
 
 }  // namespace tav

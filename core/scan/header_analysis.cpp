@@ -1,6 +1,5 @@
 #include "scan/header_analysis.hpp"
 
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -77,16 +76,10 @@ class HeaderWalk {
 
 }  // namespace
 
-HeaderInfo AnalyzeHeader(const std::string& source_path, const TDiskInfo& info,
+HeaderInfo AnalyzeHeader(const SourceReader& source, const TDiskInfo& info,
                          const ScanGeometry& geometry, const FreeSpaceRegion& region,
                          const HeaderRequest& request, WorkerReporter& reporter) {
-    auto source = SourceReader::open(source_path);
-    if (!source) {
-        HeaderInfo untouched;
-        untouched.EndOffset = request.header_start;
-        return untouched;
-    }
-    return HeaderWalk(*source, info, geometry, region, request, reporter).run();
+    return HeaderWalk(source, info, geometry, region, request, reporter).run();
 }
 
 }  // namespace tav

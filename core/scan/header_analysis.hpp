@@ -1,7 +1,7 @@
 #pragma once
 // AnalyzeHeader: walks a movie atom found by the sector scan directly on the
-// source, across as many read windows as the header needs, with a handle and
-// a use window of its own.
+// source, across as many read windows as the header needs, with read windows
+// and a use window of its own (the scan's stay as they are).
 
 #include <cstdint>
 #include <string>
@@ -9,6 +9,7 @@
 #include "common/reporter.hpp"
 #include "disk/disk_info.hpp"
 #include "disk/free_space_map.hpp"
+#include "platform/source_reader.hpp"
 #include "scan/atom_walk.hpp"
 #include "scan/scan_geometry.hpp"
 
@@ -21,9 +22,9 @@ struct HeaderRequest {
     bool large_file_only = false;
 };
 
-// Opens source_path itself. region is only used when check_free_space is set.
-// Messages about unloadable use windows go to the reporter.
-HeaderInfo AnalyzeHeader(const std::string& source_path, const TDiskInfo& info,
+// region is only used when check_free_space is set. Messages about
+// unloadable use windows go to the reporter.
+HeaderInfo AnalyzeHeader(const SourceReader& source, const TDiskInfo& info,
                          const ScanGeometry& geometry, const FreeSpaceRegion& region,
                          const HeaderRequest& request, WorkerReporter& reporter);
 

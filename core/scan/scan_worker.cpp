@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <optional>
 
+#include "common/decimal.hpp"
 #include "common/log_line.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/fragment_analysis.hpp"
@@ -77,8 +78,9 @@ void TscanPst::Join() {
 }
 
 void TscanPst::Execute() {
+    outcome_ = {};
     std::optional<SourceReader> source;
-    if (auto opened = SourceReader::open(params_.source_path)) {
+    if (auto opened = OpenSource(params_.open_source, params_.source_path)) {
         source.emplace(std::move(*opened));
     } else {
         reporter_.message_box(OpenFailureMessage(opened.error()));
@@ -97,7 +99,6 @@ void TscanPst::Execute() {
     reporter_.status_text(0, "扫描中......");
 
     SectorScanSetup setup;
-    setup.source_path = params_.source_path;
     setup.disk = info;
     PlaceStart(info, setup);
     setup.geometry.filtering =
@@ -110,11 +111,33 @@ void TscanPst::Execute() {
 
     TableWriter writer(tables_, reporter_);
     SectorScan scan(setup, *source, settings_, writer, reporter_, stop_, gauge);
-    if (!scan.run()) return;
-    reporter_.log_line(make_log_line("扫描完成"));
+    const bool ran = scan.run();
+    outcome_.stopped = scan.stopped();
+    outcome_.unreadable = scan.unreadable();
+    LogUnreadable();
+    if (!ran) return;
+    reporter_.log_line(make_log_line(outcome_.stopped ? "扫描已停止" : "扫描完成"));
     FragmentAnalysis(*source, settings_, writer, reporter_).run();
     source.reset();
     reporter_.show_results();
+}
+
+// One line per unreadable area, then the total: the user should know that
+// videos lying there may be missing or damaged.
+void TscanPst::LogUnreadable() {
+    const auto& areas = outcome_.unreadable;
+    if (areas.empty()) return;
+    constexpr std::size_t kMostLines = 200;
+    for (std::size_t k = 0; k < areas.size() && k < kMostLines; ++k)
+        reporter_.log_line(make_log_line("无法读取的扇区  偏移:" + dec(areas[k].offset) +
+                                         "Byte  长度:" + dec(areas[k].length) + "Byte"));
+    if (areas.size() > kMostLines)
+        reporter_.log_line(make_log_line("另有" +
+                                         dec(static_cast<std::int64_t>(areas.size() - kMostLines)) +
+                                         "处无法读取的区域未列出"));
+    reporter_.log_line(make_log_line("共" + dec(static_cast<std::int64_t>(areas.size())) +
+                                     "处无法读取，合计" + dec(TotalLength(areas)) +
+                                     "Byte，已按零字节扫描"));
 }
 
 }  // namespace tav

@@ -6,9 +6,12 @@
 #include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "common/byte_range.hpp"
 #include "common/reporter.hpp"
 #include "disk/disk_info.hpp"
+#include "platform/source_reader.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/scan_tables.hpp"
 
@@ -19,6 +22,13 @@ struct ScanParams {
     TDiskInfo disk;           // copied at creation
     int ScanKind = 0;         // 0 deleted, 1 formatted, 2 deep, 3 raw image
     std::uint8_t ScanAllSpace = 0;
+    SourceOpener open_source;  // empty: SourceReader::open
+};
+
+// How a scan ended, for callers that report it (the command line).
+struct ScanOutcome {
+    bool stopped = false;               // by the user, before the range was done
+    std::vector<ByteRange> unreadable;  // sectors that could not be read, coalesced
 };
 
 class TscanPst {
@@ -35,12 +45,18 @@ class TscanPst {
     void Start();    // runs Execute on a thread of its own
     void Join();
 
+    // Valid after Execute (or Join) returned.
+    const ScanOutcome& outcome() const { return outcome_; }
+
   private:
+    void LogUnreadable();
+
     ScanParams params_;
     const ScanSettings& settings_;
     ScanTables& tables_;
     WorkerReporter& reporter_;
     const StopFlag& stop_;
+    ScanOutcome outcome_;
     std::thread thread_;
 };
 

@@ -37,48 +37,76 @@ SectorScan::SectorScan(const SectorScanSetup& setup, const SourceReader& source,
     : setup_(setup),
       g_(setup.geometry),
       source_(source),
+      reader_(source),
       settings_(settings),
       tables_(tables),
       reporter_(reporter),
       stop_(stop),
       gauge_(gauge),
       block_(kBlockSteps * kStepBytes + (kReadBytes - kStepBytes)),
-      free_(kStepSectors, true),
+      testable_(kStepSectors, true),
       w_(setup.start_w) {
-    if (g_.filtering) tracker_.emplace(source_, setup_.region, setup_.disk, g_);
+    if (g_.filtering) tracker_.emplace(source_, setup_.region, setup_.disk, g_, &reporter_);
     movie_hits_.reserve(64);
 }
 
 bool SectorScan::run() {
-    while (g_.base + w_ < g_.range_end) {
-        reporter_.gauge_position(gauge_.position(w_));
+    if (!pass(g_.range_end)) return false;
+    if (stopped_) return true;
+    for (const ByteRange& area : reader_.revisit_passed_over()) {
+        if (!scan_again(area)) return false;
+        if (stopped_) break;
+    }
+    return true;
+}
+
+// The main loop over [base + w, end_sector). False on a use window that
+// cannot be loaded.
+bool SectorScan::pass(std::int64_t end_sector) {
+    while (g_.base + w_ < end_sector) {
+        if (!limit_) reporter_.gauge_position(gauge_.position(w_));
         if (stop_.load(std::memory_order_relaxed) != 0) {
             reporter_.status_text(0, "停止扫描");
+            stopped_ = true;
             break;
         }
-        if (g_.filtering && !mark_free_sectors()) {
+        if (!mark_testable_sectors()) {
             reporter_.message_box(WindowLoadFailureMessage(setup_.disk));
             return false;
         }
         const std::int64_t before = w_;
         if (scan_read() == ReadOutcome::Done) w_ += kStepSectors;
-        gauge_.advance(w_ - before);
+        if (!limit_) gauge_.advance(w_ - before);
     }
     return true;
 }
 
-// Looks up every sector of the next read in the allocation map, loading the
-// windows it needs. False when a window cannot be loaded.
-bool SectorScan::mark_free_sectors() {
+// Looks at the sectors of an area once more, now that it could be read.
+bool SectorScan::scan_again(const ByteRange& area) {
+    const std::int64_t first = area.offset / kSectorBytes;
+    const std::int64_t last = (area.end() + kSectorBytes - 1) / kSectorBytes;
+    limit_.emplace(first, last);
+    w_ = first - g_.base;
+    resume_index_.reset();
+    const bool ok = pass(std::min(last, g_.range_end));
+    limit_.reset();
+    return ok;
+}
+
+// Decides for every sector of the next read whether it is looked at: inside
+// the range (and the area being scanned again) and, when filtering, in a free
+// cluster; loads the use windows it needs. False when one cannot be loaded.
+bool SectorScan::mark_testable_sectors() {
     for (std::int64_t i = 0; i < kStepSectors; ++i) {
-        // Sectors past the range are not scanned and need no map.
-        if (g_.base + w_ + i >= g_.range_end) {
-            free_[static_cast<std::size_t>(i)] = false;
-            continue;
+        const std::int64_t sector = g_.base + w_ + i;
+        bool testable = sector < g_.range_end;
+        if (testable && limit_) testable = sector >= limit_->first && sector < limit_->second;
+        if (testable && g_.filtering) {
+            const std::int64_t cluster = g_.cluster_of_sector(sector);
+            if (!tracker_->ensure(cluster)) return false;
+            testable = !tracker_->in_use(cluster);
         }
-        const std::int64_t cluster = g_.cluster_of_sector(g_.base + w_ + i);
-        if (!tracker_->ensure(cluster)) return false;
-        free_[static_cast<std::size_t>(i)] = !tracker_->in_use(cluster);
+        testable_[static_cast<std::size_t>(i)] = testable;
     }
     return true;
 }
@@ -89,7 +117,7 @@ bool SectorScan::mark_free_sectors() {
 void SectorScan::read_step() {
     const std::int64_t block_sectors = kBlockSteps * kStepSectors;
     if (block_w_ < 0 || w_ < block_w_ || w_ + kStepSectors > block_w_ + block_sectors) {
-        source_.read_at((g_.base + w_) * kSectorBytes, block_);
+        reader_.read((g_.base + w_) * kSectorBytes, block_);
         block_w_ = w_;
     }
     step_ =
@@ -100,14 +128,14 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
     std::int64_t i = resume_index_.value_or(0);
     resume_index_.reset();
     // A read whose sectors all belong to clusters in use is not even read.
-    if (g_.filtering && std::none_of(free_.begin() + i, free_.end(), [](bool f) { return f; }))
+    if (std::none_of(testable_.begin() + i, testable_.end(), [](bool t) { return t; }))
         return ReadOutcome::Done;
     read_step();
     movie_hits_.clear();
     if (settings_.FileTypeMov) FindMovieAtoms(step_, kStepBytes, movie_hits_);
 
     while (i < kStepSectors && g_.base + w_ + i < g_.range_end) {
-        if (g_.filtering && !free_[static_cast<std::size_t>(i)]) {
+        if (!testable_[static_cast<std::size_t>(i)]) {
             ++i;
             continue;
         }
@@ -170,8 +198,7 @@ std::optional<Candidate> SectorScan::test_moov(std::int64_t i) {
     request.header_start = c.start;
     request.check_free_space = g_.filtering;
     request.large_file_only = settings_.LargeFileOnly;
-    c.header =
-        AnalyzeHeader(setup_.source_path, setup_.disk, g_, setup_.region, request, reporter_);
+    c.header = AnalyzeHeader(source_, setup_.disk, g_, setup_.region, request, reporter_);
     if (c.header.EndType.empty()) return std::nullopt;
     c.end = c.header.EndOffset;
     return c;

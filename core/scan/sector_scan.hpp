@@ -14,6 +14,7 @@
 #include "scan/atom_walk.hpp"
 #include "scan/scan_gauge.hpp"
 #include "scan/scan_geometry.hpp"
+#include "scan/scan_reader.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/table_writer.hpp"
 #include "scan/use_window_tracker.hpp"
@@ -21,7 +22,6 @@
 namespace tav {
 
 struct SectorScanSetup {
-    std::string source_path;  // for the header analysis's own handle
     TDiskInfo disk;
     ScanGeometry geometry;
     std::int64_t start_w = 0;  // first read position, sectors from the base
@@ -48,14 +48,20 @@ class SectorScan {
                const StopFlag& stop, ScanGauge& gauge);
 
     // False when the scan ended on an error (a use window that cannot be
-    // loaded); the rows found stay either way.
+    // loaded); the rows found stay either way. Areas passed over because
+    // they kept failing are read and scanned last.
     bool run();
     std::int64_t fragment_count() const { return fragment_count_; }
+    bool stopped() const { return stopped_; }
+    // Bytes that could not be read, coalesced.
+    const std::vector<ByteRange>& unreadable() const { return reader_.unreadable(); }
 
   private:
     enum class ReadOutcome { Done, Jumped };
 
-    bool mark_free_sectors();
+    bool pass(std::int64_t end_sector);
+    bool scan_again(const ByteRange& area);
+    bool mark_testable_sectors();
     void read_step();
     ReadOutcome scan_read();
     std::optional<Candidate> test_sector(std::int64_t i);
@@ -66,6 +72,7 @@ class SectorScan {
     const SectorScanSetup& setup_;
     const ScanGeometry& g_;
     const SourceReader& source_;
+    ScanReader reader_;
     const ScanSettings& settings_;
     TableWriter& tables_;
     WorkerReporter& reporter_;
@@ -79,8 +86,11 @@ class SectorScan {
     std::int64_t block_w_ = -1;  // read position of the block's first step; -1: none
     ByteView step_;
     std::vector<std::uint32_t> movie_hits_;  // "moov"+"mvhd" positions in this read
-    std::vector<bool> free_;                 // per sector of this read (filtering)
+    std::vector<bool> testable_;             // per sector of this read
+    // Absolute sectors [first, second) to look at when scanning an area again.
+    std::optional<std::pair<std::int64_t, std::int64_t>> limit_;
     std::int64_t w_ = 0;
+    bool stopped_ = false;
     std::optional<std::int64_t> resume_index_;
     std::int64_t fragment_count_ = 0;
 };

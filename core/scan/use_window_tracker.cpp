@@ -1,13 +1,18 @@
 #include "scan/use_window_tracker.hpp"
 
+#include "common/decimal.hpp"
+#include "common/log_line.hpp"
+
 namespace tav {
 
 UseWindowTracker::UseWindowTracker(const SourceReader& source, const FreeSpaceRegion& region,
-                                   const TDiskInfo& info, const ScanGeometry& geometry)
+                                   const TDiskInfo& info, const ScanGeometry& geometry,
+                                   WorkerReporter* reporter)
     : source_(source),
       region_(region),
       info_(info),
       geometry_(geometry),
+      reporter_(reporter),
       window_clusters_(IsNtfs(info) ? kNtfsWindowClusters : kFat32WindowClusters) {}
 
 bool UseWindowTracker::ensure(std::int64_t cluster) {
@@ -27,6 +32,11 @@ bool UseWindowTracker::ensure(std::int64_t cluster) {
     }
     window_ = LoadUseWindow(source_, region_, info_, sector);
     loaded_index_ = window_.loaded ? index : -1;
+    if (reporter_)
+        for (const ByteRange& r : window_.unreadable)
+            reporter_->log_line(make_log_line("分配表无法读取  偏移:" + dec(r.offset) +
+                                              "Byte  长度:" + dec(r.length) +
+                                              "Byte，其中的簇按空闲空间扫描"));
     return window_.loaded;
 }
 

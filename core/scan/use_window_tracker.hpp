@@ -14,9 +14,11 @@ namespace tav {
 
 class UseWindowTracker {
   public:
-    // All references must outlive the tracker.
+    // All references must outlive the tracker. With a reporter, map bytes
+    // that cannot be read are logged (their clusters are scanned as free).
     UseWindowTracker(const SourceReader& source, const FreeSpaceRegion& region,
-                     const TDiskInfo& info, const ScanGeometry& geometry);
+                     const TDiskInfo& info, const ScanGeometry& geometry,
+                     WorkerReporter* reporter = nullptr);
 
     // Makes the window holding the cluster the loaded one. False when that
     // window could not be loaded.
@@ -34,6 +36,7 @@ class UseWindowTracker {
     const FreeSpaceRegion& region_;
     const TDiskInfo& info_;
     ScanGeometry geometry_;
+    WorkerReporter* reporter_;
     std::int64_t window_clusters_;
     std::int64_t loaded_index_ = -1;
     ClusterUseWindow window_;

@@ -180,7 +180,9 @@ class AnalyzeHeaderTest : public ::testing::Test {
         HeaderRequest request;
         request.header_start = x;
         request.large_file_only = large_only;
-        return AnalyzeHeader(path_.string(), info, g, FreeSpaceRegion{}, request, reporter_);
+        const auto source = SourceReader::open(path_.string());
+        EXPECT_TRUE(source.has_value());
+        return AnalyzeHeader(*source, info, g, FreeSpaceRegion{}, request, reporter_);
     }
 
     test::TempDir dir_;
@@ -235,19 +237,6 @@ TEST_F(AnalyzeHeaderTest, HeaderPastTheRangeEndIsNotWalked) {
     image.put(2 * 65536 + 10, moov);
     const HeaderInfo h = Analyze(image, 2 * 65536 + 10, false, 256);
     EXPECT_EQ(h, (HeaderInfo{"HEAD", 2 * 65536 + 10, 0, 0}));
-}
-
-TEST_F(AnalyzeHeaderTest, UnopenableSourceLeavesTheStartValues) {
-    const TDiskInfo info = scantest::RawInfo(1 << 20);
-    ScanGeometry g;
-    g.raw = true;
-    g.range_end = info.EndSector;
-    HeaderRequest request;
-    request.header_start = 1234;
-    const HeaderInfo h = AnalyzeHeader((dir_ / "missing.bin").string(), info, g, FreeSpaceRegion{},
-                                       request, reporter_);
-    EXPECT_EQ(h, (HeaderInfo{"HEAD", 1234, 0, 0}));
-    EXPECT_TRUE(reporter_.boxes.empty());
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ inline void RunScanOn(ScanRun& run, const std::string& path, const TDiskInfo& in
                       std::uint8_t all_space, const ScanSettings& settings = {},
                       std::uint8_t stop_value = 0) {
     StopFlag stop{stop_value};
-    TscanPst scan(ScanParams{path, info, kind, all_space}, settings, run.tables, run.reporter,
+    TscanPst scan(ScanParams{path, info, kind, all_space, {}}, settings, run.tables, run.reporter,
                   stop);
     scan.Execute();
 }

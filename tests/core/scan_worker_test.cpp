@@ -85,7 +85,7 @@ TEST_F(StartUpTest, StoppedScanStillAnalysesAndShowsResults) {
               (std::vector<std::string>{"扫描中......", "停止扫描", "就绪"}));
     const auto m = run.reporter.messages();
     ASSERT_FALSE(m.empty());
-    EXPECT_EQ(m.front(), "扫描完成");
+    EXPECT_EQ(m.front(), "扫描已停止");
     EXPECT_EQ(m.back(), "分析完毕");
     EXPECT_EQ(run.reporter.results_shown, 1);
 }
@@ -123,7 +123,7 @@ void ScanCard(ScanRun& run, const test::Card& card, int mode, std::uint8_t schem
     settings.LargeFileOnly = large_only;
     const ScanStartPlan plan = PlanScanStart(selection, settings);
     StopFlag stop{0};
-    TscanPst scan(ScanParams{card.image.string(), *info, plan.ScanKind, plan.ScanAllSpace},
+    TscanPst scan(ScanParams{card.image.string(), *info, plan.ScanKind, plan.ScanAllSpace, {}},
                   settings, run.tables, run.reporter, stop);
     scan.Start();
     scan.Join();
@@ -307,7 +307,7 @@ TEST(UseWindows, DeletionScanFollowsFragmentsAcrossAWindowBoundary) {
     ScanRun run;
     StopFlag stop{0};
     const ScanSettings settings;  // held by reference for the whole scan
-    TscanPst scan(ScanParams{image->string(), *info, kKindDeleted, 0}, settings, run.tables,
+    TscanPst scan(ScanParams{image->string(), *info, kKindDeleted, 0, {}}, settings, run.tables,
                   run.reporter, stop);
     scan.Execute();
     EXPECT_TRUE(run.reporter.boxes.empty());

@@ -17,7 +17,8 @@ struct ClusterUse {
 
 std::expected<TDiskInfo, std::string> ReadGeometry(const SourceReader& source) {
     std::array<std::uint8_t, 512> boot{};
-    if (source.read_at(0, boot) < boot.size()) return std::unexpected("short read on the image");
+    if (source.read_at(0, boot).bytes < boot.size())
+        return std::unexpected("short read on the image");
     const auto info = ParseBootSector(boot);
     if (!info || info->FileSystem != "NTFS") return std::unexpected("not an NTFS boot sector");
     // Reads past the end come back as zeros, which would pass for free clusters.

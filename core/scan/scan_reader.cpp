@@ -1,0 +1,140 @@
+#include "scan/scan_reader.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tav {
+
+namespace {
+
+constexpr std::int64_t kTrimChunk = 1 << 20;
+constexpr std::int64_t kTrimPiece = 65536;
+
+}  // namespace
+
+const ByteRange* ScanReader::bad_area_at(std::int64_t pos) const {
+    const auto it =
+        std::upper_bound(unreadable_.begin(), unreadable_.end(), pos,
+                         [](std::int64_t at, const ByteRange& r) { return at < r.end(); });
+    return it != unreadable_.end() && it->offset <= pos ? &*it : nullptr;
+}
+
+std::int64_t ScanReader::plain_part_end(std::int64_t pos, std::int64_t end) const {
+    const auto next_bad =
+        std::upper_bound(unreadable_.begin(), unreadable_.end(), pos,
+                         [](std::int64_t at, const ByteRange& r) { return at < r.offset; });
+    if (next_bad != unreadable_.end()) end = std::min(end, next_bad->offset);
+    if (!revisiting_ && jump_area_.offset > pos) end = std::min(end, jump_area_.offset);
+    return end;
+}
+
+void ScanReader::read(std::int64_t offset, std::span<std::uint8_t> buf) {
+    std::memset(buf.data(), 0, buf.size());
+    const std::int64_t end = offset + static_cast<std::int64_t>(buf.size());
+    std::int64_t pos = std::max<std::int64_t>(offset, 0);
+    while (pos < end) {
+        if (!revisiting_ && pos >= jump_area_.offset && pos < jump_area_.end()) {
+            const std::int64_t stop = std::min(end, jump_area_.end());
+            AddRange(passed_over_, {pos, stop - pos});
+            pos = stop;
+            continue;
+        }
+        if (const ByteRange* bad = bad_area_at(pos)) {
+            pos = std::min(end, bad->end());
+            continue;
+        }
+        const std::int64_t part_end = plain_part_end(pos, end);
+        read_part(pos,
+                  buf.subspan(static_cast<std::size_t>(pos - offset),
+                              static_cast<std::size_t>(part_end - pos)),
+                  pos);
+    }
+}
+
+void ScanReader::read_part(std::int64_t pos, std::span<std::uint8_t> part, std::int64_t& next) {
+    ReadOptions options;
+    options.give_up_after_failed_sectors = revisiting_ ? 0 : kFailureRun;
+    const ReadReport report = source_.read_at(pos, part, options);
+    for (const ByteRange& r : report.unreadable) AddRange(unreadable_, r);
+    next = pos + static_cast<std::int64_t>(part.size());
+    if (report.gave_up) {
+        jump_area_ = {*report.gave_up, next_jump_};
+        next_jump_ = std::min(next_jump_ * 2, kLongestJump);
+        next = *report.gave_up;  // the rest of the part now lies in the jump area
+        return;
+    }
+    if (report.unreadable.empty() && report.bytes > 0) next_jump_ = kFirstJump;
+}
+
+std::vector<ByteRange> ScanReader::revisit_passed_over() {
+    revisiting_ = true;
+    std::vector<ByteRange> areas;
+    areas.swap(passed_over_);
+    const std::int64_t size = source_.size();
+    std::vector<ByteRange> readable;
+    for (const ByteRange& area : areas) {
+        const std::int64_t to = size >= 0 ? std::min(area.end(), size) : area.end();
+        if (to <= area.offset) continue;
+        const std::int64_t first_failure = trim_forward({area.offset, to - area.offset});
+        if (first_failure > area.offset)
+            readable.push_back({area.offset, first_failure - area.offset});
+        if (first_failure >= to) continue;
+        const ByteRange* failed = bad_area_at(first_failure);
+        const std::int64_t after_failure = failed ? std::min(failed->end(), to) : first_failure;
+        const std::int64_t tail = trim_backward(after_failure, to);
+        if (tail < to) readable.push_back({tail, to - tail});
+        // Between the first failure from the front and the first from the
+        // back: not worth hammering a dying card for.
+        AddRange(unreadable_, {after_failure, tail - after_failure});
+    }
+    return readable;
+}
+
+// Reads forward from the area's start until a sector fails; returns where
+// that sector starts (the area's end when all of it was read).
+std::int64_t ScanReader::trim_forward(const ByteRange& area) {
+    std::vector<std::uint8_t> chunk(static_cast<std::size_t>(std::min(kTrimChunk, area.length)));
+    ReadOptions options;
+    options.give_up_after_failed_sectors = 1;
+    for (std::int64_t pos = area.offset; pos < area.end(); pos += kTrimChunk) {
+        const auto len = static_cast<std::size_t>(std::min(kTrimChunk, area.end() - pos));
+        const ReadReport report = source_.read_at(pos, std::span(chunk).first(len), options);
+        for (const ByteRange& r : report.unreadable) AddRange(unreadable_, r);
+        if (!report.unreadable.empty()) return report.unreadable.front().offset;
+        if (report.end_of_medium) break;
+    }
+    return area.end();
+}
+
+// Reads backward from `to` until a sector fails or `from` is reached; returns
+// where the readable tail starts.
+std::int64_t ScanReader::trim_backward(std::int64_t from, std::int64_t to) {
+    const std::int64_t sector = std::max<std::int64_t>(1, source_.sector_bytes());
+    std::vector<std::uint8_t> piece(static_cast<std::size_t>(kTrimPiece));
+    ReadOptions options;
+    options.give_up_after_failed_sectors = 1;
+    std::int64_t cur = to;
+    while (cur > from) {
+        const std::int64_t start = std::max(from, cur - kTrimPiece);
+        const auto len = static_cast<std::size_t>(cur - start);
+        if (source_.read_at(start, std::span(piece).first(len), options).clean()) {
+            cur = start;
+            continue;
+        }
+        // Somewhere in this piece: walk back one sector at a time.
+        while (cur > start) {
+            const std::int64_t s = std::max(start, cur - sector);
+            if (bad_area_at(s) != nullptr) return cur;
+            const ReadReport report = source_.read_at(
+                s, std::span(piece).first(static_cast<std::size_t>(cur - s)), options);
+            if (!report.unreadable.empty()) {
+                for (const ByteRange& r : report.unreadable) AddRange(unreadable_, r);
+                return cur;
+            }
+            cur = s;
+        }
+    }
+    return cur;
+}
+
+}  // namespace tav
