@@ -24,6 +24,15 @@ std::int64_t RoundUpToUnit(std::int64_t n) {
     return (n + kCopyUnit - 1) / kCopyUnit * kCopyUnit;
 }
 
+// The margin is an allowance, not data: it stops at the end of the source
+// instead of padding the file with bytes the medium never held.
+void ClipToSource(CopyPlan& plan, std::int64_t source_size) {
+    if (source_size < 0 || plan.origin + plan.read_length <= source_size) return;
+    plan.read_length = std::max<std::int64_t>(0, source_size - plan.origin);
+    plan.write_length =
+        std::min(plan.write_length, std::max<std::int64_t>(0, plan.read_length - plan.skip));
+}
+
 std::expected<CopyPlan, CopyError> PlanFragment(const FragmentRanges& r, std::size_t i,
                                                 bool several, std::int64_t source_size) {
     const auto start = parse_int64(r.start_offsets[i]);
@@ -37,8 +46,8 @@ std::expected<CopyPlan, CopyError> PlanFragment(const FragmentRanges& r, std::si
             CopyError{CopyFailure::BadLength, i, r.start_offsets[i] + ".." + r.end_offsets[i]});
 
     // A range past the end of the medium is a damaged cell; copying it would
-    // only fill the output disk with zeros (the read margin may pass the end).
-    if (source_size > 0 && *end > source_size)
+    // only fill the output disk with zeros.
+    if (source_size >= 0 && *end > source_size)
         return std::unexpected(
             CopyError{CopyFailure::BadLength, i, r.start_offsets[i] + ".." + r.end_offsets[i]});
     const std::int64_t e = *end - *start;
@@ -67,19 +76,21 @@ std::expected<CopyPlan, CopyError> PlanFragment(const FragmentRanges& r, std::si
         plan.read_length = RoundUpToUnit(e);
         plan.write_length = e;
     }
+    ClipToSource(plan, source_size);
     return plan;
 }
 
 std::expected<void, CopyError> RunPlan(const SourceReader& source, OutputSink& out,
                                        const CopyPlan& plan, std::size_t index,
                                        std::vector<std::uint8_t>& buffer,
-                                       const CopyProgress& progress) {
+                                       const CopyProgress& progress, CopyResult& result) {
     const std::int64_t write_begin = plan.skip;
     const std::int64_t write_end = plan.skip + plan.write_length;
     for (std::int64_t done = 0; done < plan.read_length; done += kCopyBlock) {
         const std::int64_t size = std::min(kCopyBlock, plan.read_length - done);
         const std::span<std::uint8_t> block(buffer.data(), static_cast<std::size_t>(size));
-        source.read_at(plan.origin + done, block);  // unreadable bytes stay zero
+        // Unreadable sectors stay zero; only they are lost.
+        const ReadReport report = source.read_at(plan.origin + done, block);
 
         const std::int64_t from = std::max(write_begin, done);
         const std::int64_t to = std::min(write_end, done + size);
@@ -89,6 +100,10 @@ std::expected<void, CopyError> RunPlan(const SourceReader& source, OutputSink& o
             if (!out.write(part))
                 return std::unexpected(
                     CopyError{CopyFailure::WriteFailed, index, out.last_error()});
+            result.written += to - from;
+            for (const ByteRange& r :
+                 ClipRanges(report.unreadable, plan.origin + from, plan.origin + to))
+                AddRange(result.unreadable, r);
         }
         if (!progress) continue;
         if (size == kCopyBlock)
@@ -103,9 +118,9 @@ std::expected<void, CopyError> RunPlan(const SourceReader& source, OutputSink& o
 
 }  // namespace
 
-std::expected<void, CopyError> AssembleFragments(const SourceReader& source, OutputSink& out,
-                                                 const FragmentRanges& ranges,
-                                                 const CopyProgress& progress) {
+std::expected<CopyResult, CopyError> AssembleFragments(const SourceReader& source, OutputSink& out,
+                                                       const FragmentRanges& ranges,
+                                                       const CopyProgress& progress) {
     const std::size_t count = ranges.start_types.size();
     if (ranges.start_offsets.size() != count || ranges.end_offsets.size() != count)
         return std::unexpected(CopyError{CopyFailure::ListMismatch, 0, {}});
@@ -113,12 +128,29 @@ std::expected<void, CopyError> AssembleFragments(const SourceReader& source, Out
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyBlock));
     const bool several = count > 1;
     const std::int64_t source_size = source.size();
+    CopyResult result;
     for (std::size_t i = 0; i < count; ++i) {
         const auto plan = PlanFragment(ranges, i, several, source_size);
         if (!plan) return std::unexpected(plan.error());
-        if (auto done = RunPlan(source, out, *plan, i, buffer, progress); !done) return done;
+        if (auto done = RunPlan(source, out, *plan, i, buffer, progress, result); !done)
+            return std::unexpected(done.error());
     }
-    return {};
+    return result;
+}
+
+std::expected<std::int64_t, CopyError> PlannedOutputBytes(const FragmentRanges& ranges,
+                                                          std::int64_t source_size) {
+    const std::size_t count = ranges.start_types.size();
+    if (ranges.start_offsets.size() != count || ranges.end_offsets.size() != count)
+        return std::unexpected(CopyError{CopyFailure::ListMismatch, 0, {}});
+    std::int64_t total = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const auto plan = PlanFragment(ranges, i, count > 1, source_size);
+        if (!plan) return std::unexpected(plan.error());
+        constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+        total = plan->write_length > kMost - total ? kMost : total + plan->write_length;
+    }
+    return total;
 }
 
 bool CopyFragments(const SourceReader& source, OutputSink& out, const FragmentRanges& ranges,

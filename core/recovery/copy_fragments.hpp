@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/byte_range.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/output_sink.hpp"
 
@@ -45,15 +46,31 @@ inline constexpr std::int64_t kCopyBlock = 65536;
 inline constexpr std::int64_t kSingleMarginUnits = 2;
 inline constexpr std::int64_t kMultiMarginUnits = 6;
 
+// What a finished copy wrote.
+struct CopyResult {
+    std::int64_t written = 0;
+    // Source ranges inside the written bytes that could not be read: the
+    // file holds zeros there.
+    std::vector<ByteRange> unreadable;
+    std::int64_t unreadable_bytes() const { return TotalLength(unreadable); }
+};
+
 // One fragment: (E/512 + 2) units from its start, every byte written.
 // Several: a "moov" fragment is read from the unit boundary below its start,
 // the bytes before the start skipped, its margin kept; any other fragment
 // writes exactly its E = end - start bytes (a margin after the media data
 // would shift the movie header). An empty list writes nothing and succeeds.
+// Margins stop at the end of the source; a fragment that reaches past it
+// fails the copy. An unreadable sector costs only its own bytes (zeros).
 // What was written before a failure stays in the sink.
-std::expected<void, CopyError> AssembleFragments(const SourceReader& source, OutputSink& out,
-                                                 const FragmentRanges& ranges,
-                                                 const CopyProgress& progress);
+std::expected<CopyResult, CopyError> AssembleFragments(const SourceReader& source, OutputSink& out,
+                                                       const FragmentRanges& ranges,
+                                                       const CopyProgress& progress);
+
+// The bytes AssembleFragments would write for these ranges from a source of
+// source_size bytes (-1: unknown), or why it would fail.
+std::expected<std::int64_t, CopyError> PlannedOutputBytes(const FragmentRanges& ranges,
+                                                          std::int64_t source_size);
 
 // The boolean form: true when the copy ran to its end.
 bool CopyFragments(const SourceReader& source, OutputSink& out, const FragmentRanges& ranges,

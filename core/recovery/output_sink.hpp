@@ -19,6 +19,9 @@ class OutputSink {
     virtual std::string last_error() const { return {}; }
     // Ends the output; false when data could not reach its destination.
     virtual bool close() { return true; }
+    // Ends the output and removes what was written: a file that could not be
+    // written whole must not be mistaken for a recovered one.
+    virtual void discard() { close(); }
 };
 
 // A file created for writing (an existing file is replaced; a symbolic link
@@ -37,10 +40,12 @@ class FileSink : public OutputSink {
     std::string last_error() const override { return error_; }
     // Flushes and closes; false when data could not reach the disk.
     bool close() override;
+    void discard() override;
 
   private:
-    explicit FileSink(std::intptr_t handle) : handle_(handle) {}
+    FileSink(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
     std::intptr_t handle_ = -1;
+    std::string path_;
     std::string error_;
 };
 

@@ -54,7 +54,7 @@ std::expected<std::unique_ptr<FileSink>, std::string> FileSink::create(
         ::close(*fd);
         return std::unexpected(ErrnoText(path, err));
     }
-    return std::unique_ptr<FileSink>(new FileSink(*fd));
+    return std::unique_ptr<FileSink>(new FileSink(*fd, path));
 }
 
 FileSink::~FileSink() {

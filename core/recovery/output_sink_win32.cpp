@@ -42,7 +42,7 @@ std::expected<std::unique_ptr<FileSink>, std::string> FileSink::create(
         ::CloseHandle(h);
         return std::unexpected(error);
     }
-    return std::unique_ptr<FileSink>(new FileSink(reinterpret_cast<std::intptr_t>(h)));
+    return std::unique_ptr<FileSink>(new FileSink(reinterpret_cast<std::intptr_t>(h), path));
 }
 
 FileSink::~FileSink() {

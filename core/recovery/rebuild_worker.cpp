@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <limits>
 
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
@@ -75,12 +76,12 @@ void TPstRebuild::Join() {
 void TPstRebuild::Execute() {
     save_in_progress_ = true;
     summary_ = {};
-    auto source = SourceReader::open(params_.source_path);
+    auto source = OpenSource(hooks_.open_source, params_.source_path);
     if (!source) {
         ReportSourceFailure(source.error());
     } else {
         reporter_.status_text(0, "开始重组......");
-        if (CheckSpace()) SaveTickedRows(*source);
+        if (CheckSpace(*source)) SaveTickedRows(*source);
     }
     reporter_.status_text(0, "就绪");
     reporter_.status_text(2, "");
@@ -94,7 +95,35 @@ void TPstRebuild::ReportSourceFailure(const OpenError& error) {
     reporter_.message_box(UserMessage{"提示", text, MsgIcon::Warning, MsgButtons::Ok});
 }
 
-bool TPstRebuild::CheckSpace() {
+bool TPstRebuild::stop_requested() const {
+    return params_.stop != nullptr && params_.stop->load() != 0;
+}
+
+namespace {
+
+// The bytes the save will write: the fragment ranges of the ticked rows as
+// they will be read, clipped to the source. The rows' length texts are only
+// estimates, and a damaged or hostile scan-result file can make them say
+// anything.
+std::int64_t PlannedBytes(const ScanTables& tables, std::int64_t source_size) {
+    std::int64_t sum = 0;
+    const TextTable& results = tables.results;
+    for (std::size_t s = 0; s < results.row_count(); ++s) {
+        if (!results.checked(s)) continue;
+        const auto ranges = ResolveFragments(tables, ReadRebuildRow(results, s));
+        const auto bytes = ranges ? PlannedOutputBytes(*ranges, source_size)
+                                  : std::expected<std::int64_t, CopyError>(0);
+        const std::int64_t n = bytes ? *bytes : 0;  // a row that cannot be copied writes nothing
+        sum = n > std::numeric_limits<std::int64_t>::max() - sum
+                  ? std::numeric_limits<std::int64_t>::max()
+                  : sum + n;
+    }
+    return sum;
+}
+
+}  // namespace
+
+bool TPstRebuild::CheckSpace(const SourceReader& source) {
     reporter_.log_line(make_log_line("开始计算输出盘符剩余空间......"));
     std::uint64_t free_bytes = 0;
     if (const auto space = hooks_.query_free_space(params_.output_folder)) {
@@ -108,7 +137,7 @@ bool TPstRebuild::CheckSpace() {
     std::int64_t sum = 0;
     {
         const std::lock_guard lock(tables_.mutex);
-        sum = SumTickedLengths(tables_.results);
+        sum = PlannedBytes(tables_, source.size());
     }
     reporter_.log_line(make_log_line("所选文件长度为" + dec(sum) + "Byte"));
     summary_.free_bytes = free_bytes > static_cast<std::uint64_t>(INT64_MAX)
@@ -132,6 +161,11 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
     reporter_.gauge_range(0, static_cast<std::int64_t>(rows));
     reporter_.gauge_position(0);
     for (std::size_t s = 0; s < rows; ++s) {
+        if (stop_requested()) {
+            summary_.end = RebuildEnd::Stopped;
+            reporter_.log_line(make_log_line("保存已停止"));
+            break;
+        }
         RebuildRow row;
         std::expected<FragmentRanges, std::string> ranges;
         {
@@ -162,24 +196,46 @@ SavedFile TPstRebuild::SaveOne(const SourceReader& source, const RebuildRow& row
     const std::string pos = std::to_string(s);
     reporter_.status_text(2, "当前保存编号为:" + row.number);
     reporter_.log_line(make_log_line("准备写入编号" + pos + "文件......"));
-    saved.error = ranges ? WriteOutput(source, saved.path, *ranges) : ranges.error();
-    saved.written = saved.error.empty();
-    if (!saved.written) reporter_.log_line(make_log_line("编号" + pos + ": " + saved.error));
-    reporter_.log_line(make_log_line("编号" + pos + (saved.written ? "写入成功" : "写入失败")));
+    if (ranges)
+        WriteOutput(source, *ranges, saved);
+    else
+        saved.error = ranges.error();
+    if (!saved.written) {
+        reporter_.log_line(make_log_line("编号" + pos + ": " + saved.error));
+        reporter_.log_line(make_log_line("编号" + pos + "写入失败"));
+    } else if (saved.unreadable_bytes > 0) {
+        reporter_.log_line(make_log_line("编号" + pos + "写入完成，但有" +
+                                         dec(saved.unreadable_bytes) +
+                                         "Byte无法从源盘读取，已用零填充"));
+    } else {
+        reporter_.log_line(make_log_line("编号" + pos + "写入成功"));
+    }
     return saved;
 }
 
-std::string TPstRebuild::WriteOutput(const SourceReader& source, const std::string& path,
-                                     const FragmentRanges& ranges) {
-    auto sink = hooks_.create_output(path);
-    if (!sink) return "无法创建输出文件 " + sink.error();
+void TPstRebuild::WriteOutput(const SourceReader& source, const FragmentRanges& ranges,
+                              SavedFile& saved) {
+    auto sink = hooks_.create_output(saved.path);
+    if (!sink) {
+        saved.error = "无法创建输出文件 " + sink.error();
+        return;
+    }
     ThrottledProgress progress(reporter_);
     const auto copied =
         AssembleFragments(source, **sink, ranges, [&](std::int64_t n) { progress(n); });
-    const bool closed = (*sink)->close();
-    if (!copied) return DescribeCopyError(copied.error());
-    if (!closed) return "关闭输出文件失败: " + (*sink)->last_error();
-    return {};
+    if (!copied) {
+        (*sink)->discard();
+        saved.error = DescribeCopyError(copied.error());
+        return;
+    }
+    if (!(*sink)->close()) {
+        saved.error = "关闭输出文件失败: " + (*sink)->last_error();
+        (*sink)->discard();
+        return;
+    }
+    saved.written = true;
+    saved.bytes = copied->written;
+    saved.unreadable_bytes = copied->unreadable_bytes();
 }
 
 }  // namespace tav

@@ -19,6 +19,7 @@
 #include "recovery/copy_fragments.hpp"
 #include "recovery/output_sink.hpp"
 #include "recovery/rebuild_rows.hpp"
+#include "scan/scan_settings.hpp"
 #include "scan/scan_tables.hpp"
 
 namespace tav {
@@ -26,6 +27,9 @@ namespace tav {
 struct RebuildParams {
     std::string source_path;    // SourceField at the moment 保存 was pressed
     std::string output_folder;  // FolderField (a trailing separator is optional)
+    // Set from another thread to stop after the file being written (which is
+    // then removed); the command line wires Ctrl-C to it.
+    const StopFlag* stop = nullptr;
 };
 
 // Seams for tests; empty members mean the real platform calls.
@@ -33,21 +37,26 @@ struct RebuildHooks {
     std::function<std::optional<FolderSpace>(const std::string& folder)> query_free_space;
     std::function<std::expected<std::unique_ptr<OutputSink>, std::string>(const std::string& path)>
         create_output;
+    SourceOpener open_source;
 };
 
 // One ticked row's outcome.
 struct SavedFile {
-    std::string number;    // 编号
-    std::size_t position;  // s: the row's position in the ResultList
-    std::string path;      // folder + name
-    bool written = false;  // true when every byte reached the file
-    std::string error;     // why not, when written is false
+    std::string number;      // 编号
+    std::size_t position;    // s: the row's position in the ResultList
+    std::string path;        // folder + name
+    bool written = false;    // true when every byte reached the file (a failed one is removed)
+    std::string error;       // why not, when written is false
+    std::int64_t bytes = 0;  // written to the file
+    std::int64_t unreadable_bytes = 0;  // of those, zeros for sectors that could not be read
+    bool whole() const { return written && unreadable_bytes == 0; }
 };
 
 enum class RebuildEnd {
-    Finished,       // every ticked row was processed (each may have failed)
-    SourceFailed,   // the source could not be opened; nothing was created
-    TooLittleSpace  // free space unknown or not above the sum; nothing was created
+    Finished,        // every ticked row was processed (each may have failed)
+    SourceFailed,    // the source could not be opened; nothing was created
+    TooLittleSpace,  // free space unknown or not above the sum; nothing was created
+    Stopped          // stopped by the caller; the files before stay, the one under way was removed
 };
 
 struct RebuildSummary {
@@ -74,13 +83,13 @@ class TPstRebuild {
 
   private:
     void ReportSourceFailure(const OpenError& error);
-    bool CheckSpace();
+    bool CheckSpace(const SourceReader& source);
+    bool stop_requested() const;
     void SaveTickedRows(const SourceReader& source);
     SavedFile SaveOne(const SourceReader& source, const RebuildRow& row, std::size_t s,
                       const std::expected<FragmentRanges, std::string>& ranges);
-    // Empty when every byte reached the file, else the reason.
-    std::string WriteOutput(const SourceReader& source, const std::string& path,
-                            const FragmentRanges& ranges);
+    // Writes the file; a file that could not be written whole is removed.
+    void WriteOutput(const SourceReader& source, const FragmentRanges& ranges, SavedFile& saved);
 
     RebuildParams params_;
     ScanTables& tables_;
