@@ -9,8 +9,14 @@
 
 namespace tav::cli {
 
-// Exit codes: 0 found/recovered something, 1 nothing, 2 error.
-enum ExitCode : int { kExitFound = 0, kExitNothing = 1, kExitError = 2 };
+// Exit codes, as the README lists them for scripts.
+enum ExitCode : int {
+    kExitFound = 0,     // everything asked for was done whole
+    kExitNothing = 1,   // nothing found (or nothing chosen)
+    kExitError = 2,     // an error before any work: arguments, source, scan-result file
+    kExitPartial = 3,   // some files failed or hold bytes that could not be read
+    kExitStopped = 130  // stopped by Ctrl-C or SIGTERM
+};
 
 // Adds its subcommand to the app; the subcommand's callback stores the exit
 // code in the int it is given.

@@ -1,3 +1,4 @@
+#include <exception>
 #include <iostream>
 
 #include "command_registry.hpp"
@@ -21,6 +22,13 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? 0 : kExitError;
+    } catch (const std::exception& e) {
+        // Out of memory and the like: say so instead of aborting.
+        std::cerr << "tavorine-mov-cli: error: " << e.what() << '\n';
+        return kExitError;
+    } catch (...) {
+        std::cerr << "tavorine-mov-cli: error: 未知错误\n";
+        return kExitError;
     }
     return exit_code;
 }

@@ -1,6 +1,7 @@
 // `tavorine-mov-cli recover SOURCE --out DIR ...`: scans (or loads a
 // scan-result file), ticks the chosen files and saves them into DIR.
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -14,6 +15,7 @@
 #include "recovery/scan_result_file.hpp"
 #include "result_table_text.hpp"
 #include "scan_runner.hpp"
+#include "stop_signals.hpp"
 
 namespace tav::cli {
 
@@ -41,15 +43,18 @@ std::expected<std::set<std::string>, std::string> ParseSelect(const std::string&
     return numbers;
 }
 
-// Ticks the selected rows; names the first selected number that is not listed.
+// Ticks the selected rows, each 编号 once (a damaged scan-result file may
+// list a number twice: the second row would overwrite the first's file);
+// names the first selected number that is not listed.
 std::expected<std::size_t, std::string> TickSelected(ScanTables& tables,
                                                      const std::set<std::string>& numbers) {
     std::lock_guard lock(tables.mutex);
     std::set<std::string> unseen = numbers;
+    std::set<std::string> taken;
     std::size_t ticked = 0;
     for (auto& row : tables.results.rows()) {
         const std::string& number = row.cells[resc::Number];
-        row.checked = numbers.empty() || numbers.contains(number);
+        row.checked = (numbers.empty() || numbers.contains(number)) && taken.insert(number).second;
         unseen.erase(number);
         ticked += row.checked ? 1 : 0;
     }
@@ -58,23 +63,27 @@ std::expected<std::size_t, std::string> TickSelected(ScanTables& tables,
     return ticked;
 }
 
-std::expected<void, std::string> FillTables(const RecoverOptions& o, ScanTables& tables,
-                                            CliReporter& reporter) {
+// Scans or loads; the scan's outcome when there was a scan.
+std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverOptions& o,
+                                                                  ScanTables& tables,
+                                                                  CliReporter& reporter,
+                                                                  const StopFlag& stop) {
     if (o.load.empty()) {
-        const auto run = RunScan(o.scan, tables, reporter);
+        const auto run = RunScan(o.scan, tables, reporter, stop);
         if (!run) return std::unexpected(run.error());
-        return {};
+        return run->outcome;
     }
     if (!LoadScanResult(tables, o.load, reporter))
         return std::unexpected("无法加载扫描结果文件 " + o.load);
     // A source named on the command line replaces the one in the file.
     if (!o.scan.source.empty()) tables.source_field = o.scan.source;
-    return {};
+    return std::optional<ScanOutcome>();
 }
 
-void WriteSavedJson(std::ostream& out, const ScanTables& tables, const RebuildSummary& summary) {
+void WriteSavedJson(std::ostream& out, const ScanTables& tables,
+                    const std::optional<ScanOutcome>& outcome, const RebuildSummary& summary) {
     std::ostringstream scan;
-    WriteScanJson(scan, tables);
+    WriteScanJson(scan, tables, outcome ? &*outcome : nullptr);
     std::string doc = scan.str();
     // The scan document is one object; "saved" joins it as a last member.
     const auto close = doc.rfind('}');
@@ -86,6 +95,8 @@ void WriteSavedJson(std::ostream& out, const ScanTables& tables, const RebuildSu
         json.key("number").value(f.number);
         json.key("path").value(f.path);
         json.key("written").value(f.written);
+        json.key("bytes").value(f.bytes);
+        json.key("unreadable_bytes").value(f.unreadable_bytes);
         if (!f.written) json.key("error").value(f.error);
         json.end_object();
     }
@@ -93,21 +104,54 @@ void WriteSavedJson(std::ostream& out, const ScanTables& tables, const RebuildSu
     out << "}\n";
 }
 
+// Written files on stdout; failures, and files with bytes that could not be
+// read, on stderr as well, so a script reading stdout sees only results.
 void PrintSavedText(std::ostream& out, const RebuildSummary& summary) {
     out << '\n';
+    std::int64_t unreadable = 0;
+    std::size_t whole = 0, partial = 0, failed = 0;
     for (const auto& f : summary.files) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(f.path, ec);
-        out << (f.written ? "已恢复 " : "失败   ") << f.path;
-        if (f.written && !ec) out << " (" << size << " Byte)";
-        if (!f.written) out << ": " << f.error;
+        if (!f.written) {
+            ++failed;
+            std::cerr << "tavorine-mov-cli: 失败 " << f.path << ": " << f.error << '\n';
+            continue;
+        }
+        out << (f.whole() ? "已恢复 " : "不完整 ") << f.path << " (" << f.bytes << " Byte)";
+        if (!f.whole()) {
+            ++partial;
+            unreadable += f.unreadable_bytes;
+            out << ", 其中" << f.unreadable_bytes << " Byte无法读取，已用零填充";
+            std::cerr << "tavorine-mov-cli: " << f.path << ": " << f.unreadable_bytes
+                      << " Byte无法读取，已用零填充\n";
+        } else {
+            ++whole;
+        }
         out << '\n';
     }
+    out << "完整 " << whole << " 个, 不完整 " << partial << " 个 (" << unreadable
+        << " Byte无法读取), 失败 " << failed << " 个\n";
 }
 
 int Fail(const std::string& why) {
     std::cerr << "tavorine-mov-cli: error: " << why << '\n';
     return kExitError;
+}
+
+int RecoverExit(const RebuildSummary& summary, const CliReporter& reporter) {
+    switch (summary.end) {
+        case RebuildEnd::Finished:
+            break;
+        case RebuildEnd::Stopped:
+            std::cerr << "tavorine-mov-cli: 保存已停止\n";
+            return kExitStopped;
+        case RebuildEnd::SourceFailed:
+        case RebuildEnd::TooLittleSpace:
+            return Fail(reporter.last_message());
+    }
+    if (summary.files.empty()) return kExitNothing;
+    const bool all_whole = std::all_of(summary.files.begin(), summary.files.end(),
+                                       [](const SavedFile& f) { return f.whole(); });
+    return all_whole ? kExitFound : kExitPartial;
 }
 
 int RunRecover(const RecoverOptions& o) {
@@ -121,28 +165,30 @@ int RunRecover(const RecoverOptions& o) {
 
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, StderrIsTerminal());
-    if (auto filled = FillTables(o, tables, reporter); !filled) return Fail(filled.error());
+    StopOnSignals signals;
+    const auto filled = FillTables(o, tables, reporter, signals.flag());
+    if (!filled) return Fail(filled.error());
+    // A stopped scan saves nothing: the user asked to stop.
+    if (*filled && (*filled)->stopped) {
+        std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
+        return kExitStopped;
+    }
     const auto ticked = TickSelected(tables, *numbers);
     if (!ticked) return Fail(ticked.error());
 
     RebuildSummary summary;
     if (*ticked > 0) {
         std::atomic<bool> in_progress{false};
-        TPstRebuild rebuild({tables.source_field, o.out}, tables, reporter, in_progress);
+        RebuildParams params{tables.source_field, o.out, &signals.flag()};
+        TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();
         summary = rebuild.summary();
     }
     if (o.scan.json)
-        WriteSavedJson(std::cout, tables, summary);
+        WriteSavedJson(std::cout, tables, *filled, summary);
     else
         PrintSavedText(std::cout, summary);
-
-    if (summary.end != RebuildEnd::Finished) return Fail(reporter.last_message());
-    std::size_t written = 0;
-    for (const auto& f : summary.files) written += f.written ? 1 : 0;
-    if (summary.files.empty()) return kExitNothing;
-    if (written == 0) return Fail("没有一个文件写入成功");
-    return kExitFound;
+    return RecoverExit(summary, reporter);
 }
 
 const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {

@@ -66,7 +66,7 @@ void PrintTable(std::ostream& out, const TextTable& table) {
     for (const auto& row : table.rows()) print_row(row.cells);
 }
 
-void WriteScanJson(std::ostream& out, const ScanTables& tables) {
+void WriteScanJson(std::ostream& out, const ScanTables& tables, const ScanOutcome* outcome) {
     std::lock_guard lock(tables.mutex);
     JsonWriter json(out);
     json.begin_object().key("results").begin_array();
@@ -85,6 +85,18 @@ void WriteScanJson(std::ostream& out, const ScanTables& tables) {
     WriteRows(json, tables.fragments);
     json.key("outputs");
     WriteRows(json, tables.outputs);
+    if (outcome) {
+        json.key("stopped").value(outcome->stopped);
+        json.key("unreadable").begin_array();
+        for (const ByteRange& r : outcome->unreadable) {
+            json.begin_object();
+            json.key("offset").value(r.offset);
+            json.key("length").value(r.length);
+            json.end_object();
+        }
+        json.end_array();
+        json.key("unreadable_bytes").value(TotalLength(outcome->unreadable));
+    }
     json.end_object();
     out << '\n';
 }

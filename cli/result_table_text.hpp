@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "scan/scan_tables.hpp"
+#include "scan/scan_worker.hpp"
 
 namespace tav::cli {
 
@@ -13,7 +14,9 @@ std::size_t DisplayWidth(std::string_view text);
 
 void PrintTable(std::ostream& out, const TextTable& table);
 
-// {"results": [...], "fragments": [[...]], "outputs": [[...]]}
-void WriteScanJson(std::ostream& out, const ScanTables& tables);
+// {"results": [...], "fragments": [[...]], "outputs": [[...]]}, and after a
+// scan "stopped", "unreadable": [{"offset", "length"}] and "unreadable_bytes".
+void WriteScanJson(std::ostream& out, const ScanTables& tables,
+                   const ScanOutcome* outcome = nullptr);
 
 }  // namespace tav::cli

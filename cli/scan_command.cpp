@@ -7,6 +7,7 @@
 #include "recovery/scan_result_file.hpp"
 #include "result_table_text.hpp"
 #include "scan_runner.hpp"
+#include "stop_signals.hpp"
 
 namespace tav::cli {
 
@@ -17,10 +18,18 @@ struct ScanCommandOptions {
     std::string save_result;
 };
 
+// What the scan could not read, for a person; the JSON lists every area.
+void PrintUnreadableNote(std::ostream& out, const ScanOutcome& outcome) {
+    if (outcome.unreadable.empty()) return;
+    out << "注意: " << outcome.unreadable.size() << "处扇区无法读取，共"
+        << TotalLength(outcome.unreadable) << " Byte，已按零字节扫描\n";
+}
+
 int RunScanCommand(const ScanCommandOptions& o) {
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, StderrIsTerminal());
-    const auto run = RunScan(o.scan, tables, reporter);
+    StopOnSignals signals;
+    const auto run = RunScan(o.scan, tables, reporter, signals.flag());
     if (!run) {
         std::cerr << "tavorine-mov-cli: error: " << run.error() << '\n';
         return kExitError;
@@ -30,15 +39,20 @@ int RunScanCommand(const ScanCommandOptions& o) {
         std::cerr << "tavorine-mov-cli: error: 无法保存扫描结果到 " << o.save_result << '\n';
         return kExitError;
     }
+    const ScanOutcome& outcome = run->outcome;
     if (o.scan.json) {
-        WriteScanJson(std::cout, tables);
+        WriteScanJson(std::cout, tables, &outcome);
     } else {
         std::lock_guard lock(tables.mutex);
         std::cout << '\n';
+        if (outcome.stopped) std::cout << "扫描已停止，以下是停止前找到的文件\n";
         PrintTable(std::cout, tables.results);
     }
+    PrintUnreadableNote(std::cerr, outcome);
+    if (outcome.stopped) return kExitStopped;
     std::lock_guard lock(tables.mutex);
-    return tables.results.empty() ? kExitNothing : kExitFound;
+    if (tables.results.empty()) return kExitNothing;
+    return outcome.unreadable.empty() ? kExitFound : kExitPartial;
 }
 
 const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {

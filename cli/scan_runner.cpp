@@ -2,45 +2,16 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 
 #include "common/log_line.hpp"
 #include "disk/measure.hpp"
-#include "scan/scan_worker.hpp"
 
 namespace tav::cli {
 
 namespace {
-
-// The stop flag of the scan that is running, for the SIGINT handler; a
-// signal handler can reach nothing else.
-std::atomic<StopFlag*> g_interrupt_target{nullptr};
-
-extern "C" void OnInterrupt(int) {
-    if (StopFlag* stop = g_interrupt_target.load()) stop->store(1);
-}
-
-// Routes SIGINT to the stop flag while it lives.
-class InterruptToStop {
-  public:
-    explicit InterruptToStop(StopFlag& stop) {
-        g_interrupt_target.store(&stop);
-        previous_ = std::signal(SIGINT, OnInterrupt);
-    }
-    ~InterruptToStop() {
-        std::signal(SIGINT, previous_ == SIG_ERR ? SIG_DFL : previous_);
-        g_interrupt_target.store(nullptr);
-    }
-    InterruptToStop(const InterruptToStop&) = delete;
-    InterruptToStop& operator=(const InterruptToStop&) = delete;
-
-  private:
-    void (*previous_)(int) = SIG_DFL;
-};
 
 // A partition has a "partition" attribute in sysfs; a whole disk has none.
 bool IsPartitionDevice(const std::string& path) {
@@ -110,7 +81,7 @@ std::expected<SourceSelection, std::string> SelectSource(const std::string& sour
 }
 
 std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, ScanTables& tables,
-                                                CliReporter& reporter) {
+                                                CliReporter& reporter, const StopFlag& stop) {
     ScanRunInfo run;
     run.settings = SettingsFromOptions(options);
     auto selection = SelectSource(options.source, run.settings.ScanMode);
@@ -125,14 +96,11 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, S
     }
     for (const auto& message : run.plan.header_messages) reporter.log_line(make_log_line(message));
 
-    StopFlag stop{0};
-    ScanParams params{run.device_path, run.selection.DiskInfo, run.plan.ScanKind,
-                      run.plan.ScanAllSpace};
-    {
-        InterruptToStop wire(stop);
-        TscanPst scan(params, run.settings, tables, reporter, stop);
-        scan.Execute();
-    }
+    ScanParams params{
+        run.device_path, run.selection.DiskInfo, run.plan.ScanKind, run.plan.ScanAllSpace, {}};
+    TscanPst scan(params, run.settings, tables, reporter, stop);
+    scan.Execute();
+    run.outcome = scan.outcome();
     if (!reporter.results_shown()) {
         const std::string why = reporter.last_message();
         return std::unexpected(why.empty() ? "扫描未完成" : "扫描未完成（" + why + "）");

@@ -14,6 +14,7 @@
 #include "scan/scan_settings.hpp"
 #include "scan/scan_start.hpp"
 #include "scan/scan_tables.hpp"
+#include "scan/scan_worker.hpp"
 
 namespace tav::cli {
 
@@ -34,6 +35,7 @@ struct ScanRunInfo {
     SourceSelection selection;
     ScanStartPlan plan;
     ScanSettings settings;
+    ScanOutcome outcome;  // stopped, unreadable areas
 };
 
 // Options -> settings (validated by AddScanOptions already).
@@ -45,10 +47,10 @@ ScanSettings SettingsFromOptions(const ScanCliOptions& o);
 std::expected<SourceSelection, std::string> SelectSource(const std::string& source, int scan_mode);
 
 // Empties the tables, measures, plans, logs the header, runs the scan on
-// this thread (SIGINT sets the stop flag; the analysis still runs) and
-// leaves the results in tables. An error text when the source cannot be
+// this thread (a set stop flag ends the reading; the analysis still runs)
+// and leaves the results in tables. An error text when the source cannot be
 // measured or the scan ended without results.
 std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, ScanTables& tables,
-                                                CliReporter& reporter);
+                                                CliReporter& reporter, const StopFlag& stop);
 
 }  // namespace tav::cli
