@@ -104,8 +104,18 @@ void WriteSavedJson(std::ostream& out, const ScanTables& tables,
     out << "}\n";
 }
 
-// Written files on stdout; failures, and files with bytes that could not be
-// read, on stderr as well, so a script reading stdout sees only results.
+// Failures, and files with bytes that could not be read, on stderr whatever
+// the output format, so a script reading stdout sees only results.
+void ReportProblems(const RebuildSummary& summary) {
+    for (const auto& f : summary.files) {
+        if (!f.written)
+            std::cerr << "tavorine-mov-cli: 失败 " << f.path << ": " << f.error << '\n';
+        else if (!f.whole())
+            std::cerr << "tavorine-mov-cli: " << f.path << ": " << f.unreadable_bytes
+                      << " Byte无法读取，已用零填充\n";
+    }
+}
+
 void PrintSavedText(std::ostream& out, const RebuildSummary& summary) {
     out << '\n';
     std::int64_t unreadable = 0;
@@ -113,18 +123,15 @@ void PrintSavedText(std::ostream& out, const RebuildSummary& summary) {
     for (const auto& f : summary.files) {
         if (!f.written) {
             ++failed;
-            std::cerr << "tavorine-mov-cli: 失败 " << f.path << ": " << f.error << '\n';
             continue;
         }
         out << (f.whole() ? "已恢复 " : "不完整 ") << f.path << " (" << f.bytes << " Byte)";
-        if (!f.whole()) {
+        if (f.whole()) {
+            ++whole;
+        } else {
             ++partial;
             unreadable += f.unreadable_bytes;
             out << ", 其中" << f.unreadable_bytes << " Byte无法读取，已用零填充";
-            std::cerr << "tavorine-mov-cli: " << f.path << ": " << f.unreadable_bytes
-                      << " Byte无法读取，已用零填充\n";
-        } else {
-            ++whole;
         }
         out << '\n';
     }
@@ -145,8 +152,11 @@ int RecoverExit(const RebuildSummary& summary, const CliReporter& reporter) {
             std::cerr << "tavorine-mov-cli: 保存已停止\n";
             return kExitStopped;
         case RebuildEnd::SourceFailed:
-        case RebuildEnd::TooLittleSpace:
             return Fail(reporter.last_message());
+        case RebuildEnd::TooLittleSpace:
+            // The scan was done; the chosen files were not written.
+            std::cerr << "tavorine-mov-cli: " << reporter.last_message() << '\n';
+            return kExitPartial;
     }
     if (summary.files.empty()) return kExitNothing;
     const bool all_whole = std::all_of(summary.files.begin(), summary.files.end(),
@@ -188,6 +198,7 @@ int RunRecover(const RecoverOptions& o) {
         WriteSavedJson(std::cout, tables, *filled, summary);
     else
         PrintSavedText(std::cout, summary);
+    ReportProblems(summary);
     return RecoverExit(summary, reporter);
 }
 
