@@ -6,6 +6,7 @@
 #include "core/recovery_test_support.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/result_list_ops.hpp"
+#include "support/faulty_device.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
@@ -233,9 +234,40 @@ TEST_F(RebuildTest, FullFileSystemFailsTheRow) {
     Run(Plenty(), mnt.string());
     const bool full_failed = rep_.logged("编号0写入失败");
     const bool next_tried = rep_.logged("准备写入编号1文件......");
+    const bool partial_left = std::filesystem::exists(mnt / "VYR-0-250-2012-05-03 14-22-10.mov");
     std::system(("umount '" + mnt.string() + "'").c_str());
     EXPECT_TRUE(full_failed);
     EXPECT_TRUE(next_tried);
+    EXPECT_FALSE(partial_left);
+}
+
+// An unreadable sector of the source costs the file only that sector, and
+// the log does not call the file a success; a range past the end of the
+// source fails its row instead of padding it with zeros.
+TEST_F(RebuildTest, UnreadableSectorsAndRangesPastTheSource) {
+    AddFile("1", "1", "2,", "", "past", "1KB");
+    tables_.fragments.add_row({"2", "moov", std::to_string(kImageSize - 1024), "moov",
+                               std::to_string(kImageSize + 100000), "6", "", "", "", "", "", "0",
+                               "0", "0", ""});
+    test::FaultyOpener faulty;
+    faulty.faults.failing = test::Sectors({kHeadStart + 70000});
+    RebuildHooks hooks = Plenty();
+    hooks.open_source = faulty.opener();
+    const auto summary = Run(hooks);
+    ASSERT_EQ(summary.files.size(), 2u);
+    EXPECT_TRUE(summary.files[0].written);
+    EXPECT_EQ(summary.files[0].unreadable_bytes, 512);
+    EXPECT_FALSE(summary.files[0].whole());
+    EXPECT_TRUE(rep_.logged("编号0写入完成，但有512Byte无法从源盘读取，已用零填充"));
+    EXPECT_FALSE(rep_.logged("编号0写入成功"));
+    auto expected = ExpectedPairedFile();
+    const std::size_t bad = (kHeadStart + 70000) / 512 * 512 - kHeadStart;
+    std::fill_n(expected.begin() + static_cast<std::ptrdiff_t>(bad), 512, 0);
+    EXPECT_EQ(ReadAll(Out("VYR-0-250-2012-05-03 14-22-10.mov")), expected);
+
+    EXPECT_FALSE(summary.files[1].written);
+    EXPECT_TRUE(rep_.logged("编号1写入失败"));
+    EXPECT_FALSE(std::filesystem::exists(Out("VYR-1--past.mov")));
 }
 
 TEST_F(RebuildTest, SourceThatCannotBeOpenedIsReported) {
