@@ -99,7 +99,9 @@ TEST_F(ScanCli, DeletionScanOfAFat32CardAndNothingFoundExitsOne) {
     std::ofstream(empty, std::ios::binary) << std::string(1 << 20, '\0');
     const auto none = Cli("scan " + Quote(empty.string()) + " --mode deep --json");
     EXPECT_EQ(none.exit_code, 1) << none.err;
-    EXPECT_EQ(PyJson(none.out, "d"), "{'results': [], 'fragments': [], 'outputs': []}\n");
+    EXPECT_EQ(PyJson(none.out, "d"),
+              "{'results': [], 'fragments': [], 'outputs': [], 'stopped': False, 'unreadable': [], "
+              "'unreadable_bytes': 0}\n");
 }
 
 TEST_F(ScanCli, ErrorsExitTwoWithOneLine) {
