@@ -136,7 +136,25 @@ TEST(FailingMediaCli, FailedWritesLeaveNoPartialFile) {
 }
 
 TEST(FailingMediaCli, SourcesThatAreNoMediumAreRefused) {
+    const auto& card = test::GetCard("demo");
+    ASSERT_TRUE(card.ok()) << card.error;
     test::TempDir dir;
+    // A scan-result file whose source is /dev/zero would be read without end.
+    const auto vyr = ShellQuote((dir / "scan.vyr").string());
+    ASSERT_EQ(
+        Cli("scan " + ShellQuote(card.image.string()) + " --save-result " + vyr, dir).exit_code, 0);
+    const auto zero =
+        Cli("recover --load " + vyr + " /dev/zero --out " + ShellQuote((dir / "z").string()), dir);
+    EXPECT_EQ(zero.exit_code, 2) << zero.err;
+    EXPECT_NE(zero.err.find("/dev/zero"), std::string::npos) << zero.err;
+    EXPECT_TRUE(fs::is_empty(dir / "z"));
+    // A number named twice is written once.
+    const auto twice = Cli(
+        "recover --load " + vyr + " --select 1,1,01 --out " + ShellQuote((dir / "once").string()),
+        dir);
+    EXPECT_EQ(twice.exit_code, 0) << twice.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "once"), fs::directory_iterator()), 1);
+
     ASSERT_EQ(std::system(("mkfifo " + ShellQuote((dir / "pipe").string())).c_str()), 0);
     for (const std::string source : {std::string("/dev/zero"), (dir / "pipe").string()}) {
         const auto run = Cli("scan " + ShellQuote(source) + " --mode deep", dir);
