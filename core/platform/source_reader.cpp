@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace tav {
 
@@ -28,7 +29,12 @@ class CarefulRead {
 
     void read(std::int64_t offset, std::span<std::uint8_t> buf, int level) {
         std::size_t done = 0;
-        while (done < buf.size() && !stopped()) {
+        while (done < buf.size()) {
+            if (stopped()) {
+                // Past the end of the medium, or given up: nothing was read there.
+                std::memset(buf.data() + done, 0, buf.size() - done);
+                return;
+            }
             std::size_t len = buf.size() - done;
             const std::int64_t at = offset + static_cast<std::int64_t>(done);
             if (level != kWhole) {
@@ -60,7 +66,10 @@ class CarefulRead {
         report_.bytes += got;
         if (got > 0) failing_run_ = 0;
         if (r.error == 0) {
-            if (got < part.size()) report_.end_of_medium = true;
+            if (got < part.size()) {
+                report_.end_of_medium = true;
+                std::memset(part.data() + got, 0, part.size() - got);
+            }
             return;
         }
         const auto rest = part.subspan(got);
@@ -98,9 +107,14 @@ class CarefulRead {
 
 ReadReport SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> buf,
                                  const ReadOptions& options) const {
-    std::memset(buf.data(), 0, buf.size());
     ReadReport report;
-    if (!device_ || offset < 0 || buf.empty()) return report;
+    const auto room = std::numeric_limits<std::int64_t>::max() - offset;
+    if (!device_ || offset < 0 || buf.empty() || static_cast<std::uint64_t>(room) < buf.size()) {
+        std::memset(buf.data(), 0, buf.size());
+        return report;
+    }
+    // Every byte is either read or zeroed below; clearing the whole buffer
+    // first would cost a pass over it on every read.
     CarefulRead(*device_, options, report).run(offset, buf);
     return report;
 }

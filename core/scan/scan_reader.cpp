@@ -29,18 +29,27 @@ std::int64_t ScanReader::plain_part_end(std::int64_t pos, std::int64_t end) cons
 }
 
 void ScanReader::read(std::int64_t offset, std::span<std::uint8_t> buf) {
-    std::memset(buf.data(), 0, buf.size());
+    const auto zero = [&](std::int64_t from, std::int64_t to) {
+        std::memset(buf.data() + (from - offset), 0, static_cast<std::size_t>(to - from));
+    };
+    if (offset < 0) {
+        std::memset(buf.data(), 0, buf.size());
+        return;
+    }
     const std::int64_t end = offset + static_cast<std::int64_t>(buf.size());
-    std::int64_t pos = std::max<std::int64_t>(offset, 0);
+    std::int64_t pos = offset;
     while (pos < end) {
         if (!revisiting_ && pos >= jump_area_.offset && pos < jump_area_.end()) {
             const std::int64_t stop = std::min(end, jump_area_.end());
             AddRange(passed_over_, {pos, stop - pos});
+            zero(pos, stop);
             pos = stop;
             continue;
         }
         if (const ByteRange* bad = bad_area_at(pos)) {
-            pos = std::min(end, bad->end());
+            const std::int64_t stop = std::min(end, bad->end());
+            zero(pos, stop);
+            pos = stop;
             continue;
         }
         const std::int64_t part_end = plain_part_end(pos, end);
