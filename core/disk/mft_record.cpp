@@ -41,7 +41,8 @@ bool ApplyFixup(std::span<std::uint8_t> record, std::uint16_t bytes_per_sector) 
     if (!view.has(*usa_offset, std::size_t{*count} * 2)) return false;
     std::size_t stride = bytes_per_sector;
     if ((*count - 1u) * kFixupStride == record.size()) stride = kFixupStride;
-    if (stride == 0 || (*count - 1u) * stride > record.size()) return false;
+    // Each stride ends in a two-byte tail; a shorter one would put it before the record.
+    if (stride < 2 || (*count - 1u) * stride > record.size()) return false;
     const std::uint8_t* seq = record.data() + *usa_offset;
     for (std::size_t i = 1; i < *count; ++i) {
         std::uint8_t* tail = record.data() + i * stride - 2;

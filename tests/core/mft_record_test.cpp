@@ -118,6 +118,16 @@ TEST(MftFixup, RejectsDamage) {
     EXPECT_FALSE(ApplyFixup(short_record, 512));
 }
 
+TEST(MftFixup, StridesTooShortForATailAreRefused) {
+    for (const std::uint16_t bytes_per_sector : {0, 1}) {
+        std::vector<std::uint8_t> record = RecordBuilder().on_disk();
+        store_le16(&record[6], 2);  // not the 512-byte layout, so the sector size is the stride
+        const std::vector<std::uint8_t> before = record;
+        EXPECT_FALSE(ApplyFixup(record, bytes_per_sector)) << bytes_per_sector;
+        EXPECT_EQ(record, before);
+    }
+}
+
 TEST(MftFixup, CountBelowTwoNeedsNoRepair) {
     std::vector<std::uint8_t> record = RecordBuilder().on_disk();
     store_le16(&record[6], 1);
