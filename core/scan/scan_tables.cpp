@@ -85,10 +85,11 @@ std::vector<std::string> SplitFragmentList(std::string_view list) {
 }
 
 std::string HumanLength(std::int64_t bytes) {
-    const std::string digits = std::to_string(bytes < 0 ? -bytes : bytes);
+    // Negative lengths come only from damaged cells; shown as they are.
+    const std::string digits = std::to_string(bytes);
     int shift = 0;
     const char* unit = "Byte";
-    if (bytes < 0 || digits.size() <= 3) return std::to_string(bytes) + unit;
+    if (bytes < 0 || digits.size() <= 3) return digits + unit;
     if (digits.size() >= 10) {
         shift = 30, unit = "GB";
     } else if (digits.size() >= 7) {

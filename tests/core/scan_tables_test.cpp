@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
+#include <utility>
 
 #include "scan/scan_tables.hpp"
 
@@ -27,6 +29,15 @@ TEST(HumanLength, RoundsToHundredthsHalvesToEvenAndDropsTrailingZeros) {
     EXPECT_EQ(HumanLength(1152), "1.12KB");
     EXPECT_EQ(HumanLength(1167), "1.14KB");  // 1.1396..., no half
     EXPECT_EQ(HumanLength(1044480), "1MB");  // 0.996... rounds up to a whole unit
+}
+
+TEST(HumanLength, NegativeLengthsAreShownInBytes) {
+    const std::pair<std::int64_t, const char*> cases[] = {
+        {-1, "-1Byte"},
+        {-123456789, "-123456789Byte"},
+        {std::numeric_limits<std::int64_t>::min(), "-9223372036854775808Byte"},
+    };
+    for (const auto& [bytes, text] : cases) EXPECT_EQ(HumanLength(bytes), text) << bytes;
 }
 
 TEST(SplitFragmentList, EmptyRunsAreEntriesAndTheTailIsIgnored) {
