@@ -24,6 +24,16 @@ std::optional<std::int64_t> AddChecked(std::int64_t a, std::int64_t b) {
     return sum;
 }
 
+// The header's sectors (the cell holds one less) and the media data before
+// it; nothing when that does not fit 64 bits.
+std::optional<std::int64_t> FileLength(std::int64_t sectors_minus_one, std::int64_t media_end) {
+    std::int64_t bytes = 0;
+    if (__builtin_add_overflow(sectors_minus_one, 1, &bytes) ||
+        __builtin_mul_overflow(bytes, kSectorBytes, &bytes))
+        return std::nullopt;
+    return AddChecked(bytes, media_end);
+}
+
 std::optional<std::int64_t> MediaEnd(const TableTail& offsets, const TableTail& sizes) {
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (offsets.last > kMax - sizes.last) return std::nullopt;
@@ -37,7 +47,9 @@ bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
     const std::uint32_t n = ReadBe32At(source, frame_start);
     if (n == kDelimiterFrame) return true;
     if (n > kFirstNalLimit) return false;
-    const std::uint32_t x = ReadBe32At(source, frame_start + n + 4);
+    std::int64_t next = 0;
+    if (__builtin_add_overflow(frame_start, std::int64_t{n} + 4, &next)) return false;
+    const std::uint32_t x = ReadBe32At(source, next);
     return std::uint64_t{n} + x + 8 == last_sample_size;
 }
 
@@ -115,8 +127,7 @@ void FragmentAnalysis::analyse_header(std::size_t r,
             : AddChecked(h_start, static_cast<std::int64_t>(offsets->last));
     const bool verified = frame_start && VerifyLastFrame(source_, *frame_start, sizes->last);
 
-    const std::int64_t r_sectors = CellValue(tables_, r, frag::LengthSectors);
-    if (auto length = AddChecked((r_sectors + 1) * kSectorBytes, *media_end))
+    if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), *media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
     const std::int64_t h_own = CellValue(tables_, head, frag::OwnLength);
     tables_.set_fragment_cell(head, frag::LengthSectors, dec(h_own / kSectorBytes));

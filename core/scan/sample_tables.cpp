@@ -1,6 +1,7 @@
 #include "scan/sample_tables.hpp"
 
 #include <array>
+#include <limits>
 
 #include "scan/scan_geometry.hpp"
 
@@ -9,13 +10,16 @@ namespace tav {
 namespace {
 
 constexpr std::uint32_t kTableSpan = 65536;  // tables below this are read whole
+// Offsets come from cells and table entries. Past this one the block read
+// would end beyond 64 bits, and no medium has bytes there anyway.
+constexpr std::int64_t kLastReadable = std::numeric_limits<std::int64_t>::max() - kSectorBytes * 2;
 
 // The bytes at offset, read from the start of their sector.
 template <std::size_t N>
 std::array<std::uint8_t, N> ReadFromSector(const SourceReader& source, std::int64_t offset,
                                            std::array<std::uint8_t, kSectorBytes * 2>& block) {
     std::array<std::uint8_t, N> out{};
-    if (offset < 0) return out;
+    if (offset < 0 || offset > kLastReadable) return out;
     const std::int64_t sector_start = offset / kSectorBytes * kSectorBytes;
     source.read_at(sector_start, block);
     const auto at = static_cast<std::size_t>(offset - sector_start);
@@ -71,7 +75,9 @@ std::optional<TableTail> ReadTableTail(const SourceReader& source, std::int64_t 
     const auto h = ParseTableHeader(ByteView(head.data(), head.size()));
     if (!h || h->sizes != want_sizes) return std::nullopt;
     // The atom must end inside its fragment and hold the whole table.
-    if (fragment_last_byte < offset + static_cast<std::int64_t>(h->atom_size) - 1)
+    std::int64_t atom_last = 0;
+    if (__builtin_add_overflow(offset, static_cast<std::int64_t>(h->atom_size) - 1, &atom_last) ||
+        fragment_last_byte < atom_last)
         return std::nullopt;
     if (h->sizes && h->common_size != 0) {
         problem = TableProblem::CommonSize;

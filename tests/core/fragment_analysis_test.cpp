@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "cardgen/mov_builder.hpp"
 #include "common/decimal.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/fragment_analysis.hpp"
 #include "scan/sample_tables.hpp"
+#include "scan/table_writer.hpp"
 #include "scan_test_support.hpp"
 #include "support/temp_dir.hpp"
 
@@ -115,6 +118,64 @@ TEST_F(TableTailTest, TablesThatDoNotFitAreNotRead) {
     EXPECT_FALSE(ReadTableTail(src, 2000, 8000, true, problem));
     EXPECT_EQ(problem, TableProblem::CommonSize);
     EXPECT_FALSE(ReadTableTail(src, 0, 8000, true, problem));
+}
+
+TEST_F(TableTailTest, OffsetsAtTheTopOfTheRangeReadAsZeros) {
+    const auto src = Open(scantest::Image(4096));
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    TableProblem problem;
+    for (const std::int64_t offset : {kMax, kMax - 511, kMax - 1024}) {
+        EXPECT_EQ(ReadBe32At(src, offset), 0u) << offset;
+        EXPECT_EQ(ReadBe64At(src, offset), 0u) << offset;
+        EXPECT_FALSE(ReadTableTail(src, offset, kMax, true, problem)) << offset;
+    }
+    // Zeros there would verify a sample of 8 bytes, but the second length
+    // would lie past 64 bits.
+    EXPECT_TRUE(VerifyLastFrame(src, kMax - 4, 8));
+    EXPECT_FALSE(VerifyLastFrame(src, kMax - 3, 8));
+}
+
+// Cells come from the scan or from a loaded file: a length or an offset may
+// be any 64-bit number, and sums that do not fit are left out.
+TEST_F(SourceFile, CellsWhoseSumsDoNotFitAreLeftOut) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    scantest::Image image(8192);
+    image.put(700, scantest::Stsz({10, 20, 30}));
+    image.put(3000, scantest::Stco({1000, 2000, 3000}));
+    const auto src = Open(image);
+    struct Case {
+        std::string moov_sectors, head_start, file_length;
+    };
+    const Case cases[] = {
+        {"3", "100", dec(4 * 512 + 3030)},
+        {dec(kMax), "100", ""},                        // (sectors + 1) * 512 overflows
+        {dec(kMax / 512 - 1), "100", ""},              // the sum with the media end overflows
+        {"3", dec(kMax - 3000), dec(4 * 512 + 3030)},  // the last frame lies at the top
+    };
+    for (const auto& c : cases) {
+        ScanTables tables;
+        auto row = [](std::initializer_list<std::pair<frag::Col, std::string>> cells) {
+            std::vector<std::string> r(frag::Count);
+            for (const auto& [col, text] : cells) r[col] = text;
+            return r;
+        };
+        tables.fragments.add_row(row({{frag::StartType, "moov"},
+                                      {frag::EndOffset, "8000"},
+                                      {frag::LengthSectors, c.moov_sectors},
+                                      {frag::StszOff, "700"},
+                                      {frag::StcoOff, "3000"},
+                                      {frag::Order, "0"}}));
+        tables.fragments.add_row(row({{frag::StartType, "HEAD"},
+                                      {frag::StartOffset, c.head_start},
+                                      {frag::OwnLength, "3030"},
+                                      {frag::Order, "1"}}));
+        scantest::ScanRecorder reporter;
+        TableWriter writer(tables, reporter);
+        FragmentAnalysis(src, ScanSettings{}, writer, reporter).run();
+        EXPECT_EQ(tables.fragments.cell(0, frag::Fragments), "1,0,") << c.moov_sectors;
+        EXPECT_EQ(tables.fragments.cell(0, frag::Quality), "好") << c.moov_sectors;
+        EXPECT_EQ(tables.fragments.cell(0, frag::FileLength), c.file_length) << c.moov_sectors;
+    }
 }
 
 // --- the analysis over whole scans ---
