@@ -15,6 +15,8 @@ packages=(
   xvfb xauth x11-apps imagemagick fonts-wqy-microhei
   # formatting
   clang-format
+  # fuzzing (scripts/fuzz.sh): clang 16 and its libFuzzer and sanitizer runtimes
+  clang-16 libclang-rt-16-dev
 )
 
 missing=()

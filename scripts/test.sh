@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds everything, runs the core
 # tests a second time under AddressSanitizer + UndefinedBehaviorSanitizer,
-# then the whole suite. Ends with ctest's summary.
+# then the whole suite, then a few seconds of every fuzz target when
+# clang++-16 is there (scripts/fuzz.sh). Ends with ctest's summary and the fuzzing summary.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,3 +25,8 @@ cmake -S . -B build >/dev/null
 cmake --build build -j"$jobs"
 echo "== full build took $((SECONDS - start)) s =="
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 900
+
+echo "== fuzzing: 5 s per target (skipped without clang++-16) =="
+start=$SECONDS
+scripts/fuzz.sh 5
+echo "== fuzzing took $((SECONDS - start)) s =="
