@@ -9,7 +9,8 @@
 #include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
+
+#include "common/worker_thread.hpp"
 
 #include "qt_reporter.hpp"
 
@@ -35,7 +36,7 @@ class BackgroundJob {
         worker_ = std::shared_ptr<Worker>(std::move(worker));
         running_ = true;
         raw->Start();
-        watcher_ = std::thread([this, raw, gui, done = std::move(on_done)] {
+        watcher_.start([this, raw, gui, done = std::move(on_done)] {
             raw->Join();
             // Flipped on the GUI thread, behind every call the worker queued
             // there: once running() is false its log and gauge are all shown.
@@ -57,14 +58,14 @@ class BackgroundJob {
 
   private:
     void finish() {
-        if (watcher_.joinable()) watcher_.join();
+        watcher_.join();
         worker_.reset();
         reporter_.reset();
     }
 
     std::unique_ptr<QtReporter> reporter_;
     std::shared_ptr<void> worker_;
-    std::thread watcher_;
+    WorkerThread watcher_;
     std::atomic<bool> running_{false};
 };
 

@@ -39,12 +39,11 @@ bool TFileOrLv::Execute() {
 }
 
 void TFileOrLv::Start() {
-    Join();
-    thread_ = std::thread([this] { Execute(); });
+    thread_.start([this] { Execute(); });
 }
 
 void TFileOrLv::Join() {
-    if (thread_.joinable()) thread_.join();
+    thread_.join();
 }
 
 }  // namespace tav

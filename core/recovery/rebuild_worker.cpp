@@ -65,12 +65,11 @@ TPstRebuild::~TPstRebuild() {
 }
 
 void TPstRebuild::Start() {
-    Join();
-    thread_ = std::thread([this] { Execute(); });
+    thread_.start([this] { Execute(); });
 }
 
 void TPstRebuild::Join() {
-    if (thread_.joinable()) thread_.join();
+    thread_.join();
 }
 
 void TPstRebuild::Execute() {

@@ -10,10 +10,10 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/reporter.hpp"
+#include "common/worker_thread.hpp"
 #include "platform/free_space.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/copy_fragments.hpp"
@@ -97,7 +97,7 @@ class TPstRebuild {
     std::atomic<bool>& save_in_progress_;
     RebuildHooks hooks_;
     RebuildSummary summary_;
-    std::thread thread_;
+    WorkerThread thread_;
 };
 
 }  // namespace tav

@@ -4,10 +4,10 @@
 
 #include <ctime>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/reporter.hpp"
+#include "common/worker_thread.hpp"
 #include "scan/scan_tables.hpp"
 
 namespace tav {
@@ -48,7 +48,7 @@ class TFileOrLv {
     std::string file_name_;
     ScanTables& tables_;
     WorkerReporter& reporter_;
-    std::thread thread_;
+    WorkerThread thread_;
 };
 
 }  // namespace tav

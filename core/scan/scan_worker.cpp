@@ -70,11 +70,11 @@ TscanPst::~TscanPst() {
 }
 
 void TscanPst::Start() {
-    if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
+    if (!thread_.running()) thread_.start([this] { Execute(); });
 }
 
 void TscanPst::Join() {
-    if (thread_.joinable()) thread_.join();
+    thread_.join();
 }
 
 void TscanPst::Execute() {

@@ -5,10 +5,10 @@
 
 #include <cstdint>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "common/byte_range.hpp"
+#include "common/worker_thread.hpp"
 #include "common/reporter.hpp"
 #include "disk/disk_info.hpp"
 #include "platform/source_reader.hpp"
@@ -57,7 +57,7 @@ class TscanPst {
     WorkerReporter& reporter_;
     const StopFlag& stop_;
     ScanOutcome outcome_;
-    std::thread thread_;
+    WorkerThread thread_;
 };
 
 }  // namespace tav
