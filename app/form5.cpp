@@ -4,12 +4,13 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
-#include "disk/measure.hpp"
 #include "form1.hpp"
 #include "form10.hpp"
 #include "form8.hpp"
 #include "platform/source_list.hpp"
 #include "scan_start_action.hpp"
+#include "sources/measured_source.hpp"
+#include "sources/volume_probe.hpp"
 
 namespace tav::app {
 
@@ -96,7 +97,7 @@ void TForm5::fill_tree() {
         add_root(QStringLiteral("物理硬盘列表"), children);
         return;
     }
-    for (const VolumeEntry& volume : ListVolumes()) {
+    for (const VolumeEntry& volume : ListVolumes(FileSystemProbe())) {
         auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(volume.text)});
         item->setIcon(0, tree_icon(false));
         item->setData(0, kKindRole, kVolume);
@@ -134,18 +135,23 @@ void TForm5::btn2Click() {
     add_root(QStringLiteral("镜像文件"), {child});
     tv1->setCurrentItem(child);
 
-    auto& sel = ctx_.selection;
-    sel.SourceText = path.toStdString();
-    sel.SourceLabel = sel.SourceText;
-    auto measured = MeasureVolume(sel.SourceText);
-    if (!measured) measured = MeasureRawImage(sel.SourceText);
-    if (measured) {
-        sel.DiskInfo = *measured;
-        sel.SourceIsImage = true;
-    } else {
-        warn("出错了", measure_failure_text(measured.error()));
-    }
+    const std::string text = path.toStdString();
+    if (auto failure = choose({text, SourceKind::Image}, text, text, true))
+        warn("出错了", *failure);
     tv1->expandAll();
+}
+
+std::optional<std::string> TForm5::choose(const SourceChoice& choice, std::string text,
+                                          std::string label, bool is_image) {
+    auto measured = MeasureSource(choice);
+    if (!measured) {
+        // Nothing stays chosen: Next must not scan this path with the range
+        // of the source chosen before.
+        ctx_.selection = SourceSelection{};
+        return measure_failure_text(measured.error());
+    }
+    ctx_.selection = SelectionOf(std::move(*measured), std::move(text), std::move(label), is_image);
+    return std::nullopt;
 }
 
 void TForm5::tv1Click() {
@@ -161,17 +167,16 @@ void TForm5::tv1Click() {
         warn("", "抱歉，请选中要扫描的源盘!");
         return;
     }
-    sel.SourceLabel = node->text(0).toStdString();
     // An image node is measured again too: with several images loaded, the
     // clicked one must become the source, not the last one loaded.
-    sel.SourceText = node->data(0, kSourceTextRole).toString().toStdString();
-    const std::string device = node->data(0, kDeviceRole).toString().toStdString();
-    auto measured = kind == kDisk ? MeasurePhysicalDisk(device) : MeasureVolume(device);
-    if (!measured && kind == kImage) measured = MeasureRawImage(device);
-    if (measured)
-        sel.DiskInfo = *measured;
-    else
-        warn("", measure_failure_text(measured.error()));
+    const SourceKind source_kind = kind == kDisk     ? SourceKind::Disk
+                                   : kind == kVolume ? SourceKind::Volume
+                                                     : SourceKind::Image;
+    const SourceChoice choice{node->data(0, kDeviceRole).toString().toStdString(), source_kind,
+                              ctx_.settings.ScanMode == kModeDeep};
+    if (auto failure = choose(choice, node->data(0, kSourceTextRole).toString().toStdString(),
+                              node->text(0).toStdString(), false))
+        warn("", *failure);
 }
 
 void TForm5::btn1Click() {

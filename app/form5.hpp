@@ -5,7 +5,10 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <optional>
+#include <string>
 
+#include "sources/measured_source.hpp"
 #include "wizard_window.hpp"
 
 namespace tav::app {
@@ -42,6 +45,10 @@ class TForm5 : public WizardWindow {
     void fill_tree();
     void add_root(const QString& title, const std::vector<QTreeWidgetItem*>& children);
     void warn(const std::string& caption, const std::string& text);
+    // Measures the choice into the selection; the text to show when it
+    // cannot be measured.
+    std::optional<std::string> choose(const SourceChoice& choice, std::string text,
+                                      std::string label, bool is_image);
 
     QString last_image_;
 };

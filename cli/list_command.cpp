@@ -4,13 +4,14 @@
 
 #include "command_registry.hpp"
 #include "platform/source_list.hpp"
+#include "sources/volume_probe.hpp"
 
 namespace tav::cli {
 
 namespace {
 
 int RunList() {
-    const auto volumes = ListVolumes();
+    const auto volumes = ListVolumes(FileSystemProbe());
     const auto disks = ListDisks();
     std::cout << "逻辑盘符列表\n";
     for (const auto& v : volumes) std::cout << "  " << v.text << "  (" << v.device << ")\n";

@@ -41,9 +41,9 @@ struct ScanRunInfo {
 // Options -> settings (validated by AddScanOptions already).
 ScanSettings SettingsFromOptions(const ScanCliOptions& o);
 
-// Measures the source into a selection: a regular file is a loaded image
-// (by its boot sector, else raw by size), a partition a drive, a whole-disk
-// device a physical disk. An error text when it cannot be measured.
+// Measures the source into a selection, told from what lies at the path
+// (MeasureSource): a regular file is a loaded image, a partition a drive, a
+// whole-disk device a physical disk. An error text when it cannot be measured.
 std::expected<SourceSelection, std::string> SelectSource(const std::string& source, int scan_mode);
 
 // Empties the tables, measures, plans, logs the header, runs the scan on

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "disk/measure.hpp"
-#include "platform/source_reader.hpp"
 
 namespace tav {
 namespace {
@@ -19,12 +18,7 @@ MeasureError OpenFailure(const OpenError& e) {
 std::expected<TDiskInfo, MeasureError> MeasureBySize(const std::string& path) {
     auto source = SourceReader::open(path);
     if (!source) return std::unexpected(OpenFailure(source.error()));
-    const std::int64_t size = source->size();
-    if (size < 0)
-        return std::unexpected(MeasureError{MeasureError::NotRecognised, path + ": 无法获取大小"});
-    if (size < 512)
-        return std::unexpected(MeasureError{MeasureError::Empty, path + ": 不足一个完整扇区"});
-    return RawDiskInfo(size);
+    return MeasureWhole(*source);
 }
 
 }  // namespace
@@ -39,11 +33,26 @@ TDiskInfo RawDiskInfo(std::int64_t size_bytes, TDiskInfo previous) {
     return previous;
 }
 
+std::expected<TDiskInfo, MeasureError> MeasureWhole(const SourceReader& source) {
+    const std::string& path = source.path();
+    const std::int64_t size = source.size();
+    if (size < 0)
+        return std::unexpected(MeasureError{MeasureError::NotRecognised, path + ": 无法获取大小"});
+    if (size < 512)
+        return std::unexpected(MeasureError{MeasureError::Empty, path + ": 不足一个完整扇区"});
+    return RawDiskInfo(size);
+}
+
 std::expected<TDiskInfo, MeasureError> MeasureVolume(const std::string& path) {
     auto source = SourceReader::open(path);
     if (!source) return std::unexpected(OpenFailure(source.error()));
+    return MeasureVolume(*source);
+}
+
+std::expected<TDiskInfo, MeasureError> MeasureVolume(const SourceReader& source) {
+    const std::string& path = source.path();
     std::array<std::uint8_t, kBootReadBytes> block{};
-    const std::size_t got = source->read_at(0, block).bytes;
+    const std::size_t got = source.read_at(0, block).bytes;
     if (got == 0) return std::unexpected(MeasureError{MeasureError::Empty, path + ": 文件为空"});
     if (got < 512)
         return std::unexpected(

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "disk/disk_info.hpp"
+#include "platform/source_reader.hpp"
 
 namespace tav {
 
@@ -31,6 +32,10 @@ std::expected<TDiskInfo, MeasureError> ParseBootSector(std::span<const std::uint
 std::expected<TDiskInfo, MeasureError> MeasureVolume(const std::string& path);
 std::expected<TDiskInfo, MeasureError> MeasureRawImage(const std::string& path);
 std::expected<TDiskInfo, MeasureError> MeasurePhysicalDisk(const std::string& device_path);
+
+// The same on a source already open: by its boot sector, or whole by its size.
+std::expected<TDiskInfo, MeasureError> MeasureVolume(const SourceReader& source);
+std::expected<TDiskInfo, MeasureError> MeasureWhole(const SourceReader& source);
 
 // Fills the "Raw" fields: 512 / 8 / 4096, StartSector 0, EndSector bytes / 512.
 TDiskInfo RawDiskInfo(std::int64_t size_bytes, TDiskInfo previous = {});

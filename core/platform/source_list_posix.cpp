@@ -1,6 +1,6 @@
 // Linux listing from sysfs: whole disks from <sys>/block, volumes (partitions
 // and whole-disk file systems) from <sys>/class/block. Labels come from the
-// udev by-label links, else from the volume's own boot sector or $Volume.
+// udev by-label links, else from the probe, which reads the volume itself.
 
 #include <algorithm>
 #include <array>
@@ -10,11 +10,7 @@
 #include <fstream>
 #include <map>
 
-#include "disk/measure.hpp"
-#include "disk/volume_label.hpp"
-#include "platform/disk_registry.hpp"
 #include "platform/source_list.hpp"
-#include "platform/source_reader.hpp"
 
 namespace tav {
 namespace {
@@ -109,16 +105,13 @@ bool HasPartitions(const fs::path& disk_dir) {
     return false;
 }
 
-bool HoldsKnownFileSystem(const std::string& device) {
-    return MeasureVolume(device).has_value();
-}
-
 // A disk without a partition table that carries a file system itself, as
 // cameras often format cards.
 bool IsWholeDiskVolume(const fs::path& dir, const std::string& device,
-                       const std::map<std::string, std::string>& labels) {
+                       const std::map<std::string, std::string>& labels, const VolumeProbe& probe) {
     if (HasPartitions(dir)) return false;
-    return labels.contains(CanonicalText(device)) || HoldsKnownFileSystem(device);
+    return labels.contains(CanonicalText(device)) ||
+           (probe.holds_file_system && probe.holds_file_system(device));
 }
 
 std::vector<std::string> SortedNames(const fs::path& dir) {
@@ -130,16 +123,16 @@ std::vector<std::string> SortedNames(const fs::path& dir) {
     return names;
 }
 
-std::string LabelOf(const std::string& device, const std::map<std::string, std::string>& labels) {
+std::string LabelOf(const std::string& device, const std::map<std::string, std::string>& labels,
+                    const VolumeProbe& probe) {
     const auto it = labels.find(CanonicalText(device));
     if (it != labels.end()) return it->second;
-    auto source = SourceReader::open(device);
-    return source ? ReadVolumeLabel(*source) : std::string{};
+    return probe.label ? probe.label(device) : std::string{};
 }
 
 }  // namespace
 
-std::vector<VolumeEntry> ListVolumes(const ListRoots& roots) {
+std::vector<VolumeEntry> ListVolumes(const VolumeProbe& probe, const ListRoots& roots) {
     const fs::path class_dir = fs::path(roots.sys) / "class" / "block";
     const auto labels = LabelsByDevice(roots.dev);
     std::vector<VolumeEntry> volumes;
@@ -148,8 +141,9 @@ std::vector<VolumeEntry> ListVolumes(const ListRoots& roots) {
         const fs::path dir = class_dir / name;
         if (IsExcludedName(name) || SectorsOf(dir) < kMinVolumeSectors) continue;
         const std::string device = (fs::path(roots.dev) / name).string();
-        if (!fs::exists(dir / "partition", ec) && !IsWholeDiskVolume(dir, device, labels)) continue;
-        const std::string label = LabelOf(device, labels);
+        if (!fs::exists(dir / "partition", ec) && !IsWholeDiskVolume(dir, device, labels, probe))
+            continue;
+        const std::string label = LabelOf(device, labels, probe);
         volumes.push_back({device, label, name + ":" + label});
     }
     return volumes;
@@ -168,16 +162,7 @@ std::vector<DiskEntry> ListDisks(const ListRoots& roots) {
             {number, (fs::path(roots.dev) / name).string(),
              DiskLineText(number, ProductOf(dir, name), static_cast<double>(sectors), BusOf(dir))});
     }
-    DiskRegistry::listed().record(disks);
     return disks;
-}
-
-std::vector<VolumeEntry> ListVolumes() {
-    return ListVolumes(ListRoots{});
-}
-
-std::vector<DiskEntry> ListDisks() {
-    return ListDisks(ListRoots{});
 }
 
 }  // namespace tav

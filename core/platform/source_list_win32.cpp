@@ -8,7 +8,6 @@
 #include <array>
 
 #include "platform/disk_descriptors.hpp"
-#include "platform/disk_registry.hpp"
 #include "platform/legacy_driver.hpp"
 #include "platform/source_list.hpp"
 #include "platform/source_paths.hpp"
@@ -65,7 +64,7 @@ std::optional<StorageDescriptor> QueryDescriptor(const std::string& path) {
 
 }  // namespace
 
-std::vector<VolumeEntry> ListVolumes() {
+std::vector<VolumeEntry> ListVolumes(const VolumeProbe&, const ListRoots&) {
     std::vector<VolumeEntry> volumes;
     const DWORD mask = ::GetLogicalDrives();
     for (int bit = 0; bit < 26; ++bit) {
@@ -77,12 +76,13 @@ std::vector<VolumeEntry> ListVolumes() {
         if (!::GetVolumeInformationA((drive + "\\").c_str(), label.data(), kLabelChars, nullptr,
                                      nullptr, nullptr, nullptr, 0))
             label[0] = '\0';
-        volumes.push_back({drive, label.data(), drive + label.data()});
+        volumes.push_back(
+            {Win32SourcePath(SourceKind::Volume, drive), label.data(), drive + label.data()});
     }
     return volumes;
 }
 
-std::vector<DiskEntry> ListDisks() {
+std::vector<DiskEntry> ListDisks(const ListRoots&) {
     std::vector<DiskEntry> disks;
     if (!OutsideNtFamily()) {
         for (int number = 0; number < kMaxDisks; ++number) {
@@ -97,16 +97,7 @@ std::vector<DiskEntry> ListDisks() {
                               static_cast<double>(geometry->total_sectors), descriptor->bus_code)});
         }
     }
-    DiskRegistry::listed().record(disks);
     return disks;
-}
-
-std::vector<VolumeEntry> ListVolumes(const ListRoots&) {
-    return ListVolumes();
-}
-
-std::vector<DiskEntry> ListDisks(const ListRoots&) {
-    return ListDisks();
 }
 
 }  // namespace tav

@@ -1,4 +1,4 @@
-// The Windows path forms and the disk-line parse, pure on every OS.
+// The Windows path forms, pure on every OS.
 
 #include <cctype>
 
@@ -26,23 +26,18 @@ std::string Win32SourcePath(SourceKind kind, std::string_view text) {
     return std::string(text);
 }
 
-std::optional<int> DiskNumberOfLine(std::string_view label) {
-    std::string_view rest;
-    if (label.starts_with("RM  "))
-        rest = label.substr(4);
-    else if (label.starts_with("HDD"))
-        rest = label.substr(3);
-    else
-        return std::nullopt;
-    int number = 0;
-    std::size_t digits = 0;
-    for (; digits < rest.size() && std::isdigit(static_cast<unsigned char>(rest[digits]));
-         ++digits) {
-        if (number > 99999) return std::nullopt;
-        number = number * 10 + (rest[digits] - '0');
-    }
-    if (digits == 0 || digits >= rest.size() || rest[digits] != ':') return std::nullopt;
-    return number;
+std::optional<PathKind> Win32DeviceKind(std::string_view path) {
+    constexpr std::string_view kDevicePrefix = "\\\\.\\";
+    constexpr std::string_view kDisk = "physicaldrive";
+    if (!path.starts_with(kDevicePrefix)) return std::nullopt;
+    const std::string_view name = path.substr(kDevicePrefix.size());
+    if (name.size() == 2 && StartsWithDriveLetter(name)) return PathKind::Partition;
+    if (name.size() <= kDisk.size()) return std::nullopt;
+    for (std::size_t i = 0; i < kDisk.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(name[i])) != kDisk[i]) return std::nullopt;
+    for (const char c : name.substr(kDisk.size()))
+        if (!std::isdigit(static_cast<unsigned char>(c))) return std::nullopt;
+    return PathKind::WholeDisk;
 }
 
 }  // namespace tav

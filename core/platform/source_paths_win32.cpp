@@ -1,18 +1,18 @@
-// Windows: the device path of the Next button from the selection.
+// Windows: volumes and disks are named by their device forms; anything else
+// is a file, or a folder or device that holds no medium.
+
+#include <filesystem>
 
 #include "platform/source_paths.hpp"
 
 namespace tav {
 
-std::string DevicePathForSelection(const std::string& source_text,
-                                   const std::string& source_label) {
-    if (source_label.size() >= 2 && source_label[1] == ':') return "\\\\.\\" + source_text;
-    // Only a real disk line: an image path that merely starts with R or H
-    // must not become a disk.
-    const auto number = DiskNumberOfLine(source_label);
-    if (number && source_text == std::to_string(*number))
-        return Win32SourcePath(SourceKind::Disk, source_text);
-    return source_text;
+std::expected<PathKind, OpenError> KindOfPath(const std::string& path) {
+    if (const auto device = Win32DeviceKind(path)) return *device;
+    std::error_code ec;
+    const auto status = std::filesystem::status(path, ec);
+    if (ec) return std::unexpected(OpenError{path, ec.value(), ec.message()});
+    return std::filesystem::is_regular_file(status) ? PathKind::File : PathKind::Other;
 }
 
 }  // namespace tav

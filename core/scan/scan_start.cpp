@@ -18,6 +18,12 @@ void add_range_lines(std::vector<std::string>& lines, const TDiskInfo& info, boo
 
 }  // namespace
 
+SourceSelection SelectionOf(MeasuredSource source, std::string text, std::string label,
+                            bool is_image) {
+    TDiskInfo info = source.info;
+    return {std::move(text), std::move(label), is_image, std::move(info), std::move(source)};
+}
+
 ScanStartPlan PlanScanStart(const SourceSelection& selection, const ScanSettings& settings) {
     ScanStartPlan plan;
     const TDiskInfo& info = selection.DiskInfo;

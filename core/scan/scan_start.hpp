@@ -8,6 +8,7 @@
 
 #include "disk/disk_info.hpp"
 #include "scan/scan_settings.hpp"
+#include "sources/measured_source.hpp"
 
 namespace tav {
 
@@ -18,8 +19,13 @@ struct SourceSelection {
     std::string SourceText;   // drive / disk number / image path; empty = nothing chosen
     std::string SourceLabel;  // text of the chosen tree node
     bool SourceIsImage = false;
-    TDiskInfo DiskInfo;
+    TDiskInfo DiskInfo;       // Source.info, as the log header and the scan take it
+    MeasuredSource Source{};  // the path the scan and the save open
 };
+
+// The selection of a measured source under the texts the wizard shows.
+SourceSelection SelectionOf(MeasuredSource source, std::string text, std::string label,
+                            bool is_image);
 
 struct ScanStartPlan {
     int ScanKind = kKindDeleted;

@@ -63,16 +63,20 @@ class SourceStepTest : public QObject {
         const SourceSelection& sel = app.ctx.selection;
         QVERIFY(sel.SourceIsImage);
         QCOMPARE(QString::fromStdString(sel.SourceText), image);
+        QCOMPARE(QString::fromStdString(sel.Source.path), image);
+        QCOMPARE(sel.DiskInfo, sel.Source.info);
         QCOMPARE(sel.DiskInfo.FileSystem, std::string("Raw"));
         QCOMPARE(sel.DiskInfo.EndSector, std::int64_t{(3 * 1024 * 1024 + 100) / 512});
         QCOMPARE(sel.DiskInfo.BytesPerSector, std::uint16_t{512});
     }
 
-    void unreadable_image_names_the_reason() {
+    void unreadable_image_names_the_reason_and_leaves_nothing_chosen() {
         QTemporaryDir dir;
         AppFixture app;
         enter_step2(app);
-        app.dialogs.open_files.push_back(dir.filePath("missing.img"));
+        app.dialogs.open_files = {make_file(dir, "a.img", 1024 * 1024),
+                                  dir.filePath("missing.img")};
+        app.f.form5->btn2Click();
         app.f.form5->btn2Click();
         QCOMPARE(app.last_caption(), QStringLiteral("出错了"));
         const QString base = QStringLiteral("抱歉，获取镜像文件起始和结束扇区出错!\n");
@@ -80,6 +84,8 @@ class SourceStepTest : public QObject {
         QVERIFY(app.last_text().startsWith(base));
         QVERIFY(app.last_text().size() > base.size());
         QVERIFY(!app.ctx.selection.SourceIsImage);
+        // Next must not scan the missing file with the range of the one before.
+        QVERIFY(app.ctx.selection.SourceText.empty());
     }
 
     void second_load_and_cancelled_load_add_groups() {
@@ -130,6 +136,7 @@ class SourceStepTest : public QObject {
         QVERIFY(!sel.SourceIsImage);
         QCOMPARE(QString::fromStdString(sel.SourceText), first);
         QCOMPARE(QString::fromStdString(sel.SourceLabel), first);
+        QCOMPARE(QString::fromStdString(sel.Source.path), first);
         QCOMPARE(sel.DiskInfo.EndSector, std::int64_t{1024 * 1024 / 512});
         QVERIFY(app.dialogs.shown.empty());
     }

@@ -113,39 +113,5 @@ TEST(MeasureVolumeImage, ReadsAFat32ImageLikeItsBootSectorSays) {
     EXPECT_EQ(info->VolumeBytes, info->TotalSectors * 512);
 }
 
-// A block device: its size comes from the device, not from a file length.
-class LoopDevice {
-  public:
-    explicit LoopDevice(const std::filesystem::path& image) {
-        const auto r = test::RunCommand("losetup -f --show " + test::Quoted(image));
-        if (r.status == 0) device_ = r.output.substr(0, r.output.find('\n'));
-    }
-    ~LoopDevice() {
-        if (!device_.empty()) test::RunCommand("losetup -d " + device_);
-    }
-    const std::string& device() const { return device_; }
-
-  private:
-    std::string device_;
-};
-
-TEST(MeasureBlockDevice, DiskSizeAndBootSectorThroughALoopDevice) {
-    if (!test::HaveTool("mkfs.fat") || !test::HaveTool("losetup"))
-        GTEST_SKIP() << "dosfstools or losetup not installed";
-    test::TempDir dir;
-    const auto image = test::MakeFatImage(dir / "card.img", 64, 16, 8);
-    ASSERT_TRUE(image.has_value());
-    LoopDevice loop(*image);
-    if (loop.device().empty()) GTEST_SKIP() << "no loop device available here";
-    const auto disk = MeasurePhysicalDisk(loop.device());
-    ASSERT_TRUE(disk.has_value()) << disk.error().reason;
-    EXPECT_EQ(disk->FileSystem, "Raw");
-    EXPECT_EQ(disk->EndSector, 64 * 2048);
-    const auto volume = MeasureVolume(loop.device());
-    ASSERT_TRUE(volume.has_value()) << volume.error().reason;
-    EXPECT_EQ(volume->FileSystem, "FAT16");
-    EXPECT_EQ(volume->TotalSectors, 64 * 2048);
-}
-
 }  // namespace
 }  // namespace tav

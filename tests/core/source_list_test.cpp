@@ -1,6 +1,6 @@
 // Listing sources from a fake sysfs and /dev tree built per test: which
-// devices are listed, their texts, labels and bus names, and that a disk
-// line opens the device it was listed for.
+// devices are listed, their texts, labels and bus names, and that a listed
+// source is measured at the device it was listed for, as it was listed.
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,8 @@
 #include "disk/volume_label.hpp"
 #include "platform/disk_descriptors.hpp"
 #include "platform/source_list.hpp"
-#include "platform/source_paths.hpp"
+#include "sources/measured_source.hpp"
+#include "sources/volume_probe.hpp"
 #include "support/fs_image.hpp"
 #include "support/temp_dir.hpp"
 
@@ -139,7 +140,7 @@ TEST_F(FakeMachine, DisksAreNumberedWithModelSizeAndBus) {
 }
 
 TEST_F(FakeMachine, VolumesArePartitionsAndWholeDiskFileSystems) {
-    const auto volumes = ListVolumes(tree_.roots());
+    const auto volumes = ListVolumes(FileSystemProbe(), tree_.roots());
     ASSERT_EQ(volumes.size(), 3u);
     EXPECT_EQ(volumes[0].text, "nvme0n1p1:My Disk");  // label from the udev link
     EXPECT_EQ(volumes[0].device, tree_.dev("nvme0n1p1").string());
@@ -150,20 +151,30 @@ TEST_F(FakeMachine, VolumesArePartitionsAndWholeDiskFileSystems) {
 
 TEST_F(FakeMachine, UnreadableVolumeHasAnEmptyLabel) {
     fs::remove(tree_.dev("sda1"));
-    const auto volumes = ListVolumes(tree_.roots());
+    const auto volumes = ListVolumes(FileSystemProbe(), tree_.roots());
     ASSERT_EQ(volumes.size(), 3u);
     EXPECT_EQ(volumes[1].text, "sda1:");
 }
 
-TEST_F(FakeMachine, DiskLineOpensTheDeviceListedUnderItsNumber) {
-    const auto disks = ListDisks(tree_.roots());
-    EXPECT_EQ(DevicePathForSelection("3", disks[3].text), tree_.dev("sdb").string());
-    EXPECT_EQ(DevicePathForSelection("2", disks[2].text), tree_.dev("sda").string());
-    // A number the last listing did not show never falls on another disk.
-    const std::string unknown =
-        DevicePathForSelection("12", "HDD12:Gone (1.00 GB" + kComma + "ATA)");
-    EXPECT_EQ(unknown.find(tree_.roots().dev), std::string::npos);
-    for (const auto& d : disks) EXPECT_NE(unknown, d.device);
+TEST_F(FakeMachine, WithoutAProbeOnlyPartitionsAndUdevLabelsCount) {
+    const auto volumes = ListVolumes(VolumeProbe{}, tree_.roots());
+    ASSERT_EQ(volumes.size(), 2u);
+    EXPECT_EQ(volumes[0].text, "nvme0n1p1:My Disk");
+    EXPECT_EQ(volumes[1].text, "sda1:");
+}
+
+TEST_F(FakeMachine, ListedSourceIsMeasuredAtItsDeviceAsListed) {
+    // sdb is listed twice: as a disk it is read whole, as a volume by its
+    // file system.
+    const auto disk = MeasureSource({ListDisks(tree_.roots())[3].device, SourceKind::Disk});
+    const auto volume = MeasureSource(
+        {ListVolumes(FileSystemProbe(), tree_.roots())[2].device, SourceKind::Volume});
+    ASSERT_TRUE(disk.has_value()) << disk.error().reason;
+    ASSERT_TRUE(volume.has_value()) << volume.error().reason;
+    EXPECT_EQ(disk->path, tree_.dev("sdb").string());
+    EXPECT_EQ(disk->info.FileSystem, "Raw");
+    EXPECT_EQ(volume->path, tree_.dev("sdb").string());
+    EXPECT_EQ(volume->info.FileSystem, "FAT32");
 }
 
 TEST(DiskLineTexts, SizeTextUsesMegabytesBelowOneThousand) {

@@ -1,7 +1,10 @@
-// Path forms of the sources: the Windows forms (pure, tested everywhere) and
-// the disk-line parse; on Linux, paths that are used as they are.
+// Path forms of the sources: the Windows forms, pure and tested everywhere.
 
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "platform/source_paths.hpp"
 
@@ -22,33 +25,23 @@ TEST(Win32Paths, VolumeDiskAndImageForms) {
     EXPECT_EQ(Win32SourcePath(SourceKind::Image, ""), "");
 }
 
-TEST(DiskLines, NumberIsEveryDigitUpToTheColon) {
-    EXPECT_EQ(DiskNumberOfLine("HDD0:ST500DM002 (465.76 GB, ATA)"), 0);
-    EXPECT_EQ(DiskNumberOfLine("HDD12:Disk"), 12);
-    EXPECT_EQ(DiskNumberOfLine("RM  3:Cruzer"), 3);
-    EXPECT_EQ(DiskNumberOfLine("RM  255:x"), 255);
+TEST(Win32Paths, DeviceFormsTellVolumesAndDisks) {
+    const std::vector<std::pair<std::string, std::optional<PathKind>>> cases = {
+        {"\\\\.\\E:", PathKind::Partition},
+        {"\\\\.\\PhysicalDrive0", PathKind::WholeDisk},
+        {"\\\\.\\physicaldrive12", PathKind::WholeDisk},
+        {"\\\\.\\E:\\", std::nullopt},  // the root folder, not the volume
+        {"\\\\.\\D:\\backup\\card.img", std::nullopt},
+        {"\\\\.\\PhysicalDrive", std::nullopt},
+        {"\\\\.\\PhysicalDrive1x", std::nullopt},
+        {"\\\\.\\1:", std::nullopt},
+        {"E:", std::nullopt},
+        {"PhysicalDrive1", std::nullopt},
+        {"\\\\server\\share\\card.img", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [path, kind] : cases) EXPECT_EQ(Win32DeviceKind(path), kind) << path;
 }
-
-TEST(DiskLines, OtherTextsAreNoDiskLine) {
-    for (const char* text : {"", "HDD", "HDD:", "HDDx:", "HDD1", "RM 3:x", "Recording.img",
-                             "H:\\clip.img", "E:DATA", "/dev/sdb", "HDD99999999999:x"}) {
-        SCOPED_TRACE(text);
-        EXPECT_FALSE(DiskNumberOfLine(text).has_value());
-    }
-}
-
-#ifndef _WIN32
-TEST(LinuxSelection, PathsAndImagesAreUsedUnchanged) {
-    EXPECT_EQ(DevicePathForSelection("/dev/sdb1", "sdb1:DATA"), "/dev/sdb1");
-    EXPECT_EQ(DevicePathForSelection("/home/u/card.img", "/home/u/card.img"), "/home/u/card.img");
-    EXPECT_EQ(DevicePathForSelection("card.img", "card.img"), "card.img");
-    // An image whose name looks like a disk line but whose text is a path.
-    EXPECT_EQ(DevicePathForSelection("HDD1:x.img", "HDD1:x.img"), "HDD1:x.img");
-    // Asking twice gives the same path.
-    EXPECT_EQ(DevicePathForSelection("/dev/sdb1", "sdb1:DATA"),
-              DevicePathForSelection("/dev/sdb1", "sdb1:DATA"));
-}
-#endif
 
 }  // namespace
 }  // namespace tav
