@@ -5,7 +5,6 @@
 #include <QHeaderView>
 #include <QVBoxLayout>
 #include <ctime>
-#include <mutex>
 
 #include "form1.hpp"
 #include "form3.hpp"
@@ -76,11 +75,8 @@ void TForm2::show_results() {
 }
 
 void TForm2::btn1Click() {
-    std::size_t ticked = 0;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        ticked = CountTicked(ctx_.tables.results);
-    }
+    const std::size_t ticked =
+        ctx_.tables.with([](const TableSet& t) { return CountTicked(t.results); });
     if (ticked == 0) {
         ctx_.ask(this, "提示",
                  "请选中您要恢复的文件,您可以通过文件容量来找到想要恢复的文件，"
@@ -103,27 +99,19 @@ void TForm2::btn2Click() {
 }
 
 void TForm2::btn3Click() {
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        TickAll(ctx_.tables.results);
-    }
+    ctx_.tables.with([](TableSet& t) { TickAll(t.results); });
     ctx_.refresher->refresh_all();
 }
 
 void TForm2::btn4Click() {
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        InvertTicks(ctx_.tables.results);
-    }
+    ctx_.tables.with([](TableSet& t) { InvertTicks(t.results); });
     ctx_.refresher->refresh_all();
 }
 
 void TForm2::lv1ColumnClick(int column) {
     if (column < 0) return;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        SortResultList(ctx_.tables.results, static_cast<std::size_t>(column));
-    }
+    ctx_.tables.with(
+        [column](TableSet& t) { SortResultList(t.results, static_cast<std::size_t>(column)); });
     ctx_.refresher->refresh_all();
 }
 
@@ -158,10 +146,7 @@ void TForm2::btn7Click() {
         ctx_.dialogs.message_box(nullptr, EmptyLoadPathMessage());
         return;
     }
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        ctx_.tables.clear_tables();
-    }
+    ctx_.tables.with([](TableSet& t) { t.clear_tables(); });
     ctx_.refresher->refresh_all();
     start_file_job(TFileOrLv::kLoad, name);
 }

@@ -5,7 +5,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <mutex>
 
 #include "form1.hpp"
 #include "form2.hpp"
@@ -92,10 +91,7 @@ void TForm4::btn1Click() {
     // the ticks.
     if (job_.running()) return;
     RebuildParams params;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        params.source_path = ctx_.tables.source_field;
-    }
+    params.source_path = ctx_.tables.with([](const TableSet& t) { return t.source_field; });
     params.output_folder = edt1->text().toStdString();
     auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
     auto worker =

@@ -4,7 +4,6 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <mutex>
 
 #include "list_view.hpp"
 #include "table_refresher.hpp"
@@ -47,8 +46,7 @@ QLayout* TForm6::make_fields() {
     lbledt3 = add(QStringLiteral("文件长度"), false);
     lbledt4 = add(QStringLiteral("Source:"), true);
     connect(lbledt4, &QLineEdit::textEdited, this, [this](const QString& text) {
-        std::lock_guard lock(ctx_.tables.mutex);
-        ctx_.tables.source_field = text.toStdString();
+        ctx_.tables.with([&](TableSet& t) { t.source_field = text.toStdString(); });
     });
     return row;
 }
@@ -72,8 +70,8 @@ void TForm6::build_menu() {
 }
 
 void TForm6::reload_source_field() {
-    std::lock_guard lock(ctx_.tables.mutex);
-    lbledt4->setText(QString::fromStdString(ctx_.tables.source_field));
+    lbledt4->setText(
+        QString::fromStdString(ctx_.tables.with([](const TableSet& t) { return t.source_field; })));
 }
 
 std::optional<std::size_t> TForm6::selected_row() const {
@@ -87,10 +85,8 @@ std::optional<std::size_t> TForm6::selected_row() const {
 void TForm6::copy_item(CopyItem item) {
     ExpertFields fields{lbledt1->text().toStdString(), lbledt2->text().toStdString(),
                         lbledt3->text().toStdString()};
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        CopyCellToField(ctx_.tables.fragments, selected_row(), item, fields);
-    }
+    const auto row = selected_row();
+    ctx_.tables.with([&](const TableSet& t) { CopyCellToField(t.fragments, row, item, fields); });
     lbledt1->setText(QString::fromStdString(fields.start_offset));
     lbledt2->setText(QString::fromStdString(fields.end_offset));
     lbledt3->setText(QString::fromStdString(fields.file_length));
@@ -102,39 +98,21 @@ void TForm6::after_change(const ExpertOutcome& outcome) {
 }
 
 void TForm6::N7Click() {
-    ExpertOutcome outcome;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        outcome = TickByQuality(ctx_.tables.fragments, KeepGrades::VeryGood);
-    }
-    after_change(outcome);
+    after_change(ctx_.tables.with(
+        [](TableSet& t) { return TickByQuality(t.fragments, KeepGrades::VeryGood); }));
 }
 
 void TForm6::N6Click() {
-    ExpertOutcome outcome;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        outcome = TickByQuality(ctx_.tables.fragments, KeepGrades::VeryGoodAndGood);
-    }
-    after_change(outcome);
+    after_change(ctx_.tables.with(
+        [](TableSet& t) { return TickByQuality(t.fragments, KeepGrades::VeryGoodAndGood); }));
 }
 
 void TForm6::mdat1Click() {
-    ExpertOutcome outcome;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        outcome = CorrectHeadEnd(ctx_.tables.fragments);
-    }
-    after_change(outcome);
+    after_change(ctx_.tables.with([](TableSet& t) { return CorrectHeadEnd(t.fragments); }));
 }
 
 void TForm6::N5Click() {
-    ExpertOutcome outcome;
-    {
-        std::lock_guard lock(ctx_.tables.mutex);
-        outcome = AddTickedFragments(ctx_.tables);
-    }
-    after_change(outcome);
+    after_change(ctx_.tables.with([](TableSet& t) { return AddTickedFragments(t); }));
 }
 
 }  // namespace tav::app

@@ -1,13 +1,11 @@
 #include "scan_start_action.hpp"
 
-#include <mutex>
 
 #include "common/log_line.hpp"
 #include "form1.hpp"
 #include "form3.hpp"
 #include "form5.hpp"
 #include "form6.hpp"
-#include "platform/source_paths.hpp"
 #include "table_refresher.hpp"
 
 namespace tav::app {
@@ -23,12 +21,11 @@ void StartScan(AppContext& ctx, QWidget* owner) {
     // A previous scan still finishing would write into the emptied tables.
     ctx.forms.form3->stop_and_wait();
 
-    const std::string device = DevicePathForSelection(sel.SourceText, sel.SourceLabel);
-    {
-        std::lock_guard lock(ctx.tables.mutex);
-        ctx.tables.clear_tables();
-        ctx.tables.source_field = device;
-    }
+    const std::string device = sel.Source.path;
+    ctx.tables.with([&](TableSet& t) {
+        t.clear_tables();
+        t.source_field = device;
+    });
     ctx.refresher->refresh_all();
     ctx.forms.form6->reload_source_field();
     ctx.StopRequested = 0;

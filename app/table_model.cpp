@@ -1,12 +1,14 @@
 #include "table_model.hpp"
 
 #include <climits>
-#include <mutex>
 
 namespace tav::app {
 
-TableModel::TableModel(ScanTables& tables, TextTable& table, QObject* parent)
-    : QAbstractTableModel(parent), tables_(tables), table_(table) {
+TableModel::TableModel(ScanTables& tables, TextTable TableSet::*table, QObject* parent)
+    : QAbstractTableModel(parent),
+      tables_(tables),
+      table_(table),
+      titles_(tables.with([table](const TableSet& t) { return (t.*table).titles(); })) {
     refresh();
 }
 
@@ -15,28 +17,29 @@ int TableModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TableModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(table_.column_count());
+    return parent.isValid() ? 0 : static_cast<int>(titles_.size());
 }
 
 QVariant TableModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid()) return {};
     const auto row = static_cast<std::size_t>(index.row());
     const auto col = static_cast<std::size_t>(index.column());
-    std::lock_guard lock(tables_.mutex);
     // The table may have shrunk since the last refresh: cell() reads empty then.
-    if (role == Qt::DisplayRole) return QString::fromStdString(table_.cell(row, col));
+    if (role == Qt::DisplayRole)
+        return QString::fromStdString(
+            tables_.with([&](const TableSet& t) { return (t.*table_).cell(row, col); }));
     if (role == Qt::CheckStateRole && col == 0)
-        return table_.checked(row) ? Qt::Checked : Qt::Unchecked;
+        return tables_.with([&](const TableSet& t) { return (t.*table_).checked(row); })
+                   ? Qt::Checked
+                   : Qt::Unchecked;
     return {};
 }
 
 bool TableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole) return false;
-    {
-        std::lock_guard lock(tables_.mutex);
-        table_.set_checked(static_cast<std::size_t>(index.row()),
-                           value.toInt() == static_cast<int>(Qt::Checked));
-    }
+    const bool on = value.toInt() == static_cast<int>(Qt::Checked);
+    tables_.with(
+        [&](TableSet& t) { (t.*table_).set_checked(static_cast<std::size_t>(index.row()), on); });
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }
@@ -44,9 +47,8 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
 QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (role != Qt::DisplayRole) return {};
     if (orientation == Qt::Vertical) return section;
-    const auto& titles = table_.titles();
-    if (section < 0 || static_cast<std::size_t>(section) >= titles.size()) return {};
-    return QString::fromStdString(titles[static_cast<std::size_t>(section)]);
+    if (section < 0 || static_cast<std::size_t>(section) >= titles_.size()) return {};
+    return QString::fromStdString(titles_[static_cast<std::size_t>(section)]);
 }
 
 Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
@@ -57,10 +59,9 @@ Qt::ItemFlags TableModel::flags(const QModelIndex& index) const {
 
 void TableModel::refresh() {
     beginResetModel();
-    {
-        std::lock_guard lock(tables_.mutex);
-        rows_ = static_cast<int>(std::min<std::size_t>(table_.row_count(), INT_MAX));
-    }
+    rows_ = tables_.with([this](const TableSet& t) {
+        return static_cast<int>(std::min<std::size_t>((t.*table_).row_count(), INT_MAX));
+    });
     endResetModel();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // A read-through model of one scan table. The rows live in core's ScanTables;
-// the model reads them under the tables' mutex and writes ticks back.
+// the model reads them through the tables' lock and writes ticks back.
 
 #include <QAbstractTableModel>
 
@@ -11,7 +11,8 @@ namespace tav::app {
 class TableModel : public QAbstractTableModel {
     Q_OBJECT
   public:
-    TableModel(ScanTables& tables, TextTable& table, QObject* parent = nullptr);
+    // table: which table of the set, e.g. &TableSet::results.
+    TableModel(ScanTables& tables, TextTable TableSet::*table, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -25,7 +26,8 @@ class TableModel : public QAbstractTableModel {
 
   private:
     ScanTables& tables_;
-    TextTable& table_;
+    TextTable TableSet::*table_;
+    std::vector<std::string> titles_;  // fixed for the table's life
     int rows_ = 0;
 };
 

@@ -7,9 +7,9 @@ constexpr int kCoalesceMs = 150;
 }
 
 TableRefresher::TableRefresher(ScanTables& tables, QObject* parent) : QObject(parent) {
-    models_ = {new TableModel(tables, tables.fragments, this),
-               new TableModel(tables, tables.outputs, this),
-               new TableModel(tables, tables.results, this)};
+    models_ = {new TableModel(tables, &TableSet::fragments, this),
+               new TableModel(tables, &TableSet::outputs, this),
+               new TableModel(tables, &TableSet::results, this)};
     for (std::size_t i = 0; i < timers_.size(); ++i) {
         auto* timer = new QTimer(this);
         timer->setSingleShot(true);

@@ -48,19 +48,21 @@ std::expected<std::set<std::string>, std::string> ParseSelect(const std::string&
 // names the first selected number that is not listed.
 std::expected<std::size_t, std::string> TickSelected(ScanTables& tables,
                                                      const std::set<std::string>& numbers) {
-    std::lock_guard lock(tables.mutex);
-    std::set<std::string> unseen = numbers;
-    std::set<std::string> taken;
-    std::size_t ticked = 0;
-    for (auto& row : tables.results.rows()) {
-        const std::string& number = row.cells[resc::Number];
-        row.checked = (numbers.empty() || numbers.contains(number)) && taken.insert(number).second;
-        unseen.erase(number);
-        ticked += row.checked ? 1 : 0;
-    }
-    if (!unseen.empty())
-        return std::unexpected("结果列表中没有编号为" + *unseen.begin() + "的文件");
-    return ticked;
+    return tables.with([&](TableSet& t) -> std::expected<std::size_t, std::string> {
+        std::set<std::string> unseen = numbers;
+        std::set<std::string> taken;
+        std::size_t ticked = 0;
+        for (auto& row : t.results.rows()) {
+            const std::string& number = row.cells[resc::Number];
+            row.checked =
+                (numbers.empty() || numbers.contains(number)) && taken.insert(number).second;
+            unseen.erase(number);
+            ticked += row.checked ? 1 : 0;
+        }
+        if (!unseen.empty())
+            return std::unexpected("结果列表中没有编号为" + *unseen.begin() + "的文件");
+        return ticked;
+    });
 }
 
 // Scans or loads; the scan's outcome when there was a scan.
@@ -76,14 +78,14 @@ std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverO
     if (!LoadScanResult(tables, o.load, reporter))
         return std::unexpected("无法加载扫描结果文件 " + o.load);
     // A source named on the command line replaces the one in the file.
-    if (!o.scan.source.empty()) tables.source_field = o.scan.source;
+    if (!o.scan.source.empty()) tables.with([&](TableSet& t) { t.source_field = o.scan.source; });
     return std::optional<ScanOutcome>();
 }
 
 void WriteSavedJson(std::ostream& out, const ScanTables& tables,
                     const std::optional<ScanOutcome>& outcome, const RebuildSummary& summary) {
     std::ostringstream scan;
-    WriteScanJson(scan, tables, outcome ? &*outcome : nullptr);
+    WriteScanJson(scan, tables.snapshot(), outcome ? &*outcome : nullptr);
     std::string doc = scan.str();
     // The scan document is one object; "saved" joins it as a last member.
     const auto close = doc.rfind('}');
@@ -189,7 +191,8 @@ int RunRecover(const RecoverOptions& o) {
     RebuildSummary summary;
     if (*ticked > 0) {
         std::atomic<bool> in_progress{false};
-        RebuildParams params{tables.source_field, o.out, &signals.flag()};
+        const std::string source = tables.with([](const TableSet& t) { return t.source_field; });
+        RebuildParams params{source, o.out, &signals.flag()};
         TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();
         summary = rebuild.summary();

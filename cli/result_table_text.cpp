@@ -66,8 +66,7 @@ void PrintTable(std::ostream& out, const TextTable& table) {
     for (const auto& row : table.rows()) print_row(row.cells);
 }
 
-void WriteScanJson(std::ostream& out, const ScanTables& tables, const ScanOutcome* outcome) {
-    std::lock_guard lock(tables.mutex);
+void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome) {
     JsonWriter json(out);
     json.begin_object().key("results").begin_array();
     for (const auto& row : tables.results.rows()) {

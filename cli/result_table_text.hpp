@@ -16,7 +16,6 @@ void PrintTable(std::ostream& out, const TextTable& table);
 
 // {"results": [...], "fragments": [[...]], "outputs": [[...]]}, and after a
 // scan "stopped", "unreadable": [{"offset", "length"}] and "unreadable_bytes".
-void WriteScanJson(std::ostream& out, const ScanTables& tables,
-                   const ScanOutcome* outcome = nullptr);
+void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr);
 
 }  // namespace tav::cli

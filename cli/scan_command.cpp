@@ -41,17 +41,15 @@ int RunScanCommand(const ScanCommandOptions& o) {
     }
     const ScanOutcome& outcome = run->outcome;
     if (o.scan.json) {
-        WriteScanJson(std::cout, tables, &outcome);
+        WriteScanJson(std::cout, tables.snapshot(), &outcome);
     } else {
-        std::lock_guard lock(tables.mutex);
         std::cout << '\n';
         if (outcome.stopped) std::cout << "扫描已停止，以下是停止前找到的文件\n";
-        PrintTable(std::cout, tables.results);
+        PrintTable(std::cout, tables.snapshot().results);
     }
     PrintUnreadableNote(std::cerr, outcome);
     if (outcome.stopped) return kExitStopped;
-    std::lock_guard lock(tables.mutex);
-    if (tables.results.empty()) return kExitNothing;
+    if (tables.with([](const TableSet& t) { return t.results.empty(); })) return kExitNothing;
     return outcome.unreadable.empty() ? kExitFound : kExitPartial;
 }
 

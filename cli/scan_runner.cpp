@@ -1,26 +1,11 @@
 #include "scan_runner.hpp"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-
 #include "common/log_line.hpp"
-#include "disk/measure.hpp"
+#include "sources/measured_source.hpp"
 
 namespace tav::cli {
 
 namespace {
-
-// A partition has a "partition" attribute in sysfs; a whole disk has none.
-bool IsPartitionDevice(const std::string& path) {
-    std::error_code ec;
-    const auto real = std::filesystem::canonical(path, ec);
-    if (ec) return false;
-    return std::filesystem::exists("/sys/class/block/" + real.filename().string() + "/partition",
-                                   ec);
-}
 
 std::string MeasureText(const MeasureError& e) {
     return e.reason.empty() ? "无法识别源盘" : e.reason;
@@ -50,34 +35,10 @@ ScanSettings SettingsFromOptions(const ScanCliOptions& o) {
 }
 
 std::expected<SourceSelection, std::string> SelectSource(const std::string& source, int scan_mode) {
-    struct stat st {};
-    if (::stat(source.c_str(), &st) != 0)
-        return std::unexpected("无法访问源 " + source + "：" + std::strerror(errno));
-    SourceSelection sel;
-    sel.SourceText = source;
-    sel.SourceLabel = source;
-    if (S_ISREG(st.st_mode)) {
-        sel.SourceIsImage = true;
-        auto info = MeasureVolume(source);
-        if (!info) {
-            if (info.error().kind == MeasureError::OpenFailed)
-                return std::unexpected(MeasureText(info.error()));
-            info = MeasureRawImage(source);
-        }
-        if (!info) return std::unexpected(MeasureText(info.error()));
-        sel.DiskInfo = *info;
-    } else if (S_ISBLK(st.st_mode)) {
-        // The deep scan reads a partition whole; the other kinds need its file system.
-        auto info = IsPartitionDevice(source) ? MeasureVolume(source) : MeasurePhysicalDisk(source);
-        if (!info && scan_mode == kModeDeep) info = MeasureRawImage(source);
-        if (!info) return std::unexpected(MeasureText(info.error()));
-        sel.DiskInfo = *info;
-    } else {
-        return std::unexpected(source + " 既不是镜像文件也不是块设备");
-    }
-    if (sel.DiskInfo.EndSector <= sel.DiskInfo.StartSector)
-        return std::unexpected(source + " 是空的，没有可扫描的扇区");
-    return sel;
+    auto measured = MeasureSource({source, std::nullopt, scan_mode == kModeDeep});
+    if (!measured) return std::unexpected(MeasureText(measured.error()));
+    const bool is_image = measured->kind == SourceKind::Image;
+    return SelectionOf(std::move(*measured), source, source, is_image);
 }
 
 std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, ScanTables& tables,
@@ -87,12 +48,13 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, S
     auto selection = SelectSource(options.source, run.settings.ScanMode);
     if (!selection) return std::unexpected(selection.error());
     run.selection = *selection;
-    run.device_path = options.source;
+    run.device_path = run.selection.Source.path;
     run.plan = PlanScanStart(run.selection, run.settings);
     {
-        std::lock_guard lock(tables.mutex);
-        tables.clear_tables();
-        tables.source_field = run.device_path;
+        tables.with([&](TableSet& t) {
+            t.clear_tables();
+            t.source_field = run.device_path;
+        });
     }
     for (const auto& message : run.plan.header_messages) reporter.log_line(make_log_line(message));
 

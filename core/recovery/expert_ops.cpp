@@ -71,7 +71,7 @@ ExpertOutcome TickByQuality(TextTable& fragments, KeepGrades keep) {
     return std::nullopt;
 }
 
-ExpertOutcome AddTickedFragments(ScanTables& tables) {
+ExpertOutcome AddTickedFragments(TableSet& tables) {
     TextTable& fragments = tables.fragments;
     if (!FirstTicked(fragments)) return NothingTicked("请选中要添加的碎片！");
     for (std::size_t r = 0; r < fragments.row_count(); ++r) {

@@ -44,7 +44,7 @@ ExpertOutcome TickByQuality(TextTable& fragments, KeepGrades keep);
 
 // N5: each ticked fragment graded "", "好" or "差" becomes a one-fragment
 // file (length (碎片长度 + 1) x 512) appended to OutputTable and ResultList.
-ExpertOutcome AddTickedFragments(ScanTables& tables);
+ExpertOutcome AddTickedFragments(TableSet& tables);
 
 // mdat1: the first ticked row, if it is a start region with an own length,
 // gets end := start + 各自长度 and 碎片长度 := (end - start) / 512.

@@ -19,11 +19,7 @@ TFileOrLv::~TFileOrLv() {
 
 bool TFileOrLv::Execute() {
     if (mode_ == kSave) {
-        std::string source;
-        {
-            const std::lock_guard lock(tables_.mutex);
-            source = tables_.source_field;
-        }
+        const std::string source = tables_.with([](const TableSet& t) { return t.source_field; });
         const bool ok = SaveScanResult(tables_, source, file_name_, reporter_);
         reporter_.message_box(ok ? Outcome("保存成功", "成功保存日志文件!")
                                  : Outcome("保存失败", "保存日志文件失败!"));

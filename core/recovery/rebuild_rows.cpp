@@ -22,7 +22,7 @@ RebuildRow ReadRebuildRow(const TextTable& results, std::size_t position) {
                       results.cell(position, resc::FragmentCount)};
 }
 
-std::expected<FragmentRanges, std::string> ResolveFragments(const ScanTables& tables,
+std::expected<FragmentRanges, std::string> ResolveFragments(const TableSet& tables,
                                                             const RebuildRow& row) {
     const auto out_row = FindOutputRow(tables.outputs, row.number);
     if (!out_row) return std::unexpected("输出列表中没有编号为" + row.number + "的文件");

@@ -24,7 +24,7 @@ RebuildRow ReadRebuildRow(const TextTable& results, std::size_t position);
 // The three lists for CopyFragments, or the reason (for the log) why the
 // row's fragments cannot be named: no OutputTable row with that 编号, an
 // empty list, an entry that is not a number or that names no row.
-std::expected<FragmentRanges, std::string> ResolveFragments(const ScanTables& tables,
+std::expected<FragmentRanges, std::string> ResolveFragments(const TableSet& tables,
                                                             const RebuildRow& row);
 
 }  // namespace tav

@@ -104,7 +104,7 @@ namespace {
 // they will be read, clipped to the source. The rows' length texts are only
 // estimates, and a damaged or hostile scan-result file can make them say
 // anything.
-std::int64_t PlannedBytes(const ScanTables& tables, std::int64_t source_size) {
+std::int64_t PlannedBytes(const TableSet& tables, std::int64_t source_size) {
     std::int64_t sum = 0;
     const TextTable& results = tables.results;
     for (std::size_t s = 0; s < results.row_count(); ++s) {
@@ -133,11 +133,8 @@ bool TPstRebuild::CheckSpace(const SourceReader& source) {
         reporter_.log_line(make_log_line("输出盘符剩余空间计算失败"));
     }
     reporter_.log_line(make_log_line("开始计算所选文件的长度......"));
-    std::int64_t sum = 0;
-    {
-        const std::lock_guard lock(tables_.mutex);
-        sum = PlannedBytes(tables_, source.size());
-    }
+    const std::int64_t size = source.size();
+    const std::int64_t sum = tables_.with([&](const TableSet& t) { return PlannedBytes(t, size); });
     reporter_.log_line(make_log_line("所选文件长度为" + dec(sum) + "Byte"));
     summary_.free_bytes = free_bytes > static_cast<std::uint64_t>(INT64_MAX)
                               ? INT64_MAX
@@ -152,11 +149,7 @@ bool TPstRebuild::CheckSpace(const SourceReader& source) {
 }
 
 void TPstRebuild::SaveTickedRows(const SourceReader& source) {
-    std::size_t rows = 0;
-    {
-        const std::lock_guard lock(tables_.mutex);
-        rows = tables_.results.row_count();
-    }
+    const std::size_t rows = tables_.with([](const TableSet& t) { return t.results.row_count(); });
     reporter_.gauge_range(0, static_cast<std::int64_t>(rows));
     reporter_.gauge_position(0);
     for (std::size_t s = 0; s < rows; ++s) {
@@ -167,18 +160,17 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
         }
         RebuildRow row;
         std::expected<FragmentRanges, std::string> ranges;
-        {
-            const std::lock_guard lock(tables_.mutex);
-            if (s >= tables_.results.row_count() || !tables_.results.checked(s)) continue;
-            row = ReadRebuildRow(tables_.results, s);
-            ranges = ResolveFragments(tables_, row);
-        }
+        const bool ticked = tables_.with([&](const TableSet& t) {
+            if (s >= t.results.row_count() || !t.results.checked(s)) return false;
+            row = ReadRebuildRow(t.results, s);
+            ranges = ResolveFragments(t, row);
+            return true;
+        });
+        if (!ticked) continue;
         summary_.files.push_back(SaveOne(source, row, s, ranges));
-        {
-            const std::lock_guard lock(tables_.mutex);
-            if (tables_.results.cell(s, resc::Number) == row.number)
-                tables_.results.set_checked(s, false);
-        }
+        tables_.with([&](TableSet& t) {
+            if (t.results.cell(s, resc::Number) == row.number) t.results.set_checked(s, false);
+        });
         reporter_.table_changed(TableId::Results);
         reporter_.gauge_position(static_cast<std::int64_t>(s) + 1);
     }

@@ -7,7 +7,6 @@
 #include <expected>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>

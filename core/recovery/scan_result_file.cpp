@@ -69,11 +69,8 @@ std::optional<std::string> ReadWholeFile(const std::string& file_name) {
 
 bool SaveScanResult(const ScanTables& tables, const std::string& source_text,
                     const std::string& file_name, WorkerReporter& reporter) {
-    std::optional<std::string> content;
-    {
-        const std::lock_guard lock(tables.mutex);
-        content = EncodeLines(BuildScanResultLines(tables, source_text));
-    }
+    const std::optional<std::string> content = tables.with(
+        [&](const TableSet& t) { return EncodeLines(BuildScanResultLines(t, source_text)); });
     if (!content || file_name.empty() || !ReplaceFile(file_name, *content)) {
         reporter.message_box(Warning("转换出错", "LV转换日志文件出错!"));
         return false;
@@ -92,10 +89,7 @@ bool LoadScanResult(ScanTables& tables, const std::string& file_name, WorkerRepo
         reporter.message_box(Warning("日志转换LV出错", "日志文件加载LV表出错"));
         return false;
     }
-    {
-        const std::lock_guard lock(tables.mutex);
-        AddParsedRows(tables, *parsed);
-    }
+    tables.with([&](TableSet& t) { AddParsedRows(t, *parsed); });
     reporter.table_changed(TableId::Fragments);
     reporter.table_changed(TableId::Outputs);
     reporter.table_changed(TableId::Results);

@@ -73,7 +73,7 @@ std::string BuildRowLine(const TableRow& row, std::size_t column_count) {
     return line;
 }
 
-std::vector<std::string> BuildScanResultLines(const ScanTables& tables,
+std::vector<std::string> BuildScanResultLines(const TableSet& tables,
                                               const std::string& source_text) {
     std::vector<std::string> lines{source_text, kFragmentEnd};
     AddTableLines(lines, tables.fragments, kFragmentEnd);
@@ -100,7 +100,7 @@ std::optional<ParsedScanResult> ParseScanResultText(std::string_view file_bytes)
     return parsed;
 }
 
-void AddParsedRows(ScanTables& tables, const ParsedScanResult& parsed) {
+void AddParsedRows(TableSet& tables, const ParsedScanResult& parsed) {
     tables.source_field = parsed.source;
     AddRows(tables.fragments, parsed.fragment_lines);
     AddRows(tables.outputs, parsed.output_lines);

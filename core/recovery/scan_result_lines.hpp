@@ -18,7 +18,7 @@ inline constexpr std::size_t kMaxScanResultLineBytes = 1u << 20;
 
 // Source text, 27 "=", FragmentTable rows, 27 "=", OutputTable rows, 28 "=",
 // ResultList rows, 29 "=" (UTF-8; the caller encodes them).
-std::vector<std::string> BuildScanResultLines(const ScanTables& tables,
+std::vector<std::string> BuildScanResultLines(const TableSet& tables,
                                               const std::string& source_text);
 
 // A row line: the caption, then "^" and each further cell.
@@ -36,6 +36,6 @@ struct ParsedScanResult {
 std::optional<ParsedScanResult> ParseScanResultText(std::string_view file_bytes);
 
 // Appends the parsed rows (unticked) and sets the source field.
-void AddParsedRows(ScanTables& tables, const ParsedScanResult& parsed);
+void AddParsedRows(TableSet& tables, const ParsedScanResult& parsed);
 
 }  // namespace tav

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace tav {
@@ -99,20 +100,52 @@ TextTable make_output_table();
 TextTable make_result_list();
 
 // The tables of one scan plus the expert view's "Source:" field, which the
-// save and the scan-result file read. A worker that changes them holds the
-// mutex for each change; views hold it while they read.
-struct ScanTables {
+// save and the scan-result file read.
+struct TableSet {
     TextTable fragments = make_fragment_table();
     TextTable outputs = make_output_table();
     TextTable results = make_result_list();
     std::string source_field;
-    mutable std::mutex mutex;
 
     void clear_tables() {
         fragments.clear();
         outputs.clear();
         results.clear();
     }
+};
+
+// The tables a worker fills while the views show them. The lock is the
+// tables' own: callers run a function under it (with) or take a copy
+// (snapshot), so none can forget it or hold it longer than that function.
+// Nothing under the lock may wait for another thread (a message box, a
+// blocking call to the GUI thread): that thread may be waiting for the lock.
+class ScanTables {
+  public:
+    ScanTables() = default;
+    explicit ScanTables(TableSet initial) : data_(std::move(initial)) {}
+    ScanTables(const ScanTables&) = delete;
+    ScanTables& operator=(const ScanTables&) = delete;
+
+    // f(TableSet&) under the lock; its result is returned by value, so no
+    // reference into the tables outlives the lock.
+    template <class F>
+    auto with(F&& f) {
+        const std::lock_guard lock(mutex_);
+        return std::forward<F>(f)(data_);
+    }
+    template <class F>
+    auto with(F&& f) const {
+        const std::lock_guard lock(mutex_);
+        return std::forward<F>(f)(static_cast<const TableSet&>(data_));
+    }
+
+    TableSet snapshot() const {
+        return with([](const TableSet& t) { return t; });
+    }
+
+  private:
+    TableSet data_;
+    mutable std::mutex mutex_;
 };
 
 // The twelve staged strings of a fragment row: columns 1 to 13 without 10.

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "common/byte_range.hpp"
-#include "common/worker_thread.hpp"
 #include "common/reporter.hpp"
+#include "common/worker_thread.hpp"
 #include "disk/disk_info.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/scan_settings.hpp"

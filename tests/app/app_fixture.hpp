@@ -33,12 +33,12 @@ struct AppFixture {
     // Runs a change of the tables under their lock, then refreshes the views.
     template <class Change>
     void edit_tables(Change change) {
-        {
-            std::lock_guard lock(ctx.tables.mutex);
-            change(ctx.tables);
-        }
+        ctx.tables.with(change);
         ctx.refresher->refresh_all();
     }
+
+    // The tables as they are now.
+    TableSet tables() const { return ctx.tables.snapshot(); }
 
     QString last_text() const {
         const UserMessage* m = dialogs.last_message();

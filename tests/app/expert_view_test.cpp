@@ -26,7 +26,7 @@ std::vector<std::string> fragment(const std::string& sn, const std::string& star
 }
 
 void fill(AppFixture& app) {
-    app.edit_tables([](ScanTables& t) {
+    app.edit_tables([](TableSet& t) {
         t.fragments.add_row(fragment("0", "HEAD", "0", "4095", "7", ""));
         t.fragments.add_row(fragment("1", "moov", "8192", "9000", "1", "非常好"));
     });
@@ -119,16 +119,16 @@ class ExpertViewTest : public QObject {
         QVERIFY(model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole));
         app.f.form6->N5->trigger();
         QVERIFY(app.dialogs.shown.empty());
-        QCOMPARE(app.ctx.tables.outputs.row_count(), std::size_t{1});
-        QCOMPARE(app.ctx.tables.results.cell(0, resc::FileLength), std::string("4096"));
-        QCOMPARE(app.ctx.tables.results.cell(0, resc::Quality), std::string("手动"));
+        QCOMPARE(app.tables().outputs.row_count(), std::size_t{1});
+        QCOMPARE(app.tables().results.cell(0, resc::FileLength), std::string("4096"));
+        QCOMPARE(app.tables().results.cell(0, resc::Quality), std::string("手动"));
         QCOMPARE(app.f.form2->lv1->model()->rowCount(), 1);
         QCOMPARE(app.f.form6->lv2->model()->rowCount(), 1);
     }
 
     void tick_by_quality_unticks_the_good_files() {
         AppFixture app;
-        app.edit_tables([](ScanTables& t) {
+        app.edit_tables([](TableSet& t) {
             t.fragments.add_row(fragment("0", "HEAD", "0", "4095", "7", ""));
             auto moov = fragment("1", "moov", "8192", "9000", "1", "非常好");
             moov[frag::Fragments] = "0,1,";
@@ -137,7 +137,8 @@ class ExpertViewTest : public QObject {
         });
         app.f.form6->N7->trigger();
         std::vector<bool> ticks;
-        for (const TableRow& row : app.ctx.tables.fragments.rows()) ticks.push_back(row.checked);
+        const TableSet now = app.tables();
+        for (const TableRow& row : now.fragments.rows()) ticks.push_back(row.checked);
         QCOMPARE(ticks, (std::vector<bool>{false, false, true}));
         QCOMPARE(app.f.form6->lv1->model()->index(2, 0).data(Qt::CheckStateRole).toInt(),
                  int{Qt::Checked});
@@ -148,7 +149,7 @@ class ExpertViewTest : public QObject {
         app.f.form6->show();
         app.f.form6->lbledt4->setFocus();
         QTest::keyClicks(app.f.form6->lbledt4, "/dev/sdq");
-        QCOMPARE(app.ctx.tables.source_field, std::string("/dev/sdq"));
+        QCOMPARE(app.tables().source_field, std::string("/dev/sdq"));
     }
 };
 

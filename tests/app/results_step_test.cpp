@@ -13,24 +13,24 @@ using namespace tav::app::test;
 
 namespace {
 
-void add_result(ScanTables& t, int number, const std::string& frames) {
+void add_result(TableSet& t, int number, const std::string& frames) {
     AddResultRow(t.results, number, "1.5MB", "2", "非常好", frames, "2012:05:03 14:22:10");
 }
 
-std::vector<std::string> numbers(const ScanTables& t) {
+std::vector<std::string> numbers(const TableSet& t) {
     std::vector<std::string> out;
     for (const TableRow& row : t.results.rows()) out.push_back(row.cells[0]);
     return out;
 }
 
-std::vector<bool> ticks(const ScanTables& t) {
+std::vector<bool> ticks(const TableSet& t) {
     std::vector<bool> out;
     for (const TableRow& row : t.results.rows()) out.push_back(row.checked);
     return out;
 }
 
 void fill_three(AppFixture& app) {
-    app.edit_tables([](ScanTables& t) {
+    app.edit_tables([](TableSet& t) {
         add_result(t, 0, "1000");
         add_result(t, 1, "900");
         add_result(t, 2, "25");
@@ -48,14 +48,14 @@ class ResultsStepTest : public QObject {
         AppFixture app;
         fill_three(app);
         app.f.form2->btn4Click();
-        QCOMPARE(ticks(app.ctx.tables), (std::vector<bool>{true, true, true}));
-        app.edit_tables([](ScanTables& t) { t.results.set_checked(1, false); });
+        QCOMPARE(ticks(app.tables()), (std::vector<bool>{true, true, true}));
+        app.edit_tables([](TableSet& t) { t.results.set_checked(1, false); });
         app.f.form2->btn4Click();
-        QCOMPARE(ticks(app.ctx.tables), (std::vector<bool>{false, true, false}));
+        QCOMPARE(ticks(app.tables()), (std::vector<bool>{false, true, false}));
         app.f.form2->btn4Click();
-        QCOMPARE(ticks(app.ctx.tables), (std::vector<bool>{true, false, true}));
+        QCOMPARE(ticks(app.tables()), (std::vector<bool>{true, false, true}));
         app.f.form2->btn3Click();
-        QCOMPARE(ticks(app.ctx.tables), (std::vector<bool>{true, true, true}));
+        QCOMPARE(ticks(app.tables()), (std::vector<bool>{true, true, true}));
         // The view shows what the table holds.
         QAbstractItemModel* model = app.f.form2->lv1->model();
         QCOMPARE(model->rowCount(), 3);
@@ -67,27 +67,24 @@ class ResultsStepTest : public QObject {
         fill_three(app);
         QAbstractItemModel* model = app.f.form2->lv1->model();
         QVERIFY(model->setData(model->index(1, 0), Qt::Checked, Qt::CheckStateRole));
-        QCOMPARE(ticks(app.ctx.tables), (std::vector<bool>{false, true, false}));
+        QCOMPARE(ticks(app.tables()), (std::vector<bool>{false, true, false}));
     }
 
     void header_click_sorts_numerically_and_back() {
         AppFixture app;
         fill_three(app);
         app.f.form2->lv1ColumnClick(4);  // 帧数
-        QCOMPARE(numbers(app.ctx.tables), (std::vector<std::string>{"2", "1", "0"}));
+        QCOMPARE(numbers(app.tables()), (std::vector<std::string>{"2", "1", "0"}));
         QCOMPARE(app.f.form2->lv1->model()->index(1, 4).data().toString(), QStringLiteral("900"));
         app.f.form2->lv1ColumnClick(0);
-        QCOMPARE(numbers(app.ctx.tables), (std::vector<std::string>{"0", "1", "2"}));
+        QCOMPARE(numbers(app.tables()), (std::vector<std::string>{"0", "1", "2"}));
     }
 
     void a_burst_of_change_notices_makes_one_refresh() {
         AppFixture app;
         QSignalSpy spy(app.ctx.refresher, &TableRefresher::refreshed);
         for (int i = 0; i < 2000; ++i) {
-            {
-                std::lock_guard lock(app.ctx.tables.mutex);
-                add_result(app.ctx.tables, i, "10");
-            }
+            app.ctx.tables.with([i](TableSet& t) { add_result(t, i, "10"); });
             app.ctx.refresher->changed(TableId::Results);
         }
         QCOMPARE(app.f.form2->lv1->model()->rowCount(), 0);  // not yet: coalesced
@@ -130,11 +127,11 @@ class ResultsStepTest : public QObject {
                  (UserMessage{"提示", "此操作将造成当前扫描结果丢失，是否继续？", MsgIcon::Question,
                               MsgButtons::YesNo}));
         QVERIFY(app.f.form2->isVisible());
-        QCOMPARE(ticks(app.ctx.tables), (std::vector<bool>{true, true, true}));
+        QCOMPARE(ticks(app.tables()), (std::vector<bool>{true, true, true}));
         app.dialogs.answers.push_back(MsgAnswer::Yes);
         app.f.form2->btn2Click();
         QCOMPARE(visible_forms(app.f), std::vector<QWidget*>{app.f.form1});
-        QCOMPARE(app.ctx.tables.results.row_count(), std::size_t{3});
+        QCOMPARE(app.tables().results.row_count(), std::size_t{3});
     }
 
     void scan_result_file_round_trip() {
@@ -142,7 +139,7 @@ class ResultsStepTest : public QObject {
         const QString file = dir.filePath("result.vyr");
         AppFixture app;
         fill_three(app);
-        app.edit_tables([](ScanTables& t) { t.source_field = "/dev/sdz1"; });
+        app.edit_tables([](TableSet& t) { t.source_field = "/dev/sdz1"; });
         app.dialogs.save_files.push_back(file);
         app.f.form2->btn6Click();
         QVERIFY(QRegularExpression(R"(^ZoruzAvu-\d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.vyr$)")
@@ -151,7 +148,7 @@ class ResultsStepTest : public QObject {
         QTRY_VERIFY(!app.f.form2->file_job_running());
         QTRY_COMPARE(app.last_caption(), QStringLiteral("保存成功"));
 
-        app.edit_tables([](ScanTables& t) {
+        app.edit_tables([](TableSet& t) {
             t.clear_tables();
             t.source_field = "changed";
         });
@@ -159,7 +156,7 @@ class ResultsStepTest : public QObject {
         app.f.form2->btn7Click();
         QTRY_VERIFY(!app.f.form2->file_job_running());
         QTRY_COMPARE(app.last_caption(), QStringLiteral("加载成功"));
-        QCOMPARE(numbers(app.ctx.tables), (std::vector<std::string>{"0", "1", "2"}));
+        QCOMPARE(numbers(app.tables()), (std::vector<std::string>{"0", "1", "2"}));
         QCOMPARE(app.f.form6->lbledt4->text(), QStringLiteral("/dev/sdz1"));
         QCOMPARE(app.f.form2->lv1->model()->rowCount(), 3);
     }
@@ -173,7 +170,7 @@ class ResultsStepTest : public QObject {
         app.f.form2->btn7Click();
         QCOMPARE(app.last_text(), QStringLiteral("加载路径不能为空，请重新设置!"));
         QCOMPARE(app.dialogs.shown.back().owner, nullptr);
-        QCOMPARE(app.ctx.tables.results.row_count(), std::size_t{3});
+        QCOMPARE(app.tables().results.row_count(), std::size_t{3});
     }
 
     void save_window_guards() {

@@ -78,7 +78,7 @@ class ScanFlowTest : public QObject {
         QCOMPARE(lines[5], QStringLiteral("结束扇区:  ") +
                                QString::number(raw_card().manifest.image_size / 512));
         QVERIFY(app.f.form3->mmo1->toPlainText().startsWith('['));
-        QCOMPARE(app.ctx.tables.source_field, image.toStdString());
+        QCOMPARE(app.tables().source_field, image.toStdString());
         QCOMPARE(app.f.form6->lbledt4->text(), image);
         app.f.form3->stop_and_wait();
     }
@@ -169,7 +169,8 @@ class ScanFlowTest : public QObject {
         QVERIFY(app.f.form4->mmo1->toPlainText().contains(QStringLiteral("写入成功")));
         QVERIFY(!app.f.form4->mmo1->toPlainText().contains(QStringLiteral("写入失败")));
         // Every saved row lost its tick.
-        for (const TableRow& row : app.ctx.tables.results.rows()) QVERIFY(!row.checked);
+        const TableSet now = app.tables();
+        for (const TableRow& row : now.results.rows()) QVERIFY(!row.checked);
     }
 };
 

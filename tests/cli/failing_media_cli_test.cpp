@@ -156,7 +156,7 @@ TEST(FailingMediaCli, SourcesThatAreNoMediumAreRefused) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "once"), fs::directory_iterator()), 1);
 
     ASSERT_EQ(std::system(("mkfifo " + ShellQuote((dir / "pipe").string())).c_str()), 0);
-    for (const std::string source : {std::string("/dev/zero"), (dir / "pipe").string()}) {
+    for (const std::string& source : {std::string("/dev/zero"), (dir / "pipe").string()}) {
         const auto run = Cli("scan " + ShellQuote(source) + " --mode deep", dir);
         EXPECT_EQ(run.exit_code, 2) << source;
         EXPECT_NE(run.err.find("tavorine-mov-cli: error: "), std::string::npos) << source;

@@ -167,9 +167,10 @@ TEST(RecoverCli, LoadedScanResultAndHandAddedFragment) {
         RunCli("scan " + Quote(card.image.string()) + " --save-result " + Quote(vyr.string()), dir);
     ASSERT_EQ(scan.exit_code, 0) << scan.err;
 
-    ScanTables tables;
+    ScanTables loaded;
     NullReporter quiet;
-    ASSERT_TRUE(LoadScanResult(tables, vyr.string(), quiet));
+    ASSERT_TRUE(LoadScanResult(loaded, vyr.string(), quiet));
+    TableSet tables = loaded.snapshot();
     std::size_t head_row = tables.fragments.row_count();
     for (std::size_t r = 0; r < tables.fragments.row_count(); ++r)
         if (tables.fragments.cell(r, frag::StartType) == "HEAD") head_row = std::min(head_row, r);
@@ -177,7 +178,7 @@ TEST(RecoverCli, LoadedScanResultAndHandAddedFragment) {
     tables.fragments.set_checked(head_row, true);
     ASSERT_FALSE(AddTickedFragments(tables).has_value());
     const std::string added = tables.results.row(tables.results.row_count() - 1).cells[0];
-    ASSERT_TRUE(SaveScanResult(tables, tables.source_field, vyr.string(), quiet));
+    ASSERT_TRUE(SaveScanResult(ScanTables(tables), tables.source_field, vyr.string(), quiet));
 
     const auto run = RunCli(
         "recover --load " + Quote(vyr.string()) + " --out " + Quote((dir / "out").string()), dir);

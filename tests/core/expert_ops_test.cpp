@@ -81,7 +81,7 @@ TEST(ExpertOps, TickByQualityStopsAtEntryThatIsNoNumber) {
 }
 
 TEST(ExpertOps, AddTickedFragmentsMakesOneFragmentFiles) {
-    ScanTables tables;
+    TableSet tables;
     tables.fragments = SampleFragments();
     tables.outputs.add_row({"0", "5000", "2", "非常好", "", "0,2,", "25", "2012:05:03 14:22:10"});
     tables.results.add_row({"0", "4.88KB", "2", "非常好", "25", "2012:05:03 14:22:10"});
@@ -101,7 +101,7 @@ TEST(ExpertOps, AddTickedFragmentsMakesOneFragmentFiles) {
 }
 
 TEST(ExpertOps, AddTickedFragmentsMessagesAndSilence) {
-    ScanTables tables;
+    TableSet tables;
     tables.fragments = SampleFragments();
     const auto none = AddTickedFragments(tables);
     ASSERT_TRUE(none.has_value());

@@ -49,8 +49,9 @@ Outcome ScanAndSave(const test::Card& card, int mode, const SourceOpener& opener
     out.scan = scan.outcome();
     out.log = run.reporter.messages();
 
-    for (std::size_t r = 0; r < run.tables.results.row_count(); ++r)
-        run.tables.results.set_checked(r, true);
+    run.tables.with([](TableSet& t) {
+        for (std::size_t r = 0; r < t.results.row_count(); ++r) t.results.set_checked(r, true);
+    });
     std::atomic<bool> saving{false};
     RebuildHooks hooks;
     hooks.open_source = opener;

@@ -153,47 +153,38 @@ TEST_F(SourceFile, CellsWhoseSumsDoNotFitAreLeftOut) {
         {"3", dec(kMax - 3000), dec(4 * 512 + 3030)},  // the last frame lies at the top
     };
     for (const auto& c : cases) {
-        ScanTables tables;
+        TableSet before;
         auto row = [](std::initializer_list<std::pair<frag::Col, std::string>> cells) {
             std::vector<std::string> r(frag::Count);
             for (const auto& [col, text] : cells) r[col] = text;
             return r;
         };
-        tables.fragments.add_row(row({{frag::StartType, "moov"},
+        before.fragments.add_row(row({{frag::StartType, "moov"},
                                       {frag::EndOffset, "8000"},
                                       {frag::LengthSectors, c.moov_sectors},
                                       {frag::StszOff, "700"},
                                       {frag::StcoOff, "3000"},
                                       {frag::Order, "0"}}));
-        tables.fragments.add_row(row({{frag::StartType, "HEAD"},
+        before.fragments.add_row(row({{frag::StartType, "HEAD"},
                                       {frag::StartOffset, c.head_start},
                                       {frag::OwnLength, "3030"},
                                       {frag::Order, "1"}}));
+        ScanTables tables(before);
         scantest::ScanRecorder reporter;
         TableWriter writer(tables, reporter);
         FragmentAnalysis(src, ScanSettings{}, writer, reporter).run();
-        EXPECT_EQ(tables.fragments.cell(0, frag::Fragments), "1,0,") << c.moov_sectors;
-        EXPECT_EQ(tables.fragments.cell(0, frag::Quality), "好") << c.moov_sectors;
-        EXPECT_EQ(tables.fragments.cell(0, frag::FileLength), c.file_length) << c.moov_sectors;
+        const TextTable after = tables.snapshot().fragments;
+        EXPECT_EQ(after.cell(0, frag::Fragments), "1,0,") << c.moov_sectors;
+        EXPECT_EQ(after.cell(0, frag::Quality), "好") << c.moov_sectors;
+        EXPECT_EQ(after.cell(0, frag::FileLength), c.file_length) << c.moov_sectors;
     }
 }
 
 // --- the analysis over whole scans ---
 
-class AnalysisTest : public ::testing::Test {
+class AnalysisTest : public scantest::RawImageScanTest {
   protected:
-    scantest::ScanRun& Scan(const scantest::Image& image) {
-        image.save(path_);
-        run_ = std::make_unique<scantest::ScanRun>();
-        scantest::RunScanOn(*run_, path_.string(),
-                            scantest::RawInfo(static_cast<std::int64_t>(image.bytes.size())), 3, 1);
-        return *run_;
-    }
-    const TextTable& F() const { return run_->tables.fragments; }
-
-    test::TempDir dir_;
-    std::filesystem::path path_ = dir_ / "raw.img";
-    std::unique_ptr<scantest::ScanRun> run_;
+    const TextTable& F() const { return run_->done().fragments; }
 };
 
 using scantest::Camera;
@@ -218,12 +209,12 @@ TEST_F(AnalysisTest, PairedFileIsGradedAndItsCellsRewritten) {
     EXPECT_EQ(F().cell(1, frag::EndOffset), dec(head_at + own));  // now an exclusive end
     EXPECT_EQ(F().cell(1, frag::LengthSectors), dec(own / 512));
 
-    const auto& out = run.tables.outputs;
+    const auto& out = run.done().outputs;
     ASSERT_EQ(out.row_count(), 1u);
     EXPECT_EQ(out.row(0).cells,
               (std::vector<std::string>{"0", F().cell(0, frag::FileLength), "2", "非常好", "",
                                         "1,0,", "50", "2012:05:03 14:22:10"}));
-    const auto& res = run.tables.results;
+    const auto& res = run.done().results;
     ASSERT_EQ(res.row_count(), 1u);
     EXPECT_EQ(res.row(0).cells,
               (std::vector<std::string>{"0", HumanLength(*parse_int64(out.cell(0, 1))), "2",
@@ -235,9 +226,9 @@ TEST_F(AnalysisTest, WithoutDelimitersTheFileIsGradedGood) {
     scantest::Image image(1 << 20);
     image.put(8 * 512, mov.bytes());
     auto& run = Scan(image);
-    ASSERT_EQ(run.tables.results.row_count(), 1u);
-    EXPECT_EQ(run.tables.results.cell(0, resc::Quality), "好");
-    EXPECT_EQ(run.tables.outputs.cell(0, outc::FileLength), F().cell(0, frag::FileLength));
+    ASSERT_EQ(run.done().results.row_count(), 1u);
+    EXPECT_EQ(run.done().results.cell(0, resc::Quality), "好");
+    EXPECT_EQ(run.done().outputs.cell(0, outc::FileLength), F().cell(0, frag::FileLength));
 }
 
 TEST_F(AnalysisTest, HeaderWithoutItsHeadIsPoorAndNotListed) {
@@ -249,8 +240,8 @@ TEST_F(AnalysisTest, HeaderWithoutItsHeadIsPoorAndNotListed) {
     EXPECT_EQ(F().cell(0, frag::Fragments), ",0,");
     EXPECT_EQ(F().cell(0, frag::Quality), "差");
     EXPECT_EQ(F().cell(0, frag::FileLength), "");
-    EXPECT_TRUE(run.tables.outputs.empty());
-    EXPECT_TRUE(run.tables.results.empty());
+    EXPECT_TRUE(run.done().outputs.empty());
+    EXPECT_TRUE(run.done().results.empty());
 }
 
 TEST_F(AnalysisTest, TwoHeadsWithTheSameLengthPairTheFirst) {
@@ -263,7 +254,7 @@ TEST_F(AnalysisTest, TwoHeadsWithTheSameLengthPairTheFirst) {
     ASSERT_EQ(F().row_count(), 3u);
     EXPECT_EQ(F().cell(0, frag::Fragments), "1,0,");
     EXPECT_EQ(F().cell(2, frag::EndOffset), dec(300 * 512 + 4095));  // unpaired, untouched
-    EXPECT_EQ(run.tables.outputs.row_count(), 1u);
+    EXPECT_EQ(run.done().outputs.row_count(), 1u);
 }
 
 TEST_F(AnalysisTest, LargeChunkTableIsAnalysedFromItsLastEntry) {
@@ -271,9 +262,9 @@ TEST_F(AnalysisTest, LargeChunkTableIsAnalysedFromItsLastEntry) {
     scantest::Image image(mov.bytes().size() + (1 << 20));
     image.put(512, mov.bytes());
     auto& run = Scan(image);
-    ASSERT_EQ(run.tables.results.row_count(), 1u);
-    EXPECT_EQ(run.tables.results.cell(0, resc::Frames), "16400");
-    EXPECT_EQ(run.tables.results.cell(0, resc::Quality), "非常好");
+    ASSERT_EQ(run.done().results.row_count(), 1u);
+    EXPECT_EQ(run.done().results.cell(0, resc::Frames), "16400");
+    EXPECT_EQ(run.done().results.cell(0, resc::Quality), "非常好");
 }
 
 TEST_F(AnalysisTest, NonZeroCommonSampleSizeWarnsAndLeavesTheRowOut) {
@@ -288,7 +279,7 @@ TEST_F(AnalysisTest, NonZeroCommonSampleSizeWarnsAndLeavesTheRowOut) {
               (UserMessage{"STSZ异常", "发现STSZ非0取值，请反馈错误信息给开发者!", MsgIcon::Warning,
                            MsgButtons::Ok}));
     EXPECT_EQ(F().cell(0, frag::Quality), "");
-    EXPECT_TRUE(run.tables.outputs.empty());
+    EXPECT_TRUE(run.done().outputs.empty());
 }
 
 TEST_F(AnalysisTest, VideoAndSoundTracksPairThroughTheVideoTrack) {
@@ -298,8 +289,8 @@ TEST_F(AnalysisTest, VideoAndSoundTracksPairThroughTheVideoTrack) {
     scantest::Image image(2 << 20);
     image.put(2048, mov.bytes());
     auto& run = Scan(image);
-    ASSERT_EQ(run.tables.results.row_count(), 1u);
-    EXPECT_EQ(run.tables.results.cell(0, resc::Frames), "20");
+    ASSERT_EQ(run.done().results.row_count(), 1u);
+    EXPECT_EQ(run.done().results.cell(0, resc::Frames), "20");
 }
 
 TEST_F(AnalysisTest, EmptyScanStillWritesEveryLineAndShowsResults) {

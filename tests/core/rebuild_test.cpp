@@ -38,23 +38,33 @@ class RebuildTest : public ::testing::Test {
     void SetUp() override {
         std::filesystem::create_directory(dir_ / "out");
         test::WritePatternImage(image_, kImageSize);
-        auto& f = tables_.fragments;
-        f.add_row({"0", "HEAD", std::to_string(kHeadStart), "mdat",
-                   std::to_string(kHeadStart + kHeadLength), "390", "", "", "2012:05:03 14:22:10",
-                   std::to_string(kHeadLength), "", "0", "0", "1", ""});
-        f.add_row({"1", "moov", std::to_string(kMoovStart), "moov",
-                   std::to_string(kMoovStart + kMoovLength - 1), "6", "", "250", "", "", "0,1,",
-                   "0", "0", "0", "非常好"});
+        Edit([&](TableSet& t) {
+            t.fragments.add_row({"0", "HEAD", std::to_string(kHeadStart), "mdat",
+                                 std::to_string(kHeadStart + kHeadLength), "390", "", "",
+                                 "2012:05:03 14:22:10", std::to_string(kHeadLength), "", "0", "0",
+                                 "1", ""});
+            t.fragments.add_row({"1", "moov", std::to_string(kMoovStart), "moov",
+                                 std::to_string(kMoovStart + kMoovLength - 1), "6", "", "250", "",
+                                 "", "0,1,", "0", "0", "0", "非常好"});
+            t.source_field = image_.string();
+        });
         AddFile("0", "2", "0,1,", "250", "2012:05:03 14:22:10", "198.24KB");
-        tables_.source_field = image_.string();
     }
 
     void AddFile(const std::string& number, const std::string& count, const std::string& list,
                  const std::string& frames, const std::string& date, const std::string& length,
                  bool ticked = true) {
-        tables_.outputs.add_row({number, "0", count, "好", "", list, frames, date});
-        tables_.results.add_row({number, length, count, "好", frames, date}, ticked);
+        Edit([&](TableSet& t) {
+            t.outputs.add_row({number, "0", count, "好", "", list, frames, date});
+            t.results.add_row({number, length, count, "好", frames, date}, ticked);
+        });
     }
+
+    template <class F>
+    void Edit(F&& f) {
+        tables_.with(std::forward<F>(f));
+    }
+    std::size_t Ticked() const { return CountTicked(tables_.snapshot().results); }
 
     RebuildHooks Plenty() {
         RebuildHooks hooks;
@@ -108,7 +118,7 @@ TEST_F(RebuildTest, SavesTickedRowsWithExactLog) {
               rep_.status.end());
     EXPECT_EQ(rep_.gauge_max, 3);
     EXPECT_EQ(rep_.gauge_positions, (std::vector<std::int64_t>{0, 1, 3}));
-    EXPECT_EQ(CountTicked(tables_.results), 0u);
+    EXPECT_EQ(Ticked(), 0u);
     ASSERT_EQ(summary.files.size(), 2u);
     EXPECT_TRUE(summary.files[0].written && summary.files[1].written);
 }
@@ -117,7 +127,7 @@ TEST_F(RebuildTest, SavesTickedRowsWithExactLog) {
 // (a scan-result file can make them say anything).
 TEST_F(RebuildTest, FreeSpaceEqualToSumIsRefused) {
     constexpr std::int64_t kPairedFile = kHeadLength + (kMoovLength / 512 + 6) * 512 - 392;
-    tables_.results.set_cell(0, resc::FileLength, "117.74MB");
+    Edit([](TableSet& t) { t.results.set_cell(0, resc::FileLength, "117.74MB"); });
     AddFile("1", "2", "0,1,", "", "", "1.5GB");
     RebuildHooks hooks;
     hooks.query_free_space = [](const std::string&) {
@@ -132,7 +142,7 @@ TEST_F(RebuildTest, FreeSpaceEqualToSumIsRefused) {
         (UserMessage{"提示", "保存路径中输出磁盘容量太小，请重新选择容量较大的盘符来保存文件！",
                      MsgIcon::Question, MsgButtons::Ok}));
     EXPECT_TRUE(std::filesystem::is_empty(dir_ / "out"));
-    EXPECT_EQ(CountTicked(tables_.results), 2u);
+    EXPECT_EQ(Ticked(), 2u);
 
     // One byte more and it goes.
     RecordingReporter again;
@@ -162,7 +172,7 @@ TEST_F(RebuildTest, UnknownFreeSpaceIsRefused) {
 TEST_F(RebuildTest, ResortedListSavesEachRowFromItsOwnOutputRow) {
     AddFile("1", "1", "1,", "100", "", "4096");
     AddFile("2", "1", "0,", "5", "", "4096");
-    SortResultList(tables_.results, resc::Frames);  // now 2, 1, 0
+    Edit([](TableSet& t) { SortResultList(t.results, resc::Frames); });  // now 2, 1, 0
     Run(Plenty());
     EXPECT_EQ(ReadAll(Out("VYR-0-250-2012-05-03 14-22-10.mov")), ExpectedPairedFile());
     EXPECT_EQ(ReadAll(Out("VYR-1-100-.mov")).size(), (kMoovLength - 1) / 512 * 512 + 1024u);
@@ -177,7 +187,7 @@ TEST_F(RebuildTest, ResortedListSavesEachRowFromItsOwnOutputRow) {
 }
 
 TEST_F(RebuildTest, OneFragmentRowsUseFirstEntryOnly) {
-    tables_.results.set_checked(0, false);
+    Edit([](TableSet& t) { t.results.set_checked(0, false); });
     AddFile("1", "1", "1,0,", "", "a", "4096");
     AddFile("2", "2", "1,0", "", "b", "4096");  // text after the last comma is ignored
     Run(Plenty());
@@ -187,12 +197,14 @@ TEST_F(RebuildTest, OneFragmentRowsUseFirstEntryOnly) {
 }
 
 TEST_F(RebuildTest, BadListFailsThatRowAndGoesOn) {
-    tables_.results.set_checked(0, false);
+    Edit([](TableSet& t) { t.results.set_checked(0, false); });
     AddFile("1", "2", "0,x,", "", "bad", "4096");
     AddFile("2", "2", "0,99,", "", "missing", "4096");
     AddFile("3", "2", "", "", "empty", "4096");
     AddFile("4", "1", "0,", "", "good", "4096");
-    tables_.results.add_row({"5", "4096", "1", "手动", "", "orphan"}, true);  // no OutputTable row
+    Edit([](TableSet& t) {
+        t.results.add_row({"5", "4096", "1", "手动", "", "orphan"}, true);
+    });  // no OutputTable row
     const auto summary = Run(Plenty());
     for (const char* failed : {"编号1写入失败", "编号2写入失败", "编号3写入失败", "编号5写入失败"})
         EXPECT_TRUE(rep_.logged(failed)) << failed;
@@ -203,7 +215,7 @@ TEST_F(RebuildTest, BadListFailsThatRowAndGoesOn) {
         EXPECT_FALSE(std::filesystem::exists(Out(name))) << name;
     EXPECT_TRUE(std::filesystem::exists(Out("VYR-4--good.mov")));
     EXPECT_EQ(summary.files.size(), 5u);
-    EXPECT_EQ(CountTicked(tables_.results), 0u);
+    EXPECT_EQ(Ticked(), 0u);
 }
 
 TEST_F(RebuildTest, FailedWriteIsLoggedAndNextRowsRun) {
@@ -229,7 +241,9 @@ TEST_F(RebuildTest, FullFileSystemFailsTheRow) {
     std::filesystem::create_directory(mnt);
     const std::string cmd = "mount -t tmpfs -o size=64k tmpfs '" + mnt.string() + "' 2>/dev/null";
     if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here";
-    tables_.results.set_cell(0, resc::FileLength, "1KB");  // let the estimate pass
+    Edit([](TableSet& t) {
+        t.results.set_cell(0, resc::FileLength, "1KB");
+    });  // let the estimate pass
     AddFile("1", "1", "1,", "", "after", "1KB");
     Run(Plenty(), mnt.string());
     const bool full_failed = rep_.logged("编号0写入失败");
@@ -246,9 +260,11 @@ TEST_F(RebuildTest, FullFileSystemFailsTheRow) {
 // source fails its row instead of padding it with zeros.
 TEST_F(RebuildTest, UnreadableSectorsAndRangesPastTheSource) {
     AddFile("1", "1", "2,", "", "past", "1KB");
-    tables_.fragments.add_row({"2", "moov", std::to_string(kImageSize - 1024), "moov",
-                               std::to_string(kImageSize + 100000), "6", "", "", "", "", "", "0",
-                               "0", "0", ""});
+    Edit([](TableSet& t) {
+        t.fragments.add_row({"2", "moov", std::to_string(kImageSize - 1024), "moov",
+                             std::to_string(kImageSize + 100000), "6", "", "", "", "", "", "0", "0",
+                             "0", ""});
+    });
     test::FaultyOpener faulty;
     faulty.faults.failing = test::Sectors({kHeadStart + 70000});
     RebuildHooks hooks = Plenty();
@@ -298,7 +314,7 @@ TEST_F(RebuildTest, NeverOverwritesTheSource) {
     const auto inside = Out("VYR-7--.mov");
     std::filesystem::copy_file(image_, inside);
     image_ = inside;
-    tables_.results.set_checked(0, false);
+    Edit([](TableSet& t) { t.results.set_checked(0, false); });
     AddFile("7", "1", "0,", "", "", "4096");
     Run(Plenty());
     EXPECT_TRUE(rep_.logged("编号1写入失败"));
@@ -306,7 +322,7 @@ TEST_F(RebuildTest, NeverOverwritesTheSource) {
 }
 
 TEST_F(RebuildTest, HostileNamesStayInFolderAndLinksAreNotFollowed) {
-    tables_.results.set_checked(0, false);
+    Edit([](TableSet& t) { t.results.set_checked(0, false); });
     AddFile("1", "1", "0,", "", "../../escaped", "4096");
     const auto victim = dir_ / "victim";
     std::ofstream(victim) << "keep";

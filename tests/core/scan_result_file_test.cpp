@@ -18,7 +18,8 @@ using test::RecordingReporter;
 const UserMessage kDecodeError{"日志转换LV出错", "日志文件加载LV表出错", MsgIcon::Warning,
                                MsgButtons::Ok};
 
-void Fill(ScanTables& t) {
+TableSet Filled() {
+    TableSet t;
     t.fragments.add_row({"0", "HEAD", "4096", "mdat", "1052672", "2048", "", "",
                          "2012:05:03 14:22:10", "1048576", "", "0", "0", "1", ""});
     t.fragments.add_row({"1", "moov", "2000392", "moov", "2003391", "5", "1051648", "250", "",
@@ -28,6 +29,7 @@ void Fill(ScanTables& t) {
     t.results.add_row({"0", "1MB", "2", "非常好", "250", "2012:05:03 14:22:10"}, true);
     t.results.add_row({"1", "3072", "1", "手动", "", ""}, true);
     t.source_field = "/媒体/卡 2/佳能.img";
+    return t;
 }
 
 void WriteText(const std::filesystem::path& p, const std::string& text) {
@@ -65,14 +67,14 @@ TEST(ScanResultFile, SplitRowLine) {
 TEST(ScanResultFile, RoundTripRestoresEveryCellAndSource) {
     test::TempDir dir;
     const auto file = (dir / "结果 1.vyr").string();
-    ScanTables saved;
-    Fill(saved);
+    const TableSet saved = Filled();
     RecordingReporter rep;
-    ASSERT_TRUE(SaveScanResult(saved, saved.source_field, file, rep));
+    ASSERT_TRUE(SaveScanResult(ScanTables(saved), saved.source_field, file, rep));
     EXPECT_TRUE(rep.boxes.empty());
 
-    ScanTables loaded;
-    ASSERT_TRUE(LoadScanResult(loaded, file, rep));
+    ScanTables tables;
+    ASSERT_TRUE(LoadScanResult(tables, file, rep));
+    const TableSet loaded = tables.snapshot();
     EXPECT_EQ(loaded.source_field, saved.source_field);
     EXPECT_EQ(loaded.fragments, saved.fragments);
     EXPECT_EQ(loaded.outputs, saved.outputs);
@@ -97,9 +99,11 @@ TEST(ScanResultFile, EmptyScanIsFiveLinesAndLoadsEmpty) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               EncodedFile({"", std::string(27, '='), std::string(27, '='), std::string(28, '='),
                            std::string(29, '=')}));
-    ScanTables loaded;
-    loaded.source_field = "old";
-    ASSERT_TRUE(LoadScanResult(loaded, file, rep));
+    TableSet old;
+    old.source_field = "old";
+    ScanTables tables(old);
+    ASSERT_TRUE(LoadScanResult(tables, file, rep));
+    const TableSet loaded = tables.snapshot();
     EXPECT_EQ(loaded.source_field, "");
     EXPECT_TRUE(loaded.fragments.empty() && loaded.outputs.empty() && loaded.results.empty());
 }
@@ -110,10 +114,12 @@ TEST(ScanResultFile, RowsAreAddedToExistingRowsAndFieldsPadded) {
     WriteText(file, EncodedFile({"src", std::string(27, '='), "5^HEAD", std::string(27, '='),
                                  "0^1^2^3^4^5^6^7^8^9", std::string(28, '='), std::string(29, '='),
                                  "ignored after the end"}));
-    ScanTables t;
-    t.fragments.add_row({"old"});
+    TableSet before;
+    before.fragments.add_row({"old"});
+    ScanTables tables(before);
     RecordingReporter rep;
-    ASSERT_TRUE(LoadScanResult(t, file.string(), rep));
+    ASSERT_TRUE(LoadScanResult(tables, file.string(), rep));
+    const TableSet t = tables.snapshot();
     ASSERT_EQ(t.fragments.row_count(), 2u);
     EXPECT_EQ(t.fragments.cell(1, frag::SN), "5");
     EXPECT_EQ(t.fragments.cell(1, frag::StartType), "HEAD");
@@ -138,7 +144,7 @@ TEST(ScanResultFile, LineEndingsCrOrLfAreAccepted) {
         ScanTables t;
         RecordingReporter rep;
         EXPECT_TRUE(LoadScanResult(t, (dir / "e.vyr").string(), rep));
-        EXPECT_EQ(t.fragments.row_count(), 1u);
+        EXPECT_EQ(t.snapshot().fragments.row_count(), 1u);
     }
 }
 
@@ -162,20 +168,21 @@ TEST(ScanResultFile, DamagedFilesFailCleanly) {
     for (const auto& [text, why] : cases) {
         SCOPED_TRACE(why);
         WriteText(dir / "bad.vyr", text);
-        ScanTables t;
-        t.source_field = "kept";
+        TableSet kept;
+        kept.source_field = "kept";
+        ScanTables t(kept);
         RecordingReporter rep;
         EXPECT_FALSE(LoadScanResult(t, (dir / "bad.vyr").string(), rep));
-        EXPECT_EQ(t.source_field, "kept");
-        EXPECT_TRUE(t.fragments.empty());
+        EXPECT_EQ(t.snapshot().source_field, "kept");
+        EXPECT_TRUE(t.snapshot().fragments.empty());
         EXPECT_EQ(rep.boxes, std::vector<UserMessage>{kDecodeError});
     }
 }
 
 TEST(ScanResultFile, WorkerShowsOutcomeBoxes) {
     test::TempDir dir;
-    ScanTables t;
-    Fill(t);
+    const TableSet filled = Filled();
+    ScanTables t(filled);
     {
         RecordingReporter rep;
         TFileOrLv save(TFileOrLv::kSave, (dir / "r.vyr").string(), t, rep);
@@ -200,7 +207,7 @@ TEST(ScanResultFile, WorkerShowsOutcomeBoxes) {
         ScanTables loaded;
         TFileOrLv load(TFileOrLv::kLoad, (dir / "r.vyr").string(), loaded, rep);
         EXPECT_TRUE(load.Execute());
-        EXPECT_EQ(loaded.fragments, t.fragments);
+        EXPECT_EQ(loaded.snapshot().fragments, filled.fragments);
         ASSERT_EQ(rep.boxes.size(), 1u);
         EXPECT_EQ(rep.boxes[0].caption, "加载成功");
         EXPECT_EQ(rep.boxes[0].text, "成功加载日志文件!");

@@ -2,10 +2,14 @@
 // Shared pieces of the scanner tests: a reporter that records everything,
 // atom and image builders, and a one-call scan of an image file.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +21,7 @@
 #include "scan/scan_tables.hpp"
 #include "scan/scan_worker.hpp"
 #include "support/recording_reporter.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tav::scantest {
 
@@ -94,6 +99,13 @@ inline TDiskInfo RawInfo(std::int64_t bytes) {
 struct ScanRun {
     ScanTables tables;
     ScanRecorder reporter;
+    // The tables as the ended scan left them, for the checks: taken once, so
+    // that references into them stay valid.
+    const TableSet& done() const {
+        if (!seen) seen = tables.snapshot();
+        return *seen;
+    }
+    mutable std::optional<TableSet> seen;
 };
 
 // Runs a whole scan of the path synchronously.
@@ -105,6 +117,22 @@ inline void RunScanOn(ScanRun& run, const std::string& path, const TDiskInfo& in
                   stop);
     scan.Execute();
 }
+
+// A deep scan of an image built in memory, saved to a file of the test's own.
+class RawImageScanTest : public ::testing::Test {
+  protected:
+    ScanRun& Scan(const Image& image, const ScanSettings& settings = {}) {
+        image.save(path_);
+        run_ = std::make_unique<ScanRun>();
+        RunScanOn(*run_, path_.string(), RawInfo(static_cast<std::int64_t>(image.bytes.size())), 3,
+                  1, settings);
+        return *run_;
+    }
+
+    test::TempDir dir_;
+    std::filesystem::path path_ = dir_ / "raw.img";
+    std::unique_ptr<ScanRun> run_;
+};
 
 // Column values of every fragment row.
 inline std::vector<std::string> Column(const TextTable& t, std::size_t col) {

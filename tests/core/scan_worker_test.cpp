@@ -61,7 +61,7 @@ TEST_F(StartUpTest, FreeSpaceScanOfFat16IsRefused) {
     EXPECT_EQ(run.reporter.boxes[0],
               (UserMessage{"文件系统错误",
                            "非NTFS或者FAT文件系统，无法开启扫描空闲空间功能，请重新选择！"}));
-    EXPECT_TRUE(run.tables.fragments.empty());
+    EXPECT_TRUE(run.done().fragments.empty());
     EXPECT_EQ(run.reporter.results_shown, 0);
 }
 
@@ -99,7 +99,7 @@ const test::Card& CardOrSkip(const std::string& kind) {
 }
 
 // Start offset of each listed file's HEAD -> its quality, from the tables.
-std::map<std::int64_t, std::string> ListedHeads(const ScanTables& t) {
+std::map<std::int64_t, std::string> ListedHeads(const TableSet& t) {
     std::map<std::int64_t, std::string> out;
     for (const auto& row : t.outputs.rows()) {
         const auto list = SplitFragmentList(row.cells[outc::FragmentList]);
@@ -141,14 +141,14 @@ TEST(CardScan, DeepScanOfARawCardListsEveryWholeFile) {
     if (!card.ok()) return;
     ScanRun run;
     ScanCard(run, card, kModeDeep);
-    const auto listed = ListedHeads(run.tables);
+    const auto listed = ListedHeads(run.done());
     std::map<std::int64_t, std::string> expected;
     for (const auto& f : card.with_state("placed")) expected[f.head_offset] = Grade(f);
     EXPECT_EQ(listed, expected);
     // The orphaned header is graded poor; the orphaned start region stays unpaired.
     for (const auto& f : card.with_state("orphan-moov")) {
         bool found = false;
-        for (const auto& row : run.tables.fragments.rows())
+        for (const auto& row : run.done().fragments.rows())
             if (row.cells[frag::StartOffset] == dec(f.moov_offset)) {
                 found = true;
                 EXPECT_EQ(row.cells[frag::Quality], "差");
@@ -158,9 +158,9 @@ TEST(CardScan, DeepScanOfARawCardListsEveryWholeFile) {
     for (const auto& f : card.with_state("orphan-head")) EXPECT_FALSE(listed.count(f.head_offset));
     // Files and lengths agree with the manifest.
     for (const auto& f : card.with_state("placed"))
-        for (const auto& row : run.tables.outputs.rows()) {
+        for (const auto& row : run.done().outputs.rows()) {
             const auto head = *parse_int64(SplitFragmentList(row.cells[outc::FragmentList])[0]);
-            if (run.tables.fragments.cell(static_cast<std::size_t>(head), frag::StartOffset) ==
+            if (run.done().fragments.cell(static_cast<std::size_t>(head), frag::StartOffset) ==
                 dec(f.head_offset)) {
                 // The header is counted in 512-byte units from the sector of its start.
                 const std::int64_t length = *parse_int64(row.cells[outc::FileLength]);
@@ -181,7 +181,7 @@ TEST(CardScan, LargeOnlyKeepsSixtyFourBitFiles) {
     for (const auto& f : card.with_state("placed"))
         if (f.mdat64 && f.co64) expected[f.head_offset] = Grade(f);
     EXPECT_FALSE(expected.empty());
-    EXPECT_EQ(ListedHeads(run.tables), expected);
+    EXPECT_EQ(ListedHeads(run.done()), expected);
 }
 
 void ExpectDeletedListed(const test::Card& card, const ScanRun& run) {
@@ -189,7 +189,7 @@ void ExpectDeletedListed(const test::Card& card, const ScanRun& run) {
     for (const auto& f : card.with_state("deleted"))
         if (f.head_offset >= 0 && f.moov_offset >= 0) expected[f.head_offset] = Grade(f);
     ASSERT_FALSE(expected.empty());
-    const auto listed = ListedHeads(run.tables);
+    const auto listed = ListedHeads(run.done());
     EXPECT_EQ(listed, expected);
     for (const auto& f : card.with_state("in-use")) EXPECT_FALSE(listed.count(f.head_offset));
 }
@@ -223,7 +223,7 @@ TEST(CardScan, FormattedCardWithEitherScheme) {
         std::map<std::int64_t, std::string> expected;
         for (const auto& f : card.files())
             if (f.head_offset >= 0 && f.moov_offset >= 0) expected[f.head_offset] = Grade(f);
-        EXPECT_EQ(ListedHeads(run.tables), expected) << int(scheme);
+        EXPECT_EQ(ListedHeads(run.done()), expected) << int(scheme);
     }
 }
 
@@ -232,7 +232,7 @@ TEST(CardScan, FileSystemImageDeepScanFindsInUseFilesToo) {
     if (!card.ok()) return;
     ScanRun run;
     ScanCard(run, card, kModeDeep, 0, false, true);
-    const auto listed = ListedHeads(run.tables);
+    const auto listed = ListedHeads(run.done());
     for (const auto& f : card.files())
         if (f.head_offset >= 0 && f.moov_offset >= 0) {
             EXPECT_TRUE(listed.count(f.head_offset)) << f.name;
@@ -311,11 +311,11 @@ TEST(UseWindows, DeletionScanFollowsFragmentsAcrossAWindowBoundary) {
                   run.reporter, stop);
     scan.Execute();
     EXPECT_TRUE(run.reporter.boxes.empty());
-    const auto listed = ListedHeads(run.tables);
+    const auto listed = ListedHeads(run.done());
     EXPECT_EQ(listed,
               (std::map<std::int64_t, std::string>{{a_head, "非常好"}, {b_head, "非常好"}}));
     EXPECT_EQ(
-        scantest::Column(run.tables.fragments, frag::StartOffset),
+        scantest::Column(run.done().fragments, frag::StartOffset),
         (std::vector<std::string>{
             dec(a_moov), dec(b_head + static_cast<std::int64_t>(b.head.size())),
             dec(c_head + static_cast<std::int64_t>(c.head.size())), dec(a_head), dec(b_head)}));

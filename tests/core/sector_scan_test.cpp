@@ -235,21 +235,7 @@ TEST(ScanGauge, RoundingIsHalfToEven) {
 
 // --- whole scans of raw images ---
 
-class RawScanTest : public ::testing::Test {
-  protected:
-    scantest::ScanRun& Scan(const scantest::Image& image, const ScanSettings& settings = {}) {
-        image.save(path_);
-        run_ = std::make_unique<scantest::ScanRun>();
-        scantest::RunScanOn(*run_, path_.string(),
-                            scantest::RawInfo(static_cast<std::int64_t>(image.bytes.size())), 3, 1,
-                            settings);
-        return *run_;
-    }
-
-    test::TempDir dir_;
-    std::filesystem::path path_ = dir_ / "raw.img";
-    std::unique_ptr<scantest::ScanRun> run_;
-};
+using RawScanTest = scantest::RawImageScanTest;
 
 using scantest::Camera;
 
@@ -261,7 +247,7 @@ TEST_F(RawScanTest, HeadAndMovieRowsCarryTheirCells) {
     image.put(head_at, mov.head);
     image.put(moov_at, mov.moov);
     auto& run = Scan(image);
-    const auto& f = run.tables.fragments;
+    const auto& f = run.done().fragments;
     ASSERT_EQ(f.row_count(), 2u);
     // Sorted: moov first. Row 1 is the HEAD.
     EXPECT_EQ(f.cell(0, frag::StartType), "moov");
@@ -284,12 +270,12 @@ TEST_F(RawScanTest, UnpairedHeadKeepsItsScanTimeCells) {
     scantest::Image image(1 << 20, 0);
     image.put(64 * 512, mov.head);
     auto& run = Scan(image);
-    const auto& f = run.tables.fragments;
+    const auto& f = run.done().fragments;
     ASSERT_EQ(f.row_count(), 1u);
     EXPECT_EQ(f.cell(0, frag::SN), "0");
     EXPECT_EQ(f.cell(0, frag::EndOffset), dec(64 * 512 + 4095));
     EXPECT_EQ(f.cell(0, frag::LengthSectors), "7");
-    EXPECT_TRUE(run.tables.outputs.empty());
+    EXPECT_TRUE(run.done().outputs.empty());
 }
 
 TEST_F(RawScanTest, AHeadSpansFourKilobytesAndTheScanResumesRightAfter) {
@@ -299,7 +285,7 @@ TEST_F(RawScanTest, AHeadSpansFourKilobytesAndTheScanResumesRightAfter) {
     image.put(17 * 512, sector);  // inside the first HEAD's 4096 bytes: not tested
     image.put(18 * 512, sector);  // the sector right after it
     auto& run = Scan(image);
-    EXPECT_EQ(scantest::Column(run.tables.fragments, frag::StartOffset),
+    EXPECT_EQ(scantest::Column(run.done().fragments, frag::StartOffset),
               (std::vector<std::string>{dec(10 * 512), dec(18 * 512)}));
 }
 
@@ -315,9 +301,9 @@ TEST_F(RawScanTest, LargeFileOnlyKeepsOnlySixtyFourBitMdatHeads) {
     ScanSettings settings;
     settings.LargeFileOnly = true;
     auto& run = Scan(image, settings);
-    ASSERT_EQ(run.tables.fragments.row_count(), 1u);
-    EXPECT_EQ(run.tables.fragments.cell(0, frag::StartOffset), dec(200 * 512));
-    EXPECT_EQ(run.tables.fragments.cell(0, frag::OwnLength),
+    ASSERT_EQ(run.done().fragments.row_count(), 1u);
+    EXPECT_EQ(run.done().fragments.cell(0, frag::StartOffset), dec(200 * 512));
+    EXPECT_EQ(run.done().fragments.cell(0, frag::OwnLength),
               dec(static_cast<std::int64_t>(large.head.size())));
 }
 
@@ -330,8 +316,8 @@ TEST_F(RawScanTest, ShortHeaderGivesNoRowAndTheScanGoesOn) {
     image.put(3 * 512 + 40, tiny);
     image.put(9 * 512, mov.head);
     auto& run = Scan(image);
-    ASSERT_EQ(run.tables.fragments.row_count(), 1u);
-    EXPECT_EQ(run.tables.fragments.cell(0, frag::StartType), "HEAD");
+    ASSERT_EQ(run.done().fragments.row_count(), 1u);
+    EXPECT_EQ(run.done().fragments.cell(0, frag::StartType), "HEAD");
 }
 
 TEST_F(RawScanTest, ShiftedContentShiftsEveryOffsetByTheSameAmount) {
@@ -347,7 +333,7 @@ TEST_F(RawScanTest, ShiftedContentShiftsEveryOffsetByTheSameAmount) {
     };
     auto cells = [&](scantest::ScanRun& run) {
         std::vector<std::vector<std::int64_t>> out;
-        for (const auto& row : run.tables.fragments.rows())
+        for (const auto& row : run.done().fragments.rows())
             out.push_back({*parse_int64(row.cells[frag::StartOffset]),
                            *parse_int64(row.cells[frag::EndOffset]),
                            *parse_int64(row.cells[frag::StszOff]),
@@ -365,7 +351,7 @@ TEST_F(RawScanTest, ShiftedContentShiftsEveryOffsetByTheSameAmount) {
                 const std::int64_t expect = base[r][c] == 0 ? 0 : base[r][c] + shift;
                 EXPECT_EQ(moved[r][c], expect) << "shift " << sectors << " row " << r;
             }
-        EXPECT_EQ(run_->tables.outputs.row_count(), 2u) << sectors;
+        EXPECT_EQ(run_->done().outputs.row_count(), 2u) << sectors;
     }
 }
 
@@ -375,8 +361,8 @@ TEST_F(RawScanTest, MovieAtomStraddlingTheStepEndIsFound) {
         scantest::Image image(1 << 20, 0);
         image.put(at, mov.moov);
         auto& run = Scan(image);
-        ASSERT_EQ(run.tables.fragments.row_count(), 1u) << at;
-        EXPECT_EQ(run.tables.fragments.cell(0, frag::StartOffset), dec(at)) << at;
+        ASSERT_EQ(run.done().fragments.row_count(), 1u) << at;
+        EXPECT_EQ(run.done().fragments.cell(0, frag::StartOffset), dec(at)) << at;
     }
 }
 
@@ -388,9 +374,9 @@ TEST_F(RawScanTest, RandomBytesAroundFilesDoNotDisturbTheScan) {
     image.put(300 * 512, mov.head);
     image.put(300 * 512 + static_cast<std::int64_t>(mov.head.size()), mov.moov);
     auto& run = Scan(image);
-    ASSERT_EQ(run.tables.results.row_count(), 1u);
-    EXPECT_EQ(run.tables.results.cell(0, resc::Quality), "非常好");
-    EXPECT_EQ(run.tables.results.cell(0, resc::Frames), "40");
+    ASSERT_EQ(run.done().results.row_count(), 1u);
+    EXPECT_EQ(run.done().results.cell(0, resc::Quality), "非常好");
+    EXPECT_EQ(run.done().results.cell(0, resc::Frames), "40");
 }
 
 }  // namespace
@@ -427,7 +413,7 @@ TEST(RawScanRobustness, GarbageFullOfSignaturesNeverBreaksTheScan) {
         settings.LargeFileOnly = large;
         scantest::RunScanOn(run, path.string(), scantest::RawInfo(3 << 20), 3, 1, settings);
         EXPECT_EQ(run.reporter.results_shown, 1);
-        for (const auto& row : run.tables.fragments.rows()) {
+        for (const auto& row : run.done().fragments.rows()) {
             const auto start = parse_int64(row.cells[frag::StartOffset]);
             ASSERT_TRUE(start);
             EXPECT_GE(*start, 0);

@@ -169,7 +169,7 @@ TEST(SourceReaderFaults, OnlyFilesAndBlockDevicesOpen) {
     test::TempDir dir;
     const auto fifo = dir / "pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    for (const std::string path : {std::string("/dev/zero"), fifo.string()}) {
+    for (const std::string& path : {std::string("/dev/zero"), fifo.string()}) {
         const auto source = SourceReader::open(path);
         ASSERT_FALSE(source.has_value()) << path;
         EXPECT_FALSE(source.error().reason.empty());

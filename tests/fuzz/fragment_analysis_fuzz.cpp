@@ -53,17 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text = all.substr(0, nul);
     const std::size_t source_at = std::min(nul + 1, size);
 
-    tav::ScanTables tables;
-    AddRows(tables.fragments, text);
-    const std::size_t rows = tables.fragments.row_count();
+    tav::TableSet before;
+    AddRows(before.fragments, text);
+    const std::size_t rows = before.fragments.row_count();
+    tav::ScanTables live(before);
 
     const std::string& path = tav::fuzz::InputFile().hold(data + source_at, size - source_at);
     auto source = tav::SourceReader::open(path);
     TAV_FUZZ_CHECK(source.has_value());
     tav::ScanSettings settings;
     tav::NullReporter reporter;
-    tav::TableWriter writer(tables, reporter);
+    tav::TableWriter writer(live, reporter);
     tav::FragmentAnalysis(*source, settings, writer, reporter).run();
+    const tav::TableSet tables = live.snapshot();
 
     const auto& fragments = tables.fragments;
     TAV_FUZZ_CHECK(fragments.row_count() == rows);

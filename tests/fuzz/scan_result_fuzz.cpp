@@ -20,14 +20,14 @@
 
 namespace {
 
-bool SameTables(const tav::ScanTables& a, const tav::ScanTables& b) {
+bool SameTables(const tav::TableSet& a, const tav::TableSet& b) {
     return a.source_field == b.source_field && a.fragments == b.fragments &&
            a.outputs == b.outputs && a.results == b.results;
 }
 
 // The file SaveScanResult writes, built in memory; nothing when some text
 // has no CP936 form (the save refuses such tables as well).
-std::optional<std::string> Saved(const tav::ScanTables& tables) {
+std::optional<std::string> Saved(const tav::TableSet& tables) {
     std::string out;
     for (const auto& line : tav::BuildScanResultLines(tables, tables.source_field)) {
         const auto ansi = tav::Utf8ToCp936(line);
@@ -44,18 +44,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const auto parsed = tav::ParseScanResultText(bytes);
 
-    tav::ScanTables loaded;
+    tav::ScanTables live;
     tav::NullReporter reporter;
     const std::string& path = tav::fuzz::InputFile().hold(data, size);
-    const bool load_ok = tav::LoadScanResult(loaded, path, reporter);
+    const bool load_ok = tav::LoadScanResult(live, path, reporter);
     TAV_FUZZ_CHECK(load_ok == parsed.has_value());
+    const tav::TableSet loaded = live.snapshot();
     if (!parsed) {
         // A damaged file leaves the tables as they were.
-        TAV_FUZZ_CHECK(SameTables(loaded, tav::ScanTables{}));
+        TAV_FUZZ_CHECK(SameTables(loaded, tav::TableSet{}));
         return 0;
     }
 
-    tav::ScanTables tables;
+    tav::TableSet tables;
     tav::AddParsedRows(tables, *parsed);
     TAV_FUZZ_CHECK(SameTables(tables, loaded));
     TAV_FUZZ_CHECK(tables.fragments.row_count() == parsed->fragment_lines.size());
@@ -66,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!saved) return 0;
     const auto reparsed = tav::ParseScanResultText(*saved);
     TAV_FUZZ_CHECK(reparsed.has_value());
-    tav::ScanTables again;
+    tav::TableSet again;
     tav::AddParsedRows(again, *reparsed);
     TAV_FUZZ_CHECK(SameTables(again, tables));
     return 0;
