@@ -7,6 +7,6 @@
 
 namespace tav::app {
 
-void StartScan(AppContext& context, QWidget* owner);
+void StartScan(AppContext& ctx, QWidget* owner);
 
 }  // namespace tav::app

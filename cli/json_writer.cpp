@@ -33,7 +33,8 @@ std::size_t Utf8Length(std::string_view s, std::size_t i) {
 
 }  // namespace
 
-std::string JsonEscape(std::string_view s) {
+std::string JsonEscape(std::string_view text) {
+    const std::string_view s = text;
     std::string out = "\"";
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <exception>
 #include <iostream>
 
@@ -10,7 +11,9 @@ std::vector<CommandSetup>& command_setups() {
 }
 }  // namespace tav::cli
 
-int main(int argc, char** argv) {
+namespace {
+
+int Run(int argc, char** argv) {
     using namespace tav::cli;
     CLI::App app{"Tavorine-MOV恢复工具 命令行版: 扫描并恢复佳能摄像机的MOV视频",
                  "tavorine-mov-cli"};
@@ -22,13 +25,22 @@ int main(int argc, char** argv) {
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e);
         return code == 0 ? 0 : kExitError;
-    } catch (const std::exception& e) {
-        // Out of memory and the like: say so instead of aborting.
-        std::cerr << "tavorine-mov-cli: error: " << e.what() << '\n';
-        return kExitError;
-    } catch (...) {
-        std::cerr << "tavorine-mov-cli: error: 未知错误\n";
-        return kExitError;
     }
     return exit_code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Out of memory and the like: say so instead of aborting.
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fputs("tavorine-mov-cli: error: ", stderr);
+        std::fputs(e.what(), stderr);
+        std::fputs("\n", stderr);
+    } catch (...) {
+        std::fputs("tavorine-mov-cli: error: 未知错误\n", stderr);
+    }
+    return tav::cli::kExitError;
 }

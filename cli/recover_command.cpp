@@ -181,7 +181,7 @@ int RunRecover(const RecoverOptions& o) {
     const auto filled = FillTables(o, tables, reporter, signals.flag());
     if (!filled) return Fail(filled.error());
     // A stopped scan saves nothing: the user asked to stop.
-    if (*filled && (*filled)->stopped) {
+    if (const std::optional<ScanOutcome>& outcome = *filled; outcome && outcome->stopped) {
         std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
         return kExitStopped;
     }

@@ -28,7 +28,8 @@ void WriteRows(JsonWriter& json, const TextTable& table) {
 
 }  // namespace
 
-std::size_t DisplayWidth(std::string_view s) {
+std::size_t DisplayWidth(std::string_view text) {
+    const std::string_view s = text;
     std::size_t width = 0;
     for (std::size_t i = 0; i < s.size();) {
         const auto c = static_cast<unsigned char>(s[i]);

@@ -37,8 +37,8 @@ void FillCommon(TDiskInfo& info, const char* name, std::uint16_t bps, std::uint8
 }
 
 std::expected<TDiskInfo, MeasureError> ParseNtfs(ByteView b, std::uint16_t bps, std::uint8_t spc) {
-    const std::uint64_t total = *b.le64(0x28);
-    const std::uint64_t mft_cluster = *b.le64(0x30);
+    const std::uint64_t total = b.le64(0x28).value_or(0);
+    const std::uint64_t mft_cluster = b.le64(0x30).value_or(0);
     if (total == 0) return Reject("NTFS引导扇区的扇区总数为0");
     if (total > static_cast<std::uint64_t>(kInt64Max / bps)) return Reject("NTFS扇区总数超出范围");
     if (mft_cluster > static_cast<std::uint64_t>(kInt64Max / spc))
@@ -50,7 +50,7 @@ std::expected<TDiskInfo, MeasureError> ParseNtfs(ByteView b, std::uint16_t bps, 
     info.StartSector = 0;
     info.EndSector = info.TotalSectors;
     info.MftStartSector = static_cast<std::int64_t>(mft_cluster) * spc;
-    info.MftRecordCode = *b.le16(0x40);
+    info.MftRecordCode = b.le16(0x40).value_or(0);
     return info;
 }
 
@@ -61,9 +61,9 @@ std::expected<TDiskInfo, MeasureError> ParseNtfs(ByteView b, std::uint16_t bps, 
 // sectors of the data area.
 std::expected<TDiskInfo, MeasureError> ParseFat(ByteView b, const char* name, std::uint16_t bps,
                                                 std::uint8_t spc, std::uint32_t fat_size) {
-    const std::uint16_t reserved = *b.le16(0x0E);
-    const std::uint8_t fat_count = *b.u8(0x10);
-    const std::uint32_t total = *b.le32(0x20);
+    const std::uint16_t reserved = b.le16(0x0E).value_or(0);
+    const std::uint8_t fat_count = b.u8(0x10).value_or(0);
+    const std::uint32_t total = b.le32(0x20).value_or(0);
     if (total == 0) return Reject(std::string(name) + "引导扇区的32位扇区总数为0");
     if (reserved == 0 || fat_count == 0 || fat_size == 0)
         return Reject(std::string(name) + "引导扇区没有FAT表");
@@ -87,8 +87,8 @@ std::expected<TDiskInfo, MeasureError> ParseFat(ByteView b, const char* name, st
 std::expected<TDiskInfo, MeasureError> ParseBootSector(std::span<const std::uint8_t> sector0) {
     const ByteView b(sector0);
     if (!b.has(0, 512)) return Reject("不足一个引导扇区");
-    const std::uint16_t bps = *b.le16(0x0B);
-    const std::uint8_t spc = *b.u8(0x0D);
+    const std::uint16_t bps = b.le16(0x0B).value_or(0);
+    const std::uint8_t spc = b.u8(0x0D).value_or(0);
     const char* name = b.matches(3, "NTFS")       ? "NTFS"
                        : b.matches(0x52, "FAT32") ? "FAT32"
                        : b.matches(0x36, "FAT16") ? "FAT16"
@@ -96,8 +96,8 @@ std::expected<TDiskInfo, MeasureError> ParseBootSector(std::span<const std::uint
     if (name == nullptr) return Reject("不是NTFS、FAT32或FAT16引导扇区");
     if (auto fault = GeometryFault(bps, spc)) return Reject(std::string(name) + ": " + *fault);
     if (name[0] == 'N') return ParseNtfs(b, bps, spc);
-    if (name[3] == '3') return ParseFat(b, name, bps, spc, *b.le32(0x24));
-    return ParseFat(b, name, bps, spc, *b.le16(0x16));
+    if (name[3] == '3') return ParseFat(b, name, bps, spc, b.le32(0x24).value_or(0));
+    return ParseFat(b, name, bps, spc, b.le16(0x16).value_or(0));
 }
 
 }  // namespace tav

@@ -92,7 +92,7 @@ bool NameIsBitmap(ByteView record) {
     const auto name = attribute ? FileNameOf(*attribute) : std::nullopt;
     if (!name || name->size() != kName.size() * 2) return false;
     for (std::size_t i = 0; i < kName.size(); ++i)
-        if (*name->le16(2 * i) != static_cast<std::uint8_t>(kName[i])) return false;
+        if (name->le16(2 * i).value_or(0) != static_cast<std::uint8_t>(kName[i])) return false;
     return true;
 }
 

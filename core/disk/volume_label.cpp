@@ -51,7 +51,8 @@ std::string NtfsLabel(const SourceReader& source, const TDiskInfo& info) {
 
 }  // namespace
 
-std::string FatBootLabel(ByteView b) {
+std::string FatBootLabel(ByteView sector0) {
+    const ByteView b = sector0;
     std::size_t signature = 0;
     if (b.matches(0x52, "FAT32"))
         signature = 0x42;
@@ -69,7 +70,7 @@ std::string FatBootLabel(ByteView b) {
 std::string Utf16LeToUtf8(ByteView text) {
     std::string out;
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        std::uint32_t cp = *text.le16(i);
+        std::uint32_t cp = text.le16(i).value_or(0);
         if (cp >= 0xD800 && cp < 0xDC00) {
             const auto low = text.le16(i + 2);
             if (low && *low >= 0xDC00 && *low < 0xE000) {

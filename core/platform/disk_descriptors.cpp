@@ -31,23 +31,24 @@ std::string TextAt(ByteView answer, std::uint32_t offset) {
 
 std::optional<DriveGeometry> ParseDriveGeometry(ByteView answer) {
     if (!answer.has(0, kGeometryBytes)) return std::nullopt;
-    const auto cylinders = static_cast<std::int64_t>(*answer.le64(0));
-    const std::uint32_t media = *answer.le32(8);
-    const std::uint32_t tracks = *answer.le32(12);
-    const std::uint32_t sectors = *answer.le32(16);
+    const auto cylinders = static_cast<std::int64_t>(answer.le64(0).value_or(0));
+    const std::uint32_t media = answer.le32(8).value_or(0);
+    const std::uint32_t tracks = answer.le32(12).value_or(0);
+    const std::uint32_t sectors = answer.le32(16).value_or(0);
     const std::int64_t per_cylinder = std::int64_t{tracks} * sectors;
     if (cylinders < 0 ||
         (per_cylinder != 0 && cylinders > std::numeric_limits<std::int64_t>::max() / per_cylinder))
         return std::nullopt;
-    return DriveGeometry{cylinders * per_cylinder, *answer.le32(20), IsRemovableMedia(media)};
+    return DriveGeometry{cylinders * per_cylinder, answer.le32(20).value_or(0),
+                         IsRemovableMedia(media)};
 }
 
 std::optional<StorageDescriptor> ParseStorageDescriptor(ByteView answer) {
     if (!answer.has(0, kDescriptorHeader)) return std::nullopt;
     StorageDescriptor d;
-    d.product = TextAt(answer, *answer.le32(kProductIdAt));
-    d.revision = TextAt(answer, *answer.le32(kRevisionAt));
-    d.bus_code = static_cast<int>(*answer.le32(kBusTypeAt) & 0x7FFFFFFF);
+    d.product = TextAt(answer, answer.le32(kProductIdAt).value_or(0));
+    d.revision = TextAt(answer, answer.le32(kRevisionAt).value_or(0));
+    d.bus_code = static_cast<int>(answer.le32(kBusTypeAt).value_or(0) & 0x7FFFFFFF);
     return d;
 }
 

@@ -67,7 +67,7 @@ int BusOf(const fs::path& disk_dir) {
 
 std::string ProductOf(const fs::path& disk_dir, const std::string& name) {
     for (const char* file : {"model", "name"}) {
-        const std::string text = ReadFirstLine(disk_dir / "device" / file);
+        std::string text = ReadFirstLine(disk_dir / "device" / file);
         if (!text.empty()) return text;
     }
     return name;
@@ -144,7 +144,9 @@ std::vector<VolumeEntry> ListVolumes(const VolumeProbe& probe, const ListRoots& 
         if (!fs::exists(dir / "partition", ec) && !IsWholeDiskVolume(dir, device, labels, probe))
             continue;
         const std::string label = LabelOf(device, labels, probe);
-        volumes.push_back({device, label, name + ":" + label});
+        std::string text = name;
+        text.append(":").append(label);
+        volumes.push_back({device, label, std::move(text)});
     }
     return volumes;
 }

@@ -46,10 +46,8 @@ std::string SafeNamePart(std::string_view text, std::size_t max_bytes) {
             n = Utf8Length(text, i);
             piece = n == 0 ? std::string_view("_") : text.substr(i, n);
             if (n == 0) n = 1;
-        } else if (ForbiddenAscii(c)) {
-            piece = "_";
-        } else if (c == '.' && !out.empty() && out.back() == '.') {
-            piece = "_";  // no ".." anywhere
+        } else if (ForbiddenAscii(c) || (c == '.' && !out.empty() && out.back() == '.')) {
+            piece = "_";  // forbidden here, and no ".." anywhere
         }
         if (out.size() + piece.size() > max_bytes) break;
         out += piece;

@@ -29,7 +29,8 @@ std::optional<std::int64_t> OwnLength(ByteView s, std::size_t k, bool& size_64) 
 
 }  // namespace
 
-bool IsHeadSectorStart(ByteView s) {
+bool IsHeadSectorStart(ByteView from_sector) {
+    const ByteView s = from_sector;
     return s.matches(4, "ftyp") && s.matches(8, "qt  ");
 }
 
@@ -44,7 +45,8 @@ std::string TagText(ByteView bytes) {
     return text;
 }
 
-std::optional<HeadSector> ParseHeadSector(ByteView s) {
+std::optional<HeadSector> ParseHeadSector(ByteView from_sector) {
+    const ByteView s = from_sector;
     HeadSector head;
     bool found = false;
     std::optional<std::size_t> mdat_at;

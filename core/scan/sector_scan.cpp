@@ -101,7 +101,7 @@ bool SectorScan::mark_testable_sectors() {
         const std::int64_t sector = g_.base + w_ + i;
         bool testable = sector < g_.range_end;
         if (testable && limit_) testable = sector >= limit_->first && sector < limit_->second;
-        if (testable && g_.filtering) {
+        if (testable && g_.filtering && tracker_) {
             const std::int64_t cluster = g_.cluster_of_sector(sector);
             if (!tracker_->ensure(cluster)) return false;
             testable = !tracker_->in_use(cluster);

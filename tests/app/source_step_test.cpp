@@ -13,7 +13,7 @@ using namespace tav::app::test;
 namespace {
 
 QString make_file(const QTemporaryDir& dir, const QString& name, qint64 size) {
-    const QString path = dir.filePath(name);
+    QString path = dir.filePath(name);
     QFile file(path);
     if (file.open(QIODevice::WriteOnly)) file.resize(size);
     return path;

@@ -143,7 +143,7 @@ inline std::vector<std::string> Column(const TextTable& t, std::size_t col) {
 
 // A camera file built in memory, with synthetic frames.
 inline cardgen::MovFile Camera(int frames, std::uint64_t seed, bool aud = true,
-                               cardgen::MovOptions options = {}) {
+                               const cardgen::MovOptions& options = {}) {
     return cardgen::BuildCameraMov(options, cardgen::SyntheticClip(frames, seed, aud));
 }
 

@@ -62,7 +62,7 @@ class FakeTree {
 
     // A whole disk under the given device path; returns its sysfs folder.
     fs::path disk(const std::string& device_path, const std::string& name, std::int64_t sectors) {
-        const fs::path dir = dir_ / "sys/devices" / device_path / "block" / name;
+        fs::path dir = dir_ / "sys/devices" / device_path / "block" / name;
         WriteText(dir / "size", std::to_string(sectors));
         fs::create_directory_symlink(dir, dir_ / "sys/block" / name);
         fs::create_directory_symlink(dir, dir_ / "sys/class/block" / name);

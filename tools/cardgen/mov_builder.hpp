@@ -69,6 +69,6 @@ EncodedClip EncodeClip(int frame_count, std::uint64_t seed, bool aud, int width 
                        int height = 240, const std::filesystem::path& cache_dir = {});
 
 // Media data that would pass 4 GiB is always written with mdat64 and co64.
-MovFile BuildCameraMov(const MovOptions& options, const EncodedClip& clip);
+MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip);
 
 }  // namespace tav::cardgen

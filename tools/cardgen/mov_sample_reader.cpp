@@ -31,7 +31,7 @@ std::optional<std::vector<std::uint32_t>> ReadSizes(ByteView file, const Atom& s
         return std::nullopt;
     std::vector<std::uint32_t> sizes(*count, *common);
     if (*common == 0)
-        for (std::uint32_t i = 0; i < *count; ++i) sizes[i] = *file.be32(b + 12 + 4 * i);
+        for (std::uint32_t i = 0; i < *count; ++i) sizes[i] = file.be32(b + 12 + 4 * i).value_or(0);
     return sizes;
 }
 
@@ -42,7 +42,8 @@ std::optional<std::vector<std::uint64_t>> ReadChunkOffsets(ByteView file, const 
     if (!count || !file.has(b + 8, std::size_t{*count} * width)) return std::nullopt;
     std::vector<std::uint64_t> offsets(*count);
     for (std::uint32_t i = 0; i < *count; ++i)
-        offsets[i] = width == 8 ? *file.be64(b + 8 + 8 * i) : *file.be32(b + 8 + 4 * i);
+        offsets[i] = width == 8 ? file.be64(b + 8 + 8 * i).value_or(0)
+                                : file.be32(b + 8 + 4 * i).value_or(0);
     return offsets;
 }
 
@@ -52,7 +53,8 @@ std::optional<std::vector<StscEntry>> ReadStsc(ByteView file, const Atom& stsc) 
     if (!count || !file.has(b + 8, std::size_t{*count} * 12)) return std::nullopt;
     std::vector<StscEntry> entries(*count);
     for (std::uint32_t i = 0; i < *count; ++i)
-        entries[i] = {*file.be32(b + 8 + 12 * i), *file.be32(b + 12 + 12 * i)};
+        entries[i] = {file.be32(b + 8 + 12 * i).value_or(0),
+                      file.be32(b + 12 + 12 * i).value_or(0)};
     return entries;
 }
 

@@ -92,6 +92,7 @@ Status CopyAndDelete(const fs::path& image, const std::vector<CardFile>& files,
 std::expected<Manifest, std::string> PlaceWithoutDriver(const fs::path& image,
                                                         const std::vector<CardFile>& files) {
     std::vector<Bytes> bytes;
+    bytes.reserve(files.size());
     for (const CardFile& f : files) bytes.push_back(f.mov.bytes());
     const auto offsets = PlaceInFreeClusters(image, bytes);
     if (!offsets) return std::unexpected(offsets.error());

@@ -30,7 +30,7 @@ void Overlay(std::span<std::uint8_t> chunk, std::int64_t chunk_start,
 
 std::expected<void, std::string> WriteRawImage(const std::filesystem::path& path, std::int64_t size,
                                                bool zero_filler, std::uint64_t seed,
-                                               std::vector<Placement> placements) {
+                                               const std::vector<Placement>& placements) {
     for (const Placement& p : placements)
         if (p.offset < 0 || p.offset + static_cast<std::int64_t>(p.bytes.size()) > size)
             return std::unexpected("the files do not fit into the image");

@@ -18,6 +18,6 @@ struct Placement {
 
 std::expected<void, std::string> WriteRawImage(const std::filesystem::path& path, std::int64_t size,
                                                bool zero_filler, std::uint64_t seed,
-                                               std::vector<Placement> placements);
+                                               const std::vector<Placement>& placements);
 
 }  // namespace tav::cardgen

@@ -16,6 +16,7 @@ namespace {
 // consumes. The pid, or -1 when the program could not be started.
 pid_t Spawn(const std::vector<std::string>& argv, posix_spawn_file_actions_t& actions) {
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = 0;
