@@ -4,6 +4,18 @@
 
 namespace tav {
 
+FileSink::~FileSink() {
+    close();
+}
+
+bool FileSink::write(std::span<const std::uint8_t> bytes) {
+    if (handle_ < 0) {
+        error_ = "文件已关闭";
+        return false;
+    }
+    return write_all(bytes);
+}
+
 void FileSink::discard() {
     close();
     // The file is ours: create() made or emptied it, and links were removed.

@@ -43,6 +43,9 @@ class FileSink : public OutputSink {
     void discard() override;
 
   private:
+    // The platform's write loop: every byte or false with error_ set.
+    bool write_all(std::span<const std::uint8_t> bytes);
+
     FileSink(std::intptr_t handle, std::string path) : handle_(handle), path_(std::move(path)) {}
     std::intptr_t handle_ = -1;
     std::string path_;

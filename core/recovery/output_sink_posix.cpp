@@ -57,15 +57,7 @@ std::expected<std::unique_ptr<FileSink>, std::string> FileSink::create(
     return std::unique_ptr<FileSink>(new FileSink(*fd, path));
 }
 
-FileSink::~FileSink() {
-    close();
-}
-
-bool FileSink::write(std::span<const std::uint8_t> bytes) {
-    if (handle_ < 0) {
-        error_ = "文件已关闭";
-        return false;
-    }
+bool FileSink::write_all(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n =

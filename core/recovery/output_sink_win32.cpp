@@ -45,15 +45,7 @@ std::expected<std::unique_ptr<FileSink>, std::string> FileSink::create(
     return std::unique_ptr<FileSink>(new FileSink(reinterpret_cast<std::intptr_t>(h), path));
 }
 
-FileSink::~FileSink() {
-    close();
-}
-
-bool FileSink::write(std::span<const std::uint8_t> bytes) {
-    if (handle_ < 0) {
-        error_ = "文件已关闭";
-        return false;
-    }
+bool FileSink::write_all(std::span<const std::uint8_t> bytes) {
     HANDLE h = reinterpret_cast<HANDLE>(handle_);
     std::size_t done = 0;
     while (done < bytes.size()) {

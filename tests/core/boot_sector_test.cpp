@@ -135,58 +135,40 @@ void ExpectRejected(const Sector& s) {
     EXPECT_FALSE(info.error().reason.empty());
 }
 
-TEST(BootSectorParse, Fat16FieldsFromTheBootSector) {
-    const auto info = ParseBootSector(kFat16Sector);
-    ASSERT_TRUE(info.has_value()) << info.error().reason;
-    EXPECT_EQ(info->FileSystem, "FAT16");
-    EXPECT_EQ(info->BytesPerSector, 512);
-    EXPECT_EQ(info->SectorsPerCluster, 4);
-    EXPECT_EQ(info->BytesPerCluster, 2048);
-    EXPECT_EQ(info->TotalSectors, 131072);
-    EXPECT_EQ(info->VolumeBytes, 64 * 1024 * 1024);
-    EXPECT_EQ(info->FatStartSector, 4u);
-    EXPECT_EQ(info->FatSectors, 128);
-    EXPECT_EQ(info->StartSector, 4 + 2 * 128);
-    EXPECT_EQ(info->DataStartSector, info->StartSector);
-    EXPECT_EQ(info->EndSector, 131072);
-    EXPECT_EQ(info->ProbeKind, 1);
-    EXPECT_EQ(info->MftStartSector, 0);
-    EXPECT_EQ(info->MftRecordCode, 0);
-}
-
-TEST(BootSectorParse, Fat32FieldsFromTheBootSector) {
-    const auto info = ParseBootSector(kFat32Sector);
-    ASSERT_TRUE(info.has_value()) << info.error().reason;
-    EXPECT_EQ(info->FileSystem, "FAT32");
-    EXPECT_EQ(info->BytesPerSector, 512);
-    EXPECT_EQ(info->SectorsPerCluster, 8);
-    EXPECT_EQ(info->BytesPerCluster, 4096);
-    EXPECT_EQ(info->TotalSectors, 557046);
-    EXPECT_EQ(info->VolumeBytes, 557046LL * 512);
-    EXPECT_EQ(info->FatStartSector, 32u);
-    EXPECT_EQ(info->FatSectors, 544);
-    EXPECT_EQ(info->StartSector, 1120);
-    EXPECT_EQ(info->DataStartSector, 1120);
-    EXPECT_EQ(info->EndSector, 557046);
-    EXPECT_EQ(info->ProbeKind, 1);
-}
-
-TEST(BootSectorParse, NtfsFieldsFromTheBootSector) {
-    const auto info = ParseBootSector(kNtfsSector);
-    ASSERT_TRUE(info.has_value()) << info.error().reason;
-    EXPECT_EQ(info->FileSystem, "NTFS");
-    EXPECT_EQ(info->BytesPerSector, 512);
-    EXPECT_EQ(info->SectorsPerCluster, 8);
-    EXPECT_EQ(info->BytesPerCluster, 4096);
-    EXPECT_EQ(info->TotalSectors, 131071);
-    EXPECT_EQ(info->VolumeBytes, 131071LL * 512);
-    EXPECT_EQ(info->StartSector, 0);
-    EXPECT_EQ(info->EndSector, 131071);
-    EXPECT_EQ(info->MftStartSector, 4 * 8);
-    EXPECT_EQ(info->MftRecordCode, 0x00F6);
-    EXPECT_EQ(info->FatStartSector, 0u);
-    EXPECT_EQ(info->FatSectors, 0);
-    EXPECT_EQ(info->DataStartSector, 0);
+// Every field of the record, for each file system's boot sector.
+TEST(BootSectorParse, FieldsFromEachBootSector) {
+    auto record = [](const char* fs, std::uint16_t spc, std::int64_t total, std::int64_t start) {
+        TDiskInfo i;
+        i.FileSystem = fs;
+        i.BytesPerSector = 512;
+        i.SectorsPerCluster = spc;
+        i.BytesPerCluster = static_cast<std::uint16_t>(512 * spc);
+        i.TotalSectors = total;
+        i.VolumeBytes = total * 512;
+        i.StartSector = start;
+        i.EndSector = total;
+        i.ProbeKind = 1;
+        return i;
+    };
+    TDiskInfo fat16 = record("FAT16", 4, 131072, 4 + 2 * 128);
+    fat16.FatStartSector = 4;
+    fat16.FatSectors = 128;
+    fat16.DataStartSector = fat16.StartSector;
+    TDiskInfo fat32 = record("FAT32", 8, 557046, 1120);
+    fat32.FatStartSector = 32;
+    fat32.FatSectors = 544;
+    fat32.DataStartSector = 1120;
+    TDiskInfo ntfs = record("NTFS", 8, 131071, 0);
+    ntfs.MftStartSector = 4 * 8;
+    ntfs.MftRecordCode = 0x00F6;
+    const std::pair<const std::array<std::uint8_t, 512>*, TDiskInfo> cases[] = {
+        {&kFat16Sector, fat16}, {&kFat32Sector, fat32}, {&kNtfsSector, ntfs}};
+    for (const auto& [sector, expected] : cases) {
+        SCOPED_TRACE(expected.FileSystem);
+        const auto info = ParseBootSector(*sector);
+        ASSERT_TRUE(info.has_value()) << info.error().reason;
+        EXPECT_EQ(*info, expected);
+    }
 }
 
 TEST(BootSectorParse, SignaturesAreTestedNtfsThenFat32ThenFat16) {
