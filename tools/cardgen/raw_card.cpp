@@ -100,7 +100,7 @@ std::expected<Manifest, std::string> GenerateRawCard(const CardRequest& r) {
         return std::unexpected("the files need an image of at least " +
                                std::to_string(needed / kMiB) + " MiB");
     const std::int64_t size = r.size_mib > 0 ? r.size_mib * kMiB : std::max(32 * kMiB, needed);
-    auto written = WriteRawImage(r.out, size, r.zero_filler, r.seed, std::move(placements));
+    auto written = WriteRawImage(r.out, size, r.zero_filler, r.seed, placements);
     if (!written) return std::unexpected(written.error());
     m.note = r.zero_filler ? "zero filler" : "pseudo-random filler";
     return m;
@@ -133,7 +133,7 @@ std::expected<Manifest, std::string> GenerateLargeCard(const CardRequest& r) {
         placements.push_back({at + mov.moov_offset(), mov.moov});
         m.files.push_back(Describe(files[n], "placed", at, at + mov.moov_offset()));
     }
-    auto written = WriteRawImage(r.out, size, false, r.seed, std::move(placements));
+    auto written = WriteRawImage(r.out, size, false, r.seed, placements);
     if (!written) return std::unexpected(written.error());
     return m;
 }
