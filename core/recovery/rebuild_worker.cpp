@@ -8,7 +8,6 @@
 #include "common/log_line.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/copy_fragments.hpp"
-#include "recovery/length_sum.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
 

@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-#include "recovery/length_sum.hpp"
 
 namespace tav {
 namespace {
@@ -60,37 +59,6 @@ TEST(OutputName, LongTextIsCutOnCharacterBoundary) {
     const std::string part = SafeNamePart(date, 64);
     EXPECT_EQ(part.size(), 63u);
     EXPECT_EQ(part, date.substr(0, 63));
-}
-
-TEST(LengthText, UnitsAndRounding) {
-    EXPECT_EQ(ParseLengthText("1.5GB"), 1610612736);
-    EXPECT_EQ(ParseLengthText("117.74MB"), 123459338);  // 123459338.24 rounded
-    EXPECT_EQ(ParseLengthText("12KB"), 12288);
-    EXPECT_EQ(ParseLengthText("512Byte"), 512);
-    EXPECT_EQ(ParseLengthText("1.2GB"), 1288490189);  // 1288490188.8 rounded
-}
-
-TEST(LengthText, TextsWithoutUnitOrNumberCountZero) {
-    EXPECT_EQ(ParseLengthText("4096"), 0);  // a hand-added row's plain byte count
-    EXPECT_EQ(ParseLengthText(""), 0);
-    EXPECT_EQ(ParseLengthText("GB"), 0);
-    EXPECT_EQ(ParseLengthText("abcMB"), 0);
-    EXPECT_EQ(ParseLengthText("1,5GB"), 0);
-    EXPECT_EQ(ParseLengthText("-3KB"), 0);
-    EXPECT_EQ(ParseLengthText("1e3KB"), 0);
-    EXPECT_EQ(ParseLengthText("99999999999999999999GB"), INT64_MAX);
-}
-
-TEST(LengthText, SumCountsTickedRowsOnly) {
-    TextTable results = make_result_list();
-    results.add_row({"0", "1.5GB"}, true);
-    results.add_row({"1", "117.74MB"}, true);
-    results.add_row({"2", "3GB"}, false);
-    results.add_row({"3", "4096"}, true);
-    EXPECT_EQ(SumTickedLengths(results), 1610612736 + 123459338);
-    results.add_row({"4", "99999999999999999999GB"}, true);
-    results.add_row({"5", "99999999999999999999GB"}, true);
-    EXPECT_EQ(SumTickedLengths(results), INT64_MAX);  // saturates, never wraps
 }
 
 }  // namespace
