@@ -77,26 +77,66 @@ void ScanReader::read_part(std::int64_t pos, std::span<std::uint8_t> part, std::
 
 std::vector<ByteRange> ScanReader::revisit_passed_over() {
     revisiting_ = true;
-    std::vector<ByteRange> areas;
-    areas.swap(passed_over_);
+    std::vector<ByteRange> work;
+    work.swap(passed_over_);
     const std::int64_t size = source_.size();
+    for (ByteRange& area : work)
+        if (size >= 0 && area.end() > size)
+            area.length = std::max<std::int64_t>(0, size - area.offset);
     std::vector<ByteRange> readable;
-    for (const ByteRange& area : areas) {
-        const std::int64_t to = size >= 0 ? std::min(area.end(), size) : area.end();
-        if (to <= area.offset) continue;
-        const std::int64_t first_failure = trim_forward({area.offset, to - area.offset});
-        if (first_failure > area.offset)
-            readable.push_back({area.offset, first_failure - area.offset});
-        if (first_failure >= to) continue;
-        const ByteRange* failed = bad_area_at(first_failure);
-        const std::int64_t after_failure = failed ? std::min(failed->end(), to) : first_failure;
-        const std::int64_t tail = trim_backward(after_failure, to);
-        if (tail < to) readable.push_back({tail, to - tail});
-        // Between the first failure from the front and the first from the
-        // back: not worth hammering a dying card for.
-        AddRange(unreadable_, {after_failure, tail - after_failure});
+    const std::int64_t sector = std::max<std::int64_t>(1, source_.sector_bytes());
+    const std::int64_t failed_before = TotalLength(unreadable_);
+    while (!work.empty()) {
+        const ByteRange area = work.back();
+        work.pop_back();
+        if (area.length <= 0) continue;
+        // A dead stretch would be tried sector by sector; past this many
+        // failing sectors the rest is given up rather than hammered.
+        if (TotalLength(unreadable_) - failed_before >= kMostRevisitFailures * sector) {
+            AddRange(unreadable_, area);
+            continue;
+        }
+        revisit(area, work, readable);
     }
+    std::sort(readable.begin(), readable.end(),
+              [](const ByteRange& a, const ByteRange& b) { return a.offset < b.offset; });
     return readable;
+}
+
+// Reads the area from both edges inward until a sector fails on each side;
+// what lies between the two failures may still hold readable islands (and
+// a video's header in them), so it is split in two and each half is read
+// from its edges in turn. A piece too small to split is read sector by
+// sector.
+void ScanReader::revisit(const ByteRange& area, std::vector<ByteRange>& work,
+                         std::vector<ByteRange>& readable) {
+    const std::int64_t sector = std::max<std::int64_t>(1, source_.sector_bytes());
+    if (area.length <= kSmallestSplit * sector) {
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(area.length));
+        const ReadReport report = source_.read_at(area.offset, bytes);
+        std::int64_t from = area.offset;
+        for (const ByteRange& r : report.unreadable) {
+            AddRange(unreadable_, r);
+            if (r.offset > from) readable.push_back({from, r.offset - from});
+            from = r.end();
+        }
+        if (from < area.end()) readable.push_back({from, area.end() - from});
+        return;
+    }
+    const std::int64_t first_failure = trim_forward(area);
+    if (first_failure > area.offset) readable.push_back({area.offset, first_failure - area.offset});
+    if (first_failure >= area.end()) return;
+    const ByteRange* failed = bad_area_at(first_failure);
+    const std::int64_t after =
+        failed ? std::min(failed->end(), area.end()) : first_failure + sector;
+    const std::int64_t tail = trim_backward(after, area.end());
+    if (tail < area.end()) readable.push_back({tail, area.end() - tail});
+    const ByteRange* back_failure = tail > after ? bad_area_at(tail - 1) : nullptr;
+    const std::int64_t before = back_failure ? std::max(back_failure->offset, after) : tail;
+    if (before <= after) return;
+    const std::int64_t half = (before - after) / 2 / sector * sector;
+    work.push_back({after, half});
+    work.push_back({after + half, before - after - half});
 }
 
 // Reads forward from the area's start until a sector fails; returns where

@@ -24,9 +24,11 @@ class ScanReader {
     void read(std::int64_t offset, std::span<std::uint8_t> buf);
 
     // Reads the areas passed over from both edges inward until a sector
-    // fails there; what lies between the two failures is given up. Returns
-    // the readable parts, which the scan looks at again. Later reads try
-    // every sector and pass over nothing.
+    // fails there, then the stretch between the two failures the same way,
+    // halved, until the pieces are a few sectors (read one by one) or too
+    // many sectors failed (the rest is given up). Returns the readable parts, in order,
+    // which the scan looks at again. Later reads try every sector and pass
+    // over nothing.
     std::vector<ByteRange> revisit_passed_over();
 
     // Everything that could not be read or was given up, coalesced.
@@ -37,6 +39,11 @@ class ScanReader {
     static constexpr int kFailureRun = 8;
     static constexpr std::int64_t kFirstJump = 65536;
     static constexpr std::int64_t kLongestJump = 256LL << 20;
+    // Pieces of a failing stretch below this many sectors are read sector by
+    // sector; once kMostRevisitFailures sectors failed at the end of a scan
+    // the rest is given up.
+    static constexpr std::int64_t kSmallestSplit = 16;
+    static constexpr std::int64_t kMostRevisitFailures = 2048;
 
   private:
     // End of the part that can be read in one go from pos: before the next
@@ -44,6 +51,8 @@ class ScanReader {
     std::int64_t plain_part_end(std::int64_t pos, std::int64_t end) const;
     const ByteRange* bad_area_at(std::int64_t pos) const;
     void read_part(std::int64_t pos, std::span<std::uint8_t> part, std::int64_t& next);
+    void revisit(const ByteRange& area, std::vector<ByteRange>& work,
+                 std::vector<ByteRange>& readable);
     std::int64_t trim_forward(const ByteRange& area);
     std::int64_t trim_backward(std::int64_t from, std::int64_t to);
 
