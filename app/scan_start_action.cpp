@@ -1,6 +1,5 @@
 #include "scan_start_action.hpp"
 
-
 #include "common/log_line.hpp"
 #include "form1.hpp"
 #include "form3.hpp"

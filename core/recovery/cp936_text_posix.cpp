@@ -12,7 +12,8 @@ namespace {
 std::optional<std::string> Convert(const char* to, const char* from, std::string_view text) {
     iconv_t cd = ::iconv_open(to, from);
     // iconv_open's failure value is (iconv_t)-1.
-    if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;  // NOLINT(performance-no-int-to-ptr)
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;  // NOLINT(performance-no-int-to-ptr)
     std::string out;
     std::vector<char> chunk(4096);
     char* in = const_cast<char*>(text.data());

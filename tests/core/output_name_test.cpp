@@ -4,7 +4,6 @@
 
 #include <filesystem>
 
-
 namespace tav {
 namespace {
 
