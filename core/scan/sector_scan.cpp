@@ -97,6 +97,11 @@ bool SectorScan::scan_again(const ByteRange& area) {
 // the range (and the area being scanned again) and, when filtering, in a free
 // cluster; loads the use windows it needs. False when one cannot be loaded.
 bool SectorScan::mark_testable_sectors() {
+    // The plain deep scan: every sector (the range end is checked per sector).
+    if (!g_.filtering && !limit_) {
+        std::fill(testable_.begin(), testable_.end(), true);
+        return true;
+    }
     for (std::int64_t i = 0; i < kStepSectors; ++i) {
         const std::int64_t sector = g_.base + w_ + i;
         bool testable = sector < g_.range_end;
