@@ -21,6 +21,9 @@ void AddScanOptions(CLI::App* cmd, ScanCliOptions& o) {
     cmd->add_option("--scheme", o.scheme, "误格式化方案: a 只扫描空闲空间, b 扫描全部空间")
         ->check(CLI::IsMember({"a", "b"}))
         ->capture_default_str();
+    cmd->add_option("--partition", o.partition,
+                    "扫描整盘镜像或磁盘上的第N个分区（编号同系统: sdb1 为 1）")
+        ->check(CLI::PositiveNumber);
     cmd->add_flag("--large-only", o.large_only, "只找64位大文件");
     cmd->add_flag("--json", o.json, "以JSON输出结果");
 }
@@ -34,18 +37,23 @@ ScanSettings SettingsFromOptions(const ScanCliOptions& o) {
     return s;
 }
 
-std::expected<SourceSelection, std::string> SelectSource(const std::string& source, int scan_mode) {
-    auto measured = MeasureSource({source, std::nullopt, scan_mode == kModeDeep});
+std::expected<SourceSelection, std::string> SelectSource(const ScanCliOptions& options,
+                                                         int scan_mode) {
+    SourceChoice choice{options.source, std::nullopt, scan_mode == kModeDeep};
+    if (options.partition > 0) choice.partition = options.partition;
+    auto measured = MeasureSource(choice);
     if (!measured) return std::unexpected(MeasureText(measured.error()));
     const bool is_image = measured->kind == SourceKind::Image;
-    return SelectionOf(std::move(*measured), source, source, is_image);
+    std::string label = options.source;
+    if (options.partition > 0) label += " 分区" + std::to_string(options.partition);
+    return SelectionOf(std::move(*measured), options.source, std::move(label), is_image);
 }
 
 std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, ScanTables& tables,
                                                 CliReporter& reporter, const StopFlag& stop) {
     ScanRunInfo run;
     run.settings = SettingsFromOptions(options);
-    auto selection = SelectSource(options.source, run.settings.ScanMode);
+    auto selection = SelectSource(options, run.settings.ScanMode);
     if (!selection) return std::unexpected(selection.error());
     run.selection = *selection;
     run.device_path = run.selection.Source.path;

@@ -24,9 +24,10 @@ struct ScanCliOptions {
     std::string scheme = "a";       // a: free space only, b: all space
     bool large_only = false;
     bool json = false;
+    int partition = 0;  // a partition of a whole-card image or disk; 0: the source itself
 };
 
-// Adds the positional SOURCE and --mode, --scheme, --large-only, --json.
+// Adds the positional SOURCE and --mode, --scheme, --partition, --large-only, --json.
 void AddScanOptions(CLI::App* cmd, ScanCliOptions& o);
 
 // What was scanned.
@@ -44,7 +45,8 @@ ScanSettings SettingsFromOptions(const ScanCliOptions& o);
 // Measures the source into a selection, told from what lies at the path
 // (MeasureSource): a regular file is a loaded image, a partition a drive, a
 // whole-disk device a physical disk. An error text when it cannot be measured.
-std::expected<SourceSelection, std::string> SelectSource(const std::string& source, int scan_mode);
+std::expected<SourceSelection, std::string> SelectSource(const ScanCliOptions& options,
+                                                         int scan_mode);
 
 // Empties the tables, measures, plans, logs the header, runs the scan on
 // this thread (a set stop flag ends the reading; the analysis still runs)

@@ -8,7 +8,7 @@ packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev libcli11-dev
   # test media and images
-  ffmpeg dosfstools mtools ntfs-3g fuse3 exfatprogs time python3 bc
+  ffmpeg dosfstools mtools ntfs-3g fuse3 exfatprogs exfat-fuse time python3 bc
   # a medium with failing sectors (FUSE) for the read-error tests
   python3-fusepy
   # screenshots

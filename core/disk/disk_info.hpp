@@ -22,6 +22,10 @@ struct TDiskInfo {
     std::int64_t FatSectors = 0;
     std::int64_t DataStartSector = 0;
     std::string FileSystem;  // "NTFS", "FAT32", "FAT16" or "Raw"
+    // Where the volume begins on its source: 0, or the byte offset of a
+    // partition of a whole-card image or disk. Every sector above counts
+    // from there; the rows of a scan hold offsets on the whole source.
+    std::int64_t VolumeOffset = 0;
 
     bool operator==(const TDiskInfo&) const = default;
 };

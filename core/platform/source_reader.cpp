@@ -1,5 +1,7 @@
 #include "platform/source_reader.hpp"
 
+#include "platform/window_device.hpp"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -130,6 +132,11 @@ std::int64_t SourceReader::size() const {
 
 std::int64_t SourceReader::sector_bytes() const {
     return device_ ? device_->sector_bytes() : 512;
+}
+
+SourceReader SourceReader::into_window(std::int64_t offset, std::int64_t length) && {
+    return SourceReader(std::make_unique<WindowDevice>(std::move(device_), offset, length),
+                        std::move(path_));
 }
 
 }  // namespace tav

@@ -78,6 +78,10 @@ class SourceReader {
 
     const std::string& path() const { return path_; }
 
+    // This reader narrowed to bytes [offset, offset + length) of its medium,
+    // counted from 0: a partition of a whole-card image or disk.
+    SourceReader into_window(std::int64_t offset, std::int64_t length) &&;
+
   private:
     std::unique_ptr<SourceDevice> device_;
     std::string path_;

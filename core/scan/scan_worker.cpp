@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <optional>
 
 #include "common/decimal.hpp"
@@ -22,16 +23,23 @@ UserMessage OpenFailureMessage(const OpenError& error) {
     return {"无法打开源盘", text, MsgIcon::Warning, MsgButtons::Ok};
 }
 
-// The scan counts in 512-byte sectors. A raw source measured with larger
-// logical sectors is scanned in 512-byte units over the same bytes.
+// The scan counts in 512-byte sectors. A source measured with larger logical
+// sectors (1024 to 4096 bytes: newer cards and USB drives) is scanned in
+// 512-byte units over the same bytes: every sector field is scaled, cluster
+// sizes in bytes stay what they are.
 TDiskInfo InScanUnits(TDiskInfo info) {
-    if (IsRaw(info) && info.BytesPerSector > kSectorBytes &&
-        info.BytesPerSector % kSectorBytes == 0) {
-        const std::int64_t factor = info.BytesPerSector / kSectorBytes;
-        info.StartSector *= factor;
-        info.EndSector *= factor;
-        info.BytesPerSector = kSectorBytes;
-    }
+    if (info.BytesPerSector <= kSectorBytes || info.BytesPerSector % kSectorBytes != 0) return info;
+    const std::int64_t factor = info.BytesPerSector / kSectorBytes;
+    const auto spc = std::int64_t{info.SectorsPerCluster} * factor;
+    if (spc > std::numeric_limits<decltype(info.SectorsPerCluster)>::max()) return info;
+    for (std::int64_t* field : {&info.TotalSectors, &info.StartSector, &info.EndSector,
+                                &info.MftStartSector, &info.FatSectors, &info.DataStartSector})
+        if (__builtin_mul_overflow(*field, factor, field)) return info;
+    const std::int64_t fat_start = std::int64_t{info.FatStartSector} * factor;
+    if (fat_start > std::numeric_limits<decltype(info.FatStartSector)>::max()) return info;
+    info.FatStartSector = static_cast<decltype(info.FatStartSector)>(fat_start);
+    info.SectorsPerCluster = static_cast<decltype(info.SectorsPerCluster)>(spc);
+    info.BytesPerSector = kSectorBytes;
     return info;
 }
 
@@ -77,15 +85,33 @@ void TscanPst::Join() {
     thread_.join();
 }
 
+std::optional<SourceReader> TscanPst::OpenSourceOrTell() {
+    auto opened = OpenSource(params_.open_source, params_.source_path);
+    if (!opened) {
+        reporter_.message_box(OpenFailureMessage(opened.error()));
+        return std::nullopt;
+    }
+    return std::move(*opened);
+}
+
 void TscanPst::Execute() {
     outcome_ = {};
-    std::optional<SourceReader> source;
-    if (auto opened = OpenSource(params_.open_source, params_.source_path)) {
-        source.emplace(std::move(*opened));
-    } else {
-        reporter_.message_box(OpenFailureMessage(opened.error()));
-        return;
+    // The whole source, for the analysis that reads rows' offsets; a volume
+    // inside a partition is scanned through a view of its own bytes.
+    std::optional<SourceReader> source = OpenSourceOrTell();
+    if (!source) return;
+    const std::int64_t volume_offset = std::max<std::int64_t>(params_.disk.VolumeOffset, 0);
+    std::optional<SourceReader> partition;
+    if (volume_offset > 0) {
+        auto again = OpenSourceOrTell();
+        if (!again) return;
+        const std::int64_t size = again->size();
+        const std::int64_t length = size < 0
+                                        ? std::numeric_limits<std::int64_t>::max() - volume_offset
+                                        : size - volume_offset;
+        partition.emplace(std::move(*again).into_window(volume_offset, length));
     }
+    const SourceReader& volume = partition ? *partition : *source;
     const TDiskInfo info = InScanUnits(params_.disk);
     if (!SectorSizeSupported(info)) {
         reporter_.message_box({"扇区字节数不正常",
@@ -104,19 +130,24 @@ void TscanPst::Execute() {
     setup.geometry.filtering =
         (params_.ScanKind == 0 || params_.ScanKind == 1) && params_.ScanAllSpace == 0;
     if (setup.geometry.filtering) {
-        auto region = SetUpFreeSpace(*source, info, reporter_);
+        auto region = SetUpFreeSpace(volume, info, reporter_);
         if (!region) return;
         setup.region = std::move(*region);
     }
 
     TableWriter writer(tables_, reporter_);
-    SectorScan scan(setup, *source, settings_, writer, reporter_, stop_, gauge);
+    setup.volume_offset = volume_offset;
+    SectorScan scan(setup, volume, settings_, writer, reporter_, stop_, gauge);
     const bool ran = scan.run();
     outcome_.stopped = scan.stopped();
-    outcome_.unreadable = scan.unreadable();
+    for (ByteRange r : scan.unreadable()) {
+        r.offset += volume_offset;
+        outcome_.unreadable.push_back(r);
+    }
     LogUnreadable();
     if (!ran) return;
     reporter_.log_line(make_log_line(outcome_.stopped ? "扫描已停止" : "扫描完成"));
+    partition.reset();
     FragmentAnalysis(*source, settings_, writer, reporter_).run();
     source.reset();
     reporter_.show_results();

@@ -4,6 +4,7 @@
 // writing the scan tables.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ class TscanPst {
     const ScanOutcome& outcome() const { return outcome_; }
 
   private:
+    std::optional<SourceReader> OpenSourceOrTell();
     void LogUnreadable();
 
     ScanParams params_;

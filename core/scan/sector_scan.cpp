@@ -1,6 +1,7 @@
 #include "scan/sector_scan.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "common/decimal.hpp"
 #include "scan/head_sector.hpp"
@@ -86,6 +87,8 @@ bool SectorScan::scan_again(const ByteRange& area) {
     const std::int64_t first = area.offset / kSectorBytes;
     const std::int64_t last = (area.end() + kSectorBytes - 1) / kSectorBytes;
     limit_.emplace(first, last);
+    // A block holds only the sectors its pass looked at.
+    block_w_ = -1;
     w_ = first - g_.base;
     resume_index_.reset();
     const bool ok = pass(std::min(last, g_.range_end));
@@ -93,9 +96,20 @@ bool SectorScan::scan_again(const ByteRange& area) {
     return ok;
 }
 
-// Decides for every sector of the next read whether it is looked at: inside
-// the range (and the area being scanned again) and, when filtering, in a free
-// cluster; loads the use windows it needs. False when one cannot be loaded.
+// Whether an absolute sector is looked at: inside the range (and the area
+// being scanned again) and, when filtering, in a free cluster. Nothing when
+// the use window it needs cannot be loaded.
+std::optional<bool> SectorScan::testable(std::int64_t sector) {
+    if (sector >= g_.range_end) return false;
+    if (limit_ && (sector < limit_->first || sector >= limit_->second)) return false;
+    if (!g_.filtering || !tracker_) return true;
+    const std::int64_t cluster = g_.cluster_of_sector(sector);
+    if (!tracker_->ensure(cluster)) return std::nullopt;
+    return !tracker_->in_use(cluster);
+}
+
+// Decides for every sector of the next read whether it is looked at, loading
+// the use windows it needs. False when one cannot be loaded.
 bool SectorScan::mark_testable_sectors() {
     // The plain deep scan: every sector (the range end is checked per sector).
     if (!g_.filtering && !limit_) {
@@ -103,15 +117,9 @@ bool SectorScan::mark_testable_sectors() {
         return true;
     }
     for (std::int64_t i = 0; i < kStepSectors; ++i) {
-        const std::int64_t sector = g_.base + w_ + i;
-        bool testable = sector < g_.range_end;
-        if (testable && limit_) testable = sector >= limit_->first && sector < limit_->second;
-        if (testable && g_.filtering && tracker_) {
-            const std::int64_t cluster = g_.cluster_of_sector(sector);
-            if (!tracker_->ensure(cluster)) return false;
-            testable = !tracker_->in_use(cluster);
-        }
-        testable_[static_cast<std::size_t>(i)] = testable;
+        const std::optional<bool> t = testable(g_.base + w_ + i);
+        if (!t) return false;
+        testable_[static_cast<std::size_t>(i)] = *t;
     }
     return true;
 }
@@ -122,11 +130,49 @@ bool SectorScan::mark_testable_sectors() {
 void SectorScan::read_step() {
     const std::int64_t block_sectors = kBlockSteps * kStepSectors;
     if (block_w_ < 0 || w_ < block_w_ || w_ + kStepSectors > block_w_ + block_sectors) {
-        reader_.read((g_.base + w_) * kSectorBytes, block_);
+        read_block();
         block_w_ = w_;
     }
     step_ =
         ByteView(block_).sub(static_cast<std::size_t>((w_ - block_w_) * kSectorBytes), kReadBytes);
+}
+
+// The block at w. The plain deep scan reads all of it at once; a scan that
+// looks at some sectors only (free clusters, an area scanned again) reads
+// just the runs of sectors it looks at, each with one sector after it for
+// tags that straddle, so used clusters cost no reading. The rest is zeros.
+void SectorScan::read_block() {
+    const std::int64_t first = g_.base + w_;
+    if (!g_.filtering && !limit_) {
+        reader_.read(first * kSectorBytes, block_);
+        return;
+    }
+    const auto sectors = static_cast<std::int64_t>(block_.size()) / kSectorBytes;
+    std::int64_t filled = 0;  // sectors of the block read or zeroed so far
+    const auto fill = [&](std::int64_t from, std::int64_t to, bool read) {
+        const auto at = static_cast<std::size_t>(from * kSectorBytes);
+        const auto bytes = static_cast<std::size_t>((to - from) * kSectorBytes);
+        if (read)
+            reader_.read((first + from) * kSectorBytes, std::span(block_).subspan(at, bytes));
+        else
+            std::memset(block_.data() + at, 0, bytes);
+        filled = to;
+    };
+    std::int64_t k = 0;
+    while (k < sectors) {
+        // A use window that cannot be loaded counts as looked at: the step
+        // that needs it ends the scan anyway.
+        if (!testable(first + k).value_or(true)) {
+            ++k;
+            continue;
+        }
+        std::int64_t run_end = k + 1;
+        while (run_end < sectors && testable(first + run_end).value_or(true)) ++run_end;
+        if (k > filled) fill(filled, k, false);
+        fill(k, std::min(run_end + 1, sectors), true);
+        k = filled;
+    }
+    if (filled < sectors) fill(filled, sectors, false);
 }
 
 SectorScan::ReadOutcome SectorScan::scan_read() {
@@ -211,7 +257,13 @@ std::optional<Candidate> SectorScan::test_moov(std::int64_t i) {
 
 void SectorScan::record(const Candidate& c) {
     ++fragment_count_;
-    tables_.add_fragment(fragment_count_, StageCandidate(c));
+    Candidate on_source = c;
+    const std::int64_t shift = setup_.volume_offset;
+    on_source.start += shift;
+    on_source.end += shift;
+    if (on_source.header.StszOffset != 0) on_source.header.StszOffset += shift;
+    if (on_source.header.StcoOffset != 0) on_source.header.StcoOffset += shift;
+    tables_.add_fragment(fragment_count_, StageCandidate(on_source));
     reporter_.status_text(2, "发现Canon视频碎片数量:" + dec(fragment_count_));
 }
 

@@ -26,6 +26,9 @@ struct SectorScanSetup {
     ScanGeometry geometry;
     std::int64_t start_w = 0;  // first read position, sectors from the base
     FreeSpaceRegion region;    // when filtering
+    // The scan reads a partition's bytes from 0; its rows are recorded at
+    // their offsets on the whole source.
+    std::int64_t volume_offset = 0;
 };
 
 // A fragment about to be recorded.
@@ -61,8 +64,10 @@ class SectorScan {
 
     bool pass(std::int64_t end_sector);
     bool scan_again(const ByteRange& area);
+    std::optional<bool> testable(std::int64_t sector);
     bool mark_testable_sectors();
     void read_step();
+    void read_block();
     ReadOutcome scan_read();
     std::optional<Candidate> test_sector(std::int64_t i);
     std::optional<Candidate> test_head(std::int64_t i);

@@ -21,6 +21,9 @@ struct SourceChoice {
     std::optional<SourceKind> kind = std::nullopt;
     // A deep scan reads a volume whose file system is not recognised whole.
     bool deep_scan = false;
+    // A partition of a whole-card image or disk, numbered as the system
+    // numbers them (1 for sdb1); the volume there is measured and scanned.
+    std::optional<int> partition = std::nullopt;
 };
 
 struct MeasuredSource {
@@ -29,12 +32,17 @@ struct MeasuredSource {
     std::int64_t sector_bytes = 512;  // the medium's own sector
     std::int64_t size_bytes = -1;     // -1 when the platform cannot tell
     TDiskInfo info;                   // file system and scan range; "Raw" when read whole
+    int partition = 0;                // the chosen partition, 0 for the whole source
 };
 
 // An image is measured by its boot sector, else whole by its size; a volume
-// by its boot sector; a disk whole. A path alone is an image when it is a
-// file, a volume when it is a partition and a disk when it is a whole block
-// device (a loop device too). Failures carry the texts shown to the user.
+// by its boot sector; a disk whole in a deep scan, else by its boot sector
+// when the whole device is one volume (a card formatted without a partition
+// table). With a
+// partition, the volume inside it (its offset in info.VolumeOffset). A path
+// alone is an image when it is a file, a volume when it is a partition and a
+// disk when it is a whole block device (a loop device too). Failures carry
+// the texts shown to the user.
 std::expected<MeasuredSource, MeasureError> MeasureSource(const SourceChoice& choice);
 
 }  // namespace tav

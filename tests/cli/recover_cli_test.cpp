@@ -68,12 +68,12 @@ std::string NameFor(int number, const cardgen::ManifestFile& f) {
 // Every file that the mode can reach comes back: its output begins with the
 // original bytes, decodes without error and has its frame count.
 void ExpectAllRecovered(const test::Card& card, const std::string& mode,
-                        const std::vector<std::string>& states) {
+                        const std::vector<std::string>& states, const std::string& extra = "") {
     ASSERT_TRUE(card.ok()) << card.error;
     test::TempDir dir;
     const auto out = dir / "nested" / "out";
     const auto run = RunCli("recover " + Quote(card.image.string()) + " --out " +
-                                Quote(out.string()) + " --mode " + mode,
+                                Quote(out.string()) + " --mode " + mode + extra,
                             dir);
     ASSERT_EQ(run.exit_code, 0) << run.err << run.out;
     std::map<std::string, fs::path> by_suffix;  // "-frames-date.mov" -> file
@@ -104,6 +104,10 @@ TEST(RecoverCli, DemoCardComesBackPlayable) {
 TEST(RecoverCli, DeletedFilesOnFat32AndNtfs) {
     ExpectAllRecovered(test::GetCard("fat32-deleted"), "deletion", {"deleted"});
     ExpectAllRecovered(test::GetCard("ntfs-deleted"), "deletion", {"deleted"});
+}
+
+TEST(RecoverCli, DeletedFilesOnAPartitionOfAWholeCardImage) {
+    ExpectAllRecovered(test::GetCard("mbr"), "deletion", {"deleted"}, " --partition 1");
 }
 
 TEST(RecoverCli, RawCardDeepScan) {

@@ -21,12 +21,29 @@ struct Case {
     bool deep = false;
     std::expected<SourceKind, MeasureError::Kind> outcome;
     std::string says;  // the file system, or a piece of the failure's reason
+    int partition = 0;
 };
+
+// A whole-card image: an MBR with one FAT16 partition at 1 MiB holding the
+// given volume.
+fs::path MakePartitionedDisk(const fs::path& disk, const fs::path& volume) {
+    test::MakeSparseFile(disk, 65 << 20);
+    std::vector<std::uint8_t> mbr(512, 0);
+    mbr[446 + 4] = 0x06;
+    store_le32(&mbr[446 + 8], 2048);
+    store_le32(&mbr[446 + 12], 64 * 2048);
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    test::WriteBytes(disk, 0, mbr);
+    test::WriteBytes(disk, 1 << 20, test::ReadBytes(volume, 0, 1 << 20));
+    return disk;
+}
 
 TEST(MeasureSource, ChoicesAndPathsAreClassifiedAndMeasured) {
     if (!test::HaveTool("mkfs.fat")) GTEST_SKIP() << "dosfstools not installed";
     test::TempDir dir;
     ASSERT_TRUE(test::MakeFatImage(dir / "fat.img", 64, 16, 8).has_value());
+    MakePartitionedDisk(dir / "disk.img", dir / "fat.img");
     test::MakeSparseFile(dir / "zeros.img", 1 << 20);
     test::MakeSparseFile(dir / "empty.img", 0);
     fs::create_directory(dir / "folder");
@@ -34,7 +51,14 @@ TEST(MeasureSource, ChoicesAndPathsAreClassifiedAndMeasured) {
     const std::vector<Case> cases = {
         {"fat.img", SourceKind::Image, false, SourceKind::Image, "FAT16"},
         {"fat.img", std::nullopt, false, SourceKind::Image, "FAT16"},
-        {"fat.img", SourceKind::Disk, false, SourceKind::Disk, "Raw"},
+        // A card without a partition table: the whole device is the volume,
+        // except to a deep scan.
+        {"fat.img", SourceKind::Disk, false, SourceKind::Volume, "FAT16"},
+        {"fat.img", SourceKind::Disk, true, SourceKind::Disk, "Raw"},
+        {"disk.img", std::nullopt, false, SourceKind::Image, "Raw"},
+        {"disk.img", std::nullopt, false, SourceKind::Image, "FAT16", 1},
+        {"disk.img", std::nullopt, false, failed(MeasureError::NotRecognised), "没有第2个分区", 2},
+        {"fat.img", std::nullopt, false, failed(MeasureError::NotRecognised), "没有分区表", 1},
         {"zeros.img", std::nullopt, false, SourceKind::Image, "Raw"},
         {"zeros.img", SourceKind::Volume, false, failed(MeasureError::NotRecognised),
          "不是NTFS、FAT32或FAT16引导扇区"},
@@ -51,7 +75,9 @@ TEST(MeasureSource, ChoicesAndPathsAreClassifiedAndMeasured) {
     for (const Case& c : cases) {
         const std::string path = c.path.starts_with("/") ? c.path : (dir / c.path).string();
         SCOPED_TRACE(path + (c.deep ? " deep" : ""));
-        const auto measured = MeasureSource({path, c.chosen_as, c.deep});
+        SourceChoice choice{path, c.chosen_as, c.deep};
+        if (c.partition > 0) choice.partition = c.partition;
+        const auto measured = MeasureSource(choice);
         ASSERT_EQ(measured.has_value(), c.outcome.has_value())
             << (measured ? measured->info.FileSystem : measured.error().reason);
         if (!measured) {
@@ -68,6 +94,7 @@ TEST(MeasureSource, ChoicesAndPathsAreClassifiedAndMeasured) {
         if (c.says == "Raw") {
             EXPECT_EQ(measured->info.EndSector, measured->size_bytes / 512);
         }
+        EXPECT_EQ(measured->info.VolumeOffset, c.partition > 0 ? 1 << 20 : 0);
     }
 }
 
@@ -99,7 +126,7 @@ class LoopDevice {
     std::string device_;
 };
 
-TEST(MeasureSourceOfBlockDevices, LoopDeviceIsAWholeDiskReadByItsDeviceSize) {
+TEST(MeasureSourceOfBlockDevices, LoopDeviceOfACardWithoutPartitionTableIsAVolume) {
     if (!test::HaveTool("mkfs.fat") || !test::HaveTool("losetup"))
         GTEST_SKIP() << "dosfstools or losetup not installed";
     test::TempDir dir;
@@ -107,15 +134,16 @@ TEST(MeasureSourceOfBlockDevices, LoopDeviceIsAWholeDiskReadByItsDeviceSize) {
     ASSERT_TRUE(image.has_value());
     LoopDevice loop(*image);
     if (loop.device().empty()) GTEST_SKIP() << "no loop device available here";
-    const auto disk = MeasureSource({loop.device()});
+    const auto disk = MeasureSource({loop.device(), std::nullopt, true});
     ASSERT_TRUE(disk.has_value()) << disk.error().reason;
     EXPECT_EQ(disk->kind, SourceKind::Disk);
     EXPECT_EQ(disk->info.FileSystem, "Raw");
     EXPECT_EQ(disk->info.EndSector, 64 * 2048);
     EXPECT_EQ(disk->size_bytes, 64 << 20);
-    // Listed as a volume, the same device is measured by its file system.
-    const auto volume = MeasureSource({loop.device(), SourceKind::Volume});
+    // Outside a deep scan, the same device is measured by its file system.
+    const auto volume = MeasureSource({loop.device()});
     ASSERT_TRUE(volume.has_value()) << volume.error().reason;
+    EXPECT_EQ(volume->kind, SourceKind::Volume);
     EXPECT_EQ(volume->info.FileSystem, "FAT16");
     EXPECT_EQ(volume->info.TotalSectors, 64 * 2048);
 }
@@ -126,16 +154,7 @@ TEST(MeasureSourceOfBlockDevices, PartitionIsAVolumeReadByItsBootSector) {
     test::TempDir dir;
     const auto volume = test::MakeFatImage(dir / "volume.img", 64, 16, 8);
     ASSERT_TRUE(volume.has_value());
-    const auto disk = dir / "disk.img";
-    test::MakeSparseFile(disk, 65 << 20);
-    std::vector<std::uint8_t> mbr(512, 0);
-    mbr[446 + 4] = 0x06;  // one FAT16 partition at 1 MiB, the volume's size
-    store_le32(&mbr[446 + 8], 2048);
-    store_le32(&mbr[446 + 12], 64 * 2048);
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
-    test::WriteBytes(disk, 0, mbr);
-    test::WriteBytes(disk, 1 << 20, test::ReadBytes(*volume, 0, 1 << 20));
+    const auto disk = MakePartitionedDisk(dir / "disk.img", *volume);
     LoopDevice loop(disk);
     if (loop.device().empty()) GTEST_SKIP() << "no loop device available here";
     const std::string partition = loop.first_partition();

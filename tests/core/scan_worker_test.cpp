@@ -42,7 +42,7 @@ class StartUpTest : public ::testing::Test {
 TEST_F(StartUpTest, FileSystemSourceWithOtherSectorSizeIsRefused) {
     TDiskInfo info = scantest::RawInfo(1 << 20);
     info.FileSystem = "NTFS";
-    info.BytesPerSector = 4096;
+    info.BytesPerSector = 1000;  // not a whole number of 512-byte units
     ScanRun run;
     scantest::RunScanOn(run, path_.string(), info, 2, 1);
     ASSERT_EQ(run.reporter.boxes.size(), 1u);

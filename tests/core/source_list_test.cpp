@@ -164,9 +164,9 @@ TEST_F(FakeMachine, WithoutAProbeOnlyPartitionsAndUdevLabelsCount) {
 }
 
 TEST_F(FakeMachine, ListedSourceIsMeasuredAtItsDeviceAsListed) {
-    // sdb is listed twice: as a disk it is read whole, as a volume by its
-    // file system.
-    const auto disk = MeasureSource({ListDisks(tree_.roots())[3].device, SourceKind::Disk});
+    // sdb is listed twice: as a disk a deep scan reads it whole, as a volume
+    // it is measured by its file system (and so is the disk in other scans).
+    const auto disk = MeasureSource({ListDisks(tree_.roots())[3].device, SourceKind::Disk, true});
     const auto volume = MeasureSource(
         {ListVolumes(FileSystemProbe(), tree_.roots())[2].device, SourceKind::Volume});
     ASSERT_TRUE(disk.has_value()) << disk.error().reason;
