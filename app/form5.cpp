@@ -10,6 +10,7 @@
 #include "platform/source_list.hpp"
 #include "scan_start_action.hpp"
 #include "sources/measured_source.hpp"
+#include "sources/partition_list.hpp"
 #include "sources/volume_probe.hpp"
 
 namespace tav::app {
@@ -132,6 +133,16 @@ void TForm5::btn2Click() {
     child->setData(0, kKindRole, kImage);
     child->setData(0, kDeviceRole, path);
     child->setData(0, kSourceTextRole, path);
+    // A whole-card image: each partition can be scanned as a volume.
+    for (const ListedPartition& partition : ListPartitions(path.toStdString())) {
+        auto* item = new QTreeWidgetItem(QStringList{QString::fromStdString(partition.text)});
+        item->setIcon(0, tree_icon(false));
+        item->setData(0, kKindRole, kPartition);
+        item->setData(0, kDeviceRole, path);
+        item->setData(0, kSourceTextRole, path);
+        item->setData(0, kPartitionRole, partition.number);
+        child->addChild(item);
+    }
     add_root(QStringLiteral("镜像文件"), {child});
     tv1->setCurrentItem(child);
 
@@ -172,10 +183,13 @@ void TForm5::tv1Click() {
     const SourceKind source_kind = kind == kDisk     ? SourceKind::Disk
                                    : kind == kVolume ? SourceKind::Volume
                                                      : SourceKind::Image;
-    const SourceChoice choice{node->data(0, kDeviceRole).toString().toStdString(), source_kind,
-                              ctx_.settings.ScanMode == kModeDeep};
+    SourceChoice choice{node->data(0, kDeviceRole).toString().toStdString(), source_kind,
+                        ctx_.settings.ScanMode == kModeDeep};
+    if (kind == kPartition) choice.partition = node->data(0, kPartitionRole).toInt();
+    std::string label = node->text(0).toStdString();
+    if (kind == kPartition) label = node->parent()->text(0).toStdString() + " " + label;
     if (auto failure = choose(choice, node->data(0, kSourceTextRole).toString().toStdString(),
-                              node->text(0).toStdString(), false))
+                              std::move(label), false))
         warn("", *failure);
 }
 

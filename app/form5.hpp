@@ -33,10 +33,11 @@ class TForm5 : public WizardWindow {
     QLabel* lbl2 = nullptr;
 
     // Tree item data: what a node stands for and the path that measures it.
-    enum NodeKind { kRoot = 1, kVolume, kDisk, kImage };
+    enum NodeKind { kRoot = 1, kVolume, kDisk, kImage, kPartition };
     static constexpr int kKindRole = Qt::UserRole;
     static constexpr int kDeviceRole = Qt::UserRole + 1;
     static constexpr int kSourceTextRole = Qt::UserRole + 2;
+    static constexpr int kPartitionRole = Qt::UserRole + 3;  // its number on the image
 
   protected:
     void closeEvent(QCloseEvent* event) override;

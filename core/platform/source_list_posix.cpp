@@ -37,8 +37,9 @@ std::int64_t SectorsOf(const fs::path& dir) {
     return ec == std::errc{} ? value : 0;
 }
 
+// Loop devices stay: an attached card image is read like a card.
 bool IsExcludedName(const std::string& name) {
-    return name.starts_with("loop") || name.starts_with("ram") || name.starts_with("zram") ||
+    return name.starts_with("ram") || name.starts_with("zram") ||
            (name.starts_with("mmcblk") && name.find("boot") != std::string::npos) ||
            name.ends_with("rpmb");
 }
@@ -65,7 +66,16 @@ int BusOf(const fs::path& disk_dir) {
     return kBusUnknown;
 }
 
+bool IsLoop(const std::string& name) {
+    return name.starts_with("loop");
+}
+
+// A loop device is named after the file it shows.
 std::string ProductOf(const fs::path& disk_dir, const std::string& name) {
+    if (IsLoop(name)) {
+        const std::string file = ReadFirstLine(disk_dir / "loop" / "backing_file");
+        return file.empty() ? name : name + " " + file;
+    }
     for (const char* file : {"model", "name"}) {
         std::string text = ReadFirstLine(disk_dir / "device" / file);
         if (!text.empty()) return text;
@@ -154,16 +164,19 @@ std::vector<VolumeEntry> ListVolumes(const VolumeProbe& probe, const ListRoots& 
 std::vector<DiskEntry> ListDisks(const ListRoots& roots) {
     const fs::path block_dir = fs::path(roots.sys) / "block";
     std::vector<DiskEntry> disks;
-    for (const std::string& name : SortedNames(block_dir)) {
-        const fs::path dir = block_dir / name;
-        const std::int64_t sectors = SectorsOf(dir);
-        if (IsExcludedName(name) || sectors <= 0 || HasPart(CanonicalText(dir), "/virtual/"))
-            continue;
-        const int number = static_cast<int>(disks.size());
-        disks.push_back(
-            {number, (fs::path(roots.dev) / name).string(),
-             DiskLineText(number, ProductOf(dir, name), static_cast<double>(sectors), BusOf(dir))});
-    }
+    // Loop devices come after the real disks, so that those keep their numbers.
+    for (const bool loops : {false, true})
+        for (const std::string& name : SortedNames(block_dir)) {
+            const fs::path dir = block_dir / name;
+            const std::int64_t sectors = SectorsOf(dir);
+            if (IsLoop(name) != loops || IsExcludedName(name) || sectors <= 0) continue;
+            if (!loops && HasPart(CanonicalText(dir), "/virtual/")) continue;
+            const int number = static_cast<int>(disks.size());
+            disks.push_back(
+                {number, (fs::path(roots.dev) / name).string(),
+                 DiskLineText(number, ProductOf(dir, name), static_cast<double>(sectors),
+                              loops ? kBusVirtual : BusOf(dir))});
+        }
     return disks;
 }
 

@@ -19,6 +19,34 @@ QString make_file(const QTemporaryDir& dir, const QString& name, qint64 size) {
     return path;
 }
 
+// A whole-card image: an MBR whose one partition at 1 MiB holds a FAT32
+// boot sector.
+QString make_card_image(const QTemporaryDir& dir) {
+    const QString path = make_file(dir, "card.img", 3 * 1024 * 1024);
+    QByteArray mbr(512, 0), boot(512, 0);
+    mbr[446 + 4] = 0x0C;
+    mbr[446 + 9] = 0x08;    // first LBA 2048
+    mbr[446 + 13] = 0x10;   // 4096 sectors
+    boot[0x0B + 1] = 0x02;  // 512 bytes per sector
+    boot[0x0D] = 8;
+    boot[0x0E] = 32;
+    boot[0x10] = 2;
+    boot[0x20 + 1] = 0x10;  // 4096 sectors
+    boot[0x24] = 8;
+    boot.replace(0x52, 5, "FAT32");
+    for (QByteArray* sector : {&mbr, &boot}) {
+        (*sector)[510] = 0x55;
+        (*sector)[511] = static_cast<char>(0xAA);
+    }
+    QFile file(path);
+    if (file.open(QIODevice::ReadWrite)) {
+        file.write(mbr);
+        file.seek(1024 * 1024);
+        file.write(boot);
+    }
+    return path;
+}
+
 QTreeWidgetItem* find_node(QTreeWidget* tree, const QString& text) {
     const auto found = tree->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
     return found.isEmpty() ? nullptr : found.front();
@@ -139,6 +167,25 @@ class SourceStepTest : public QObject {
         QCOMPARE(QString::fromStdString(sel.Source.path), first);
         QCOMPARE(sel.DiskInfo.EndSector, std::int64_t{1024 * 1024 / 512});
         QVERIFY(app.dialogs.shown.empty());
+    }
+
+    void partitions_of_a_whole_card_image_are_offered_as_volumes() {
+        QTemporaryDir dir;
+        const QString image = make_card_image(dir);
+        AppFixture app;
+        enter_step2(app);
+        app.dialogs.open_files.push_back(image);
+        app.f.form5->btn2Click();
+        QTreeWidgetItem* node =
+            find_node(app.f.form5->tv1, QStringLiteral("分区1: FAT32 (2.00 MB)"));
+        QVERIFY(node);
+        app.f.form5->tv1->setCurrentItem(node);
+        app.f.form5->tv1Click();
+        QVERIFY(app.dialogs.shown.empty());
+        const SourceSelection& sel = app.ctx.selection;
+        QCOMPARE(sel.DiskInfo.FileSystem, std::string("FAT32"));
+        QCOMPARE(sel.DiskInfo.VolumeOffset, std::int64_t{1024 * 1024});
+        QCOMPARE(sel.Source.partition, 1);
     }
 
     void refresh_drops_the_image_node_but_keeps_the_source() {

@@ -141,5 +141,30 @@ TEST_F(ScanCli, ListPrintsBothGroups) {
     EXPECT_LT(volumes, disks);
 }
 
+// A whole-card image attached read-only is listed as a disk named after its
+// file, with its partition, and can be scanned there by number.
+TEST_F(ScanCli, AttachedCardImageIsListedWithItsPartitions) {
+    const test::Card& card = test::GetCard("mbr");
+    ASSERT_TRUE(card.ok()) << card.error;
+    const auto attach =
+        Run("PATH=\"$PATH:/sbin:/usr/sbin\" losetup -r -f --show", Quote(card.image.string()));
+    if (attach.exit_code != 0) GTEST_SKIP() << "no loop device here: " << attach.err;
+    const std::string loop = attach.out.substr(0, attach.out.find('\n'));
+    const auto listed = Cli("list --json");
+    const auto scanned = Cli("scan " + loop + " --partition 1 --json");
+    Run("PATH=\"$PATH:/sbin:/usr/sbin\" losetup -d", loop);
+    EXPECT_EQ(listed.exit_code, 0) << listed.err;
+    EXPECT_EQ(PyJson(listed.out,
+                     "[(p['number'], p['file_system'], p['offset']) for x in d['disks'] "
+                     "if x['device'] == '" +
+                         loop + "' and '" + card.image.filename().string() +
+                         "' in x['text'] "
+                         "for p in x['partitions']]"),
+              "[(1, 'FAT32', 1048576)]\n");
+    EXPECT_EQ(scanned.exit_code, 0) << scanned.err;
+    EXPECT_EQ(PyJson(scanned.out, "len(d['results'])"),
+              std::to_string(card.with_state("deleted").size()) + "\n");
+}
+
 }  // namespace
 }  // namespace tav

@@ -118,7 +118,10 @@ class FakeMachine : public ::testing::Test {
         WriteFatVolume(tree_.dev("sdb"), true, "EOS_DIGITAL");
 
         tree_.disk("pci0000:00/0000:00:14.0/usb2/2-2/2-2:1.0/host7/target7:0:0/7:0:0:0", "sdc", 0);
-        tree_.disk("virtual", "loop0", 2048);
+        const fs::path loop = tree_.disk("virtual", "loop0", 2048);
+        WriteText(loop / "loop/backing_file", "/home/me/card.img");
+        tree_.partition(loop, "loop0p1", 1024);
+        tree_.disk("virtual", "loop1", 0);  // not attached
         tree_.disk("virtual", "zram0", 2048);
         tree_.disk("virtual", "dm-0", 4096);
         WriteText(tree_.dev("dm-0"), "not a file system");
@@ -129,38 +132,41 @@ class FakeMachine : public ::testing::Test {
 
 TEST_F(FakeMachine, DisksAreNumberedWithModelSizeAndBus) {
     const auto disks = ListDisks(tree_.roots());
-    ASSERT_EQ(disks.size(), 4u);
+    ASSERT_EQ(disks.size(), 5u);
     EXPECT_EQ(disks[0].text, "HDD0:SD64G (59.48 GB" + kComma + "SD)");
     EXPECT_EQ(disks[1].text, "HDD1:Samsung SSD 970 EVO 500GB (476.94 GB" + kComma + "NVMe)");
     EXPECT_EQ(disks[2].text, "HDD2:ST500DM002-1BD142 (465.76 GB" + kComma + "ATA)");
     EXPECT_EQ(disks[3].text, "RM  3:Cruzer Blade (29.81 GB" + kComma + "USB)");
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(disks[i].number, i);
+    // An attached image after the real disks, named by its file.
+    EXPECT_EQ(disks[4].text, "HDD4:loop0 /home/me/card.img (1.00 MB" + kComma + "Virtual)");
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(disks[i].number, i);
     EXPECT_EQ(disks[2].device, tree_.dev("sda").string());
     EXPECT_EQ(disks[3].device, tree_.dev("sdb").string());
 }
 
 TEST_F(FakeMachine, VolumesArePartitionsAndWholeDiskFileSystems) {
     const auto volumes = ListVolumes(FileSystemProbe(), tree_.roots());
-    ASSERT_EQ(volumes.size(), 3u);
-    EXPECT_EQ(volumes[0].text, "nvme0n1p1:My Disk");  // label from the udev link
-    EXPECT_EQ(volumes[0].device, tree_.dev("nvme0n1p1").string());
-    EXPECT_EQ(volumes[1].text, "sda1:CAMCARD");     // label from the boot sector
-    EXPECT_EQ(volumes[2].text, "sdb:EOS_DIGITAL");  // no partition table
-    EXPECT_EQ(volumes[2].label, "EOS_DIGITAL");
+    ASSERT_EQ(volumes.size(), 4u);
+    EXPECT_EQ(volumes[0].text, "loop0p1:");           // a partition of an attached image
+    EXPECT_EQ(volumes[1].text, "nvme0n1p1:My Disk");  // label from the udev link
+    EXPECT_EQ(volumes[1].device, tree_.dev("nvme0n1p1").string());
+    EXPECT_EQ(volumes[2].text, "sda1:CAMCARD");     // label from the boot sector
+    EXPECT_EQ(volumes[3].text, "sdb:EOS_DIGITAL");  // no partition table
+    EXPECT_EQ(volumes[3].label, "EOS_DIGITAL");
 }
 
 TEST_F(FakeMachine, UnreadableVolumeHasAnEmptyLabel) {
     fs::remove(tree_.dev("sda1"));
     const auto volumes = ListVolumes(FileSystemProbe(), tree_.roots());
-    ASSERT_EQ(volumes.size(), 3u);
-    EXPECT_EQ(volumes[1].text, "sda1:");
+    ASSERT_EQ(volumes.size(), 4u);
+    EXPECT_EQ(volumes[2].text, "sda1:");
 }
 
 TEST_F(FakeMachine, WithoutAProbeOnlyPartitionsAndUdevLabelsCount) {
     const auto volumes = ListVolumes(VolumeProbe{}, tree_.roots());
-    ASSERT_EQ(volumes.size(), 2u);
-    EXPECT_EQ(volumes[0].text, "nvme0n1p1:My Disk");
-    EXPECT_EQ(volumes[1].text, "sda1:");
+    ASSERT_EQ(volumes.size(), 3u);
+    EXPECT_EQ(volumes[1].text, "nvme0n1p1:My Disk");
+    EXPECT_EQ(volumes[2].text, "sda1:");
 }
 
 TEST_F(FakeMachine, ListedSourceIsMeasuredAtItsDeviceAsListed) {
@@ -168,7 +174,7 @@ TEST_F(FakeMachine, ListedSourceIsMeasuredAtItsDeviceAsListed) {
     // it is measured by its file system (and so is the disk in other scans).
     const auto disk = MeasureSource({ListDisks(tree_.roots())[3].device, SourceKind::Disk, true});
     const auto volume = MeasureSource(
-        {ListVolumes(FileSystemProbe(), tree_.roots())[2].device, SourceKind::Volume});
+        {ListVolumes(FileSystemProbe(), tree_.roots())[3].device, SourceKind::Volume});
     ASSERT_TRUE(disk.has_value()) << disk.error().reason;
     ASSERT_TRUE(volume.has_value()) << volume.error().reason;
     EXPECT_EQ(disk->path, tree_.dev("sdb").string());
