@@ -65,7 +65,7 @@ for kind in "${kinds[@]}"; do
     name=$(basename "$loop")
     before=$(awk '{print $3}' "/sys/block/$name/stat")
     videos=$("$cli" scan "$loop" --mode deletion "${part_args[@]}" --json 2>/dev/null |
-        python3 -c 'import json,sys; print(len(json.load(sys.stdin)["results"]))' || echo 0)
+        python3 -c 'import json,sys; print(len(json.load(sys.stdin)["results"]))' 2>/dev/null || echo 0)
     after=$(awk '{print $3}' "/sys/block/$name/stat")
     losetup -d "$loop"
     loop=""
