@@ -13,24 +13,49 @@ bool StderrIsTerminal() {
 CliReporter::CliReporter(std::ostream& log_out, bool progress_bar)
     : log_out_(log_out), progress_bar_(progress_bar) {}
 
+namespace {
+constexpr double kRedrawSeconds = 0.25;
+}  // namespace
+
+void CliReporter::set_total_bytes(std::int64_t bytes) {
+    std::lock_guard lock(mutex_);
+    meter_.set_total(bytes);
+}
+
+void CliReporter::videos_found(std::int64_t count) {
+    std::lock_guard lock(mutex_);
+    found_ = count;
+}
+
+double CliReporter::seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
 void CliReporter::clear_bar() {
     if (!bar_visible_) return;
     std::cerr << "\r\033[K" << std::flush;
     bar_visible_ = false;
-    drawn_percent_ = -1;
 }
 
-void CliReporter::draw_bar() {
+void CliReporter::draw_bar(bool force) {
     if (!progress_bar_ || maximum_ <= minimum_) return;
-    const double span = static_cast<double>(maximum_ - minimum_);
-    const int percent = static_cast<int>(100.0 * static_cast<double>(position_ - minimum_) / span);
-    if (percent == drawn_percent_ && bar_visible_) return;
-    drawn_percent_ = percent;
-    constexpr int kWidth = 40;
-    const int filled = percent * kWidth / 100;
-    std::cerr << "\r[" << std::string(static_cast<std::size_t>(filled), '#')
-              << std::string(static_cast<std::size_t>(kWidth - filled), ' ') << "] " << percent
-              << "%  " << status_ << std::flush;
+    const double now = seconds();
+    if (!force && bar_visible_ && now - drawn_at_ < kRedrawSeconds) return;
+    drawn_at_ = now;
+    std::string line;
+    if (meter_.total() > 0) {
+        line = ProgressText(meter_);
+    } else {
+        const double span = static_cast<double>(maximum_ - minimum_);
+        line = std::to_string(
+                   static_cast<int>(100.0 * static_cast<double>(position_ - minimum_) / span)) +
+               "%";
+    }
+    if (found_ >= 0)
+        line += "  已发现 " + std::to_string(found_) + " 个视频";
+    else if (!status_.empty())
+        line += "  " + status_;
+    std::cerr << "\r\033[K" << line << std::flush;
     bar_visible_ = true;
 }
 
@@ -50,6 +75,11 @@ void CliReporter::gauge_range(std::int64_t minimum, std::int64_t maximum) {
 void CliReporter::gauge_position(std::int64_t position) {
     std::lock_guard lock(mutex_);
     position_ = position < minimum_ ? minimum_ : (position > maximum_ ? maximum_ : position);
+    if (maximum_ <= minimum_) return;
+    const double fraction =
+        static_cast<double>(position_ - minimum_) / static_cast<double>(maximum_ - minimum_);
+    meter_.sample(seconds(),
+                  static_cast<std::int64_t>(fraction * static_cast<double>(meter_.total())));
     draw_bar();
 }
 
@@ -57,10 +87,7 @@ void CliReporter::status_text(int panel, const std::string& text) {
     std::lock_guard lock(mutex_);
     if (panel != 2) return;  // the fragment count rides along with the bar
     status_ = text;
-    if (bar_visible_) {
-        drawn_percent_ = -1;
-        draw_bar();
-    }
+    if (bar_visible_) draw_bar();
 }
 
 MsgAnswer CliReporter::message_box(const UserMessage& message) {

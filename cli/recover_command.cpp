@@ -176,7 +176,7 @@ int RunRecover(const RecoverOptions& o) {
         return Fail("无法创建输出文件夹 " + o.out + (ec ? "：" + ec.message() : ""));
 
     ScanTables tables;
-    CliReporter reporter(o.scan.json ? std::cerr : std::cout, StderrIsTerminal());
+    CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
     const auto filled = FillTables(o, tables, reporter, signals.flag());
     if (!filled) return Fail(filled.error());
@@ -192,6 +192,9 @@ int RunRecover(const RecoverOptions& o) {
     if (*ticked > 0) {
         std::atomic<bool> in_progress{false};
         const std::string source = tables.with([](const TableSet& t) { return t.source_field; });
+        // The gauge now counts files, not the scan's bytes or videos.
+        reporter.set_total_bytes(0);
+        reporter.videos_found(-1);
         RebuildParams params{source, o.out, &signals.flag()};
         TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();

@@ -27,7 +27,7 @@ void PrintUnreadableNote(std::ostream& out, const ScanOutcome& outcome) {
 
 int RunScanCommand(const ScanCommandOptions& o) {
     ScanTables tables;
-    CliReporter reporter(o.scan.json ? std::cerr : std::cout, StderrIsTerminal());
+    CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
     const auto run = RunScan(o.scan, tables, reporter, signals.flag());
     if (!run) {
@@ -48,8 +48,11 @@ int RunScanCommand(const ScanCommandOptions& o) {
         PrintTable(std::cout, tables.snapshot().results);
     }
     PrintUnreadableNote(std::cerr, outcome);
+    const auto videos = tables.with(
+        [](const TableSet& t) { return static_cast<std::int64_t>(t.results.rows().size()); });
+    if (!o.scan.quiet) std::cerr << ScanSummaryText(*run, reporter.meter(), videos) << '\n';
     if (outcome.stopped) return kExitStopped;
-    if (tables.with([](const TableSet& t) { return t.results.empty(); })) return kExitNothing;
+    if (videos == 0) return kExitNothing;
     return outcome.unreadable.empty() ? kExitFound : kExitPartial;
 }
 

@@ -1,5 +1,7 @@
 #include "scan_runner.hpp"
 
+#include <algorithm>
+
 #include "common/log_line.hpp"
 #include "sources/measured_source.hpp"
 
@@ -26,6 +28,23 @@ void AddScanOptions(CLI::App* cmd, ScanCliOptions& o) {
         ->check(CLI::PositiveNumber);
     cmd->add_flag("--large-only", o.large_only, "只找64位大文件");
     cmd->add_flag("--json", o.json, "以JSON输出结果");
+    cmd->add_flag("--progress", o.progress, "不在终端上也显示进度行");
+    cmd->add_flag("--quiet", o.quiet, "不显示进度行和结束时的汇总");
+}
+
+bool WantsProgress(const ScanCliOptions& o) {
+    return !o.quiet && (o.progress || StderrIsTerminal());
+}
+
+std::string ScanSummaryText(const ScanRunInfo& run, const ProgressMeter& meter,
+                            std::int64_t videos) {
+    const std::int64_t read = run.outcome.bytes_read;
+    const double seconds = meter.elapsed();
+    std::string text = "扫描结束: 读取 " + ByteSizeText(read) + "，用时 " + DurationText(seconds);
+    if (seconds > 0.0)
+        text += "，平均 " + ByteSizeText(static_cast<std::int64_t>(read / seconds)) + "/s";
+    return text + "，发现 " + std::to_string(videos) + " 个视频，无法读取 " +
+           ByteSizeText(TotalLength(run.outcome.unreadable));
 }
 
 ScanSettings SettingsFromOptions(const ScanCliOptions& o) {
@@ -65,6 +84,9 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, S
         });
     }
     for (const auto& message : run.plan.header_messages) reporter.log_line(make_log_line(message));
+    const TDiskInfo& info = run.selection.DiskInfo;
+    reporter.set_total_bytes(info.EndSector * std::max<std::int64_t>(info.BytesPerSector, 1));
+    reporter.videos_found(0);
 
     ScanParams params{
         run.device_path, run.selection.DiskInfo, run.plan.ScanKind, run.plan.ScanAllSpace, {}};

@@ -24,10 +24,16 @@ struct ScanCliOptions {
     std::string scheme = "a";       // a: free space only, b: all space
     bool large_only = false;
     bool json = false;
-    int partition = 0;  // a partition of a whole-card image or disk; 0: the source itself
+    int partition = 0;      // a partition of a whole-card image or disk; 0: the source itself
+    bool progress = false;  // the progress line also when stderr is not a terminal
+    bool quiet = false;     // no progress line and no summary
 };
 
-// Adds the positional SOURCE and --mode, --scheme, --partition, --large-only, --json.
+// Whether the progress line is drawn for these options.
+bool WantsProgress(const ScanCliOptions& o);
+
+// Adds the positional SOURCE and --mode, --scheme, --partition, --large-only,
+// --json, --progress, --quiet.
 void AddScanOptions(CLI::App* cmd, ScanCliOptions& o);
 
 // What was scanned.
@@ -52,6 +58,10 @@ std::expected<SourceSelection, std::string> SelectSource(const ScanCliOptions& o
 // this thread (a set stop flag ends the reading; the analysis still runs)
 // and leaves the results in tables. An error text when the source cannot be
 // measured or the scan ended without results.
+// "扫描结束: 读取 3.25 GB，用时 0:38，平均 85.3 MB/s，发现 8 个视频，无法读取 0 B".
+std::string ScanSummaryText(const ScanRunInfo& run, const ProgressMeter& meter,
+                            std::int64_t videos);
+
 std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, ScanTables& tables,
                                                 CliReporter& reporter, const StopFlag& stop);
 

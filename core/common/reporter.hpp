@@ -41,6 +41,8 @@ class WorkerReporter {
     virtual void table_changed(TableId table) = 0;
     // The scan is over: leave the progress step and show the results.
     virtual void show_results() {}
+    // Start regions of videos the scan has come across so far.
+    virtual void videos_found(std::int64_t /*count*/) {}
 };
 
 // A reporter that drops everything and answers every question with its

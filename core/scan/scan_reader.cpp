@@ -64,6 +64,7 @@ void ScanReader::read_part(std::int64_t pos, std::span<std::uint8_t> part, std::
     ReadOptions options;
     options.give_up_after_failed_sectors = revisiting_ ? 0 : kFailureRun;
     const ReadReport report = source_.read_at(pos, part, options);
+    bytes_read_ += static_cast<std::int64_t>(report.bytes);
     for (const ByteRange& r : report.unreadable) AddRange(unreadable_, r);
     next = pos + static_cast<std::int64_t>(part.size());
     if (report.gave_up) {

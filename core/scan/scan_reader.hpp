@@ -33,6 +33,8 @@ class ScanReader {
 
     // Everything that could not be read or was given up, coalesced.
     const std::vector<ByteRange>& unreadable() const { return unreadable_; }
+    // Bytes that came from the medium.
+    std::int64_t bytes_read() const { return bytes_read_; }
 
     // A run of this many failing sectors starts a jump; the first jump is
     // kFirstJump bytes and doubles while the failures go on.
@@ -62,6 +64,7 @@ class ScanReader {
     ByteRange jump_area_;  // reads inside it are passed over
     std::int64_t next_jump_ = kFirstJump;
     bool revisiting_ = false;
+    std::int64_t bytes_read_ = 0;
 };
 
 }  // namespace tav

@@ -140,6 +140,7 @@ void TscanPst::Execute() {
     SectorScan scan(setup, volume, settings_, writer, reporter_, stop_, gauge);
     const bool ran = scan.run();
     outcome_.stopped = scan.stopped();
+    outcome_.bytes_read = scan.bytes_read();
     for (ByteRange r : scan.unreadable()) {
         r.offset += volume_offset;
         outcome_.unreadable.push_back(r);

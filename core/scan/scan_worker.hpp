@@ -30,6 +30,7 @@ struct ScanParams {
 struct ScanOutcome {
     bool stopped = false;               // by the user, before the range was done
     std::vector<ByteRange> unreadable;  // sectors that could not be read, coalesced
+    std::int64_t bytes_read = 0;        // by the sector loop, from the medium
 };
 
 class TscanPst {

@@ -264,6 +264,7 @@ void SectorScan::record(const Candidate& c) {
     if (on_source.header.StszOffset != 0) on_source.header.StszOffset += shift;
     if (on_source.header.StcoOffset != 0) on_source.header.StcoOffset += shift;
     tables_.add_fragment(fragment_count_, StageCandidate(on_source));
+    if (c.head) reporter_.videos_found(++video_count_);
     reporter_.status_text(2, "发现Canon视频碎片数量:" + dec(fragment_count_));
 }
 

@@ -58,6 +58,7 @@ class SectorScan {
     bool stopped() const { return stopped_; }
     // Bytes that could not be read, coalesced.
     const std::vector<ByteRange>& unreadable() const { return reader_.unreadable(); }
+    std::int64_t bytes_read() const { return reader_.bytes_read(); }
 
   private:
     enum class ReadOutcome { Done, Jumped };
@@ -98,6 +99,7 @@ class SectorScan {
     bool stopped_ = false;
     std::optional<std::int64_t> resume_index_;
     std::int64_t fragment_count_ = 0;
+    std::int64_t video_count_ = 0;
 };
 
 }  // namespace tav

@@ -131,6 +131,18 @@ TEST_F(ScanCli, SavedResultFileIsWritten) {
     EXPECT_GT(fs::file_size(file), 100u);
 }
 
+TEST_F(ScanCli, ProgressLineOnAPipeOnlyWhenAskedAndQuietSilencesItAndTheSummary) {
+    const std::string image = Quote(test::GetCard("raw").image.string());
+    const auto plain = Cli("scan " + image + " --mode deep");
+    const auto progress = Cli("scan " + image + " --mode deep --progress");
+    const auto quiet = Cli("scan " + image + " --mode deep --progress --quiet");
+    EXPECT_EQ(plain.err.find("已发现"), std::string::npos);
+    EXPECT_NE(progress.err.find("100%"), std::string::npos) << progress.err;
+    EXPECT_NE(progress.err.find("个视频"), std::string::npos) << progress.err;
+    EXPECT_NE(plain.err.find("扫描结束: 读取 33.6 MB"), std::string::npos) << plain.err;
+    EXPECT_EQ(quiet.err, "");
+}
+
 TEST_F(ScanCli, ListPrintsBothGroups) {
     const auto r = Cli("list");
     EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.err;
