@@ -1,5 +1,7 @@
 #include "form3.hpp"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -31,6 +33,8 @@ TForm3::TForm3(AppContext& context, QWidget* parent)
     auto* progress_layout = new QVBoxLayout(progress);
     g1 = new GaugeBar(progress);
     progress_layout->addWidget(g1);
+    lbl3 = new QLabel(progress);
+    progress_layout->addWidget(lbl3);
     content()->addWidget(progress);
 
     auto* log = new QGroupBox(QStringLiteral("扫描日志"));
@@ -65,9 +69,14 @@ void TForm3::begin_scan() {
     g1->set_range64(0, 0);
     g1->set_position64(0);
     WizardWindow::set_status(2, QString());
+    lbl3->clear();
 }
 
 void TForm3::start_scanner(ScanParams params) {
+    meter_ = ProgressMeter(params.disk.EndSector *
+                           std::max<std::int64_t>(params.disk.BytesPerSector, 1));
+    videos_ = 0;
+    clock_.start();
     auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
     auto scanner = std::make_unique<TscanPst>(std::move(params), ctx_.settings, ctx_.tables,
                                               *reporter, ctx_.StopRequested);
@@ -109,10 +118,35 @@ void TForm3::append_log(const QString& line) {
 
 void TForm3::set_gauge_range(std::int64_t minimum, std::int64_t maximum) {
     g1->set_range64(minimum, maximum);
+    gauge_min_ = minimum;
+    gauge_max_ = maximum;
 }
 
 void TForm3::set_gauge_position(std::int64_t position) {
     g1->set_position64(position);
+    if (gauge_max_ <= gauge_min_ || !clock_.isValid()) return;
+    const double fraction = std::clamp(
+        static_cast<double>(position - gauge_min_) / static_cast<double>(gauge_max_ - gauge_min_),
+        0.0, 1.0);
+    meter_.sample(static_cast<double>(clock_.elapsed()) / 1000.0,
+                  static_cast<std::int64_t>(fraction * static_cast<double>(meter_.total())));
+    show_speed();
+}
+
+void TForm3::set_videos_found(std::int64_t count) {
+    videos_ = count;
+    show_speed();
+}
+
+void TForm3::show_speed() {
+    QString text;
+    if (const auto rate = meter_.bytes_per_second())
+        text += QStringLiteral("速度: %1/s    ")
+                    .arg(QString::fromStdString(ByteSizeText(static_cast<std::int64_t>(*rate))));
+    if (const auto left = meter_.seconds_left())
+        text += QStringLiteral("剩余时间: %1    ").arg(QString::fromStdString(DurationText(*left)));
+    text += QStringLiteral("已发现视频: %1个").arg(videos_);
+    lbl3->setText(text);
 }
 
 void TForm3::tables_changed(TableId table) {

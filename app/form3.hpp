@@ -2,11 +2,13 @@
 // Step 3: the scan log and gauge while the scanner runs; stop, stop-and-load,
 // and the hidden label that opens the expert prompt.
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 
 #include "background_job.hpp"
+#include "common/progress_meter.hpp"
 #include "scan/scan_worker.hpp"
 #include "wizard_window.hpp"
 
@@ -48,9 +50,11 @@ class TForm3 : public WizardWindow, public ProgressTarget {
     }
     void tables_changed(TableId table) override;
     void results_ready() override;
+    void set_videos_found(std::int64_t count) override;
 
     QPlainTextEdit* mmo1 = nullptr;
     GaugeBar* g1 = nullptr;
+    QLabel* lbl3 = nullptr;       // speed, time left and videos found, beside the gauge
     QPushButton* btn1 = nullptr;  // "停止扫描"
     QToolButton* btn2 = nullptr;  // hint "加载扫描结果"
     HiddenLabel* lbl2 = nullptr;
@@ -60,8 +64,13 @@ class TForm3 : public WizardWindow, public ProgressTarget {
 
   private:
     void show_results_step();
+    void show_speed();
 
     BackgroundJob job_;
+    ProgressMeter meter_;
+    QElapsedTimer clock_;
+    std::int64_t gauge_min_ = 0, gauge_max_ = 0;
+    std::int64_t videos_ = 0;
 };
 
 }  // namespace tav::app

@@ -41,6 +41,10 @@ void QtReporter::table_changed(TableId table) {
     post([t = &target_, table] { t->tables_changed(table); });
 }
 
+void QtReporter::videos_found(std::int64_t count) {
+    post([t = &target_, count] { t->set_videos_found(count); });
+}
+
 void QtReporter::show_results() {
     post([t = &target_] { t->results_ready(); });
 }

@@ -24,6 +24,7 @@ class ProgressTarget {
     virtual void set_status(int panel, const QString& text) = 0;
     virtual void tables_changed(TableId table) = 0;
     virtual void results_ready() {}
+    virtual void set_videos_found(std::int64_t) {}
 };
 
 class QtReporter : public WorkerReporter {
@@ -39,6 +40,7 @@ class QtReporter : public WorkerReporter {
     MsgAnswer message_box(const UserMessage& message) override;
     void table_changed(TableId table) override;
     void show_results() override;
+    void videos_found(std::int64_t count) override;
 
   private:
     template <class F>

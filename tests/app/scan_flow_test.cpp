@@ -99,6 +99,14 @@ class ScanFlowTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(app.f.form2->isVisible(), kScanTimeoutMs);
         QCOMPARE(app.f.form2->lv1->model()->rowCount(),
                  static_cast<int>(raw_card().with_state("placed").size()));
+        // Beside the gauge: every start region the scan came across.
+        int heads = 0;
+        const auto tables = app.tables();
+        for (const auto& row : tables.fragments.rows())
+            heads += row.cells[frag::StartType] == "HEAD" ? 1 : 0;
+        QVERIFY(heads > 0);
+        QVERIFY2(app.f.form3->lbl3->text().endsWith(QStringLiteral("已发现视频: %1个").arg(heads)),
+                 qPrintable(app.f.form3->lbl3->text()));
     }
 
     void closing_step3_stops_and_shows_the_results() {
