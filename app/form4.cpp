@@ -36,6 +36,8 @@ TForm4::TForm4(AppContext& context, QWidget* parent)
     auto* progress_layout = new QVBoxLayout(progress);
     g1 = new GaugeBar(progress);
     progress_layout->addWidget(g1);
+    lbl3 = new QLabel(progress);
+    progress_layout->addWidget(lbl3);
     content()->addWidget(progress);
 
     auto* log = new QGroupBox(QStringLiteral("日志"));
@@ -68,6 +70,7 @@ void TForm4::prepare() {
     mmo1->clear();
     g1->set_range64(0, 0);
     g1->set_position64(0);
+    lbl3->clear();
 }
 
 void TForm4::btn2Click() {
@@ -97,10 +100,31 @@ void TForm4::btn1Click() {
     auto worker =
         std::make_unique<TPstRebuild>(std::move(params), ctx_.tables, *reporter, SaveInProgress);
     btn1->setEnabled(false);
+    meter_ = ProgressMeter();
+    clock_.start();
     job_.run(std::move(reporter), std::move(worker), this, [this] {
         btn1->setEnabled(true);
         ctx_.refresher->refresh_all();
     });
+}
+
+void TForm4::set_save_progress(const SaveProgress& p) {
+    meter_.set_total(p.all_total);
+    meter_.sample(static_cast<double>(clock_.elapsed()) / 1000.0, p.all_done);
+    const auto size = [](std::int64_t bytes) {
+        return QString::fromStdString(ByteSizeText(bytes));
+    };
+    QString text = QStringLiteral("正在保存第%1/%2个文件: %3 / %4    总计: %5% %6 / %7")
+                       .arg(p.file_number)
+                       .arg(p.file_count)
+                       .arg(size(p.file_done), size(p.file_total))
+                       .arg(meter_.percent())
+                       .arg(size(p.all_done), size(p.all_total));
+    if (const auto rate = meter_.bytes_per_second())
+        text += QStringLiteral("    速度: %1/s").arg(size(static_cast<std::int64_t>(*rate)));
+    if (const auto left = meter_.seconds_left())
+        text += QStringLiteral("    剩余时间: %1").arg(QString::fromStdString(DurationText(*left)));
+    lbl3->setText(text);
 }
 
 void TForm4::info(const std::string& text) {

@@ -1,6 +1,7 @@
 #pragma once
 // Step 5: pick the output folder and save the ticked files.
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -8,6 +9,7 @@
 #include <atomic>
 
 #include "background_job.hpp"
+#include "common/progress_meter.hpp"
 #include "wizard_window.hpp"
 
 namespace tav::app {
@@ -35,6 +37,7 @@ class TForm4 : public WizardWindow, public ProgressTarget {
         WizardWindow::set_status(panel, text);
     }
     void tables_changed(TableId table) override;
+    void set_save_progress(const SaveProgress& progress) override;
 
     std::atomic<bool> SaveInProgress{false};
     QLineEdit* edt1 = nullptr;    // FolderField
@@ -43,6 +46,7 @@ class TForm4 : public WizardWindow, public ProgressTarget {
     QToolButton* btn3 = nullptr;  // back to step 4
     QToolButton* btn4 = nullptr;  // back to step 1
     GaugeBar* g1 = nullptr;
+    QLabel* lbl3 = nullptr;  // the file being written, the total, speed and time left
     QPlainTextEdit* mmo1 = nullptr;
 
   protected:
@@ -52,6 +56,8 @@ class TForm4 : public WizardWindow, public ProgressTarget {
     void info(const std::string& text);
 
     BackgroundJob job_;
+    ProgressMeter meter_;
+    QElapsedTimer clock_;
 };
 
 }  // namespace tav::app

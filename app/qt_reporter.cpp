@@ -45,6 +45,10 @@ void QtReporter::videos_found(std::int64_t count) {
     post([t = &target_, count] { t->set_videos_found(count); });
 }
 
+void QtReporter::save_progress(const SaveProgress& progress) {
+    post([t = &target_, progress] { t->set_save_progress(progress); });
+}
+
 void QtReporter::show_results() {
     post([t = &target_] { t->results_ready(); });
 }

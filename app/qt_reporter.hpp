@@ -25,6 +25,7 @@ class ProgressTarget {
     virtual void tables_changed(TableId table) = 0;
     virtual void results_ready() {}
     virtual void set_videos_found(std::int64_t) {}
+    virtual void set_save_progress(const SaveProgress&) {}
 };
 
 class QtReporter : public WorkerReporter {
@@ -41,6 +42,7 @@ class QtReporter : public WorkerReporter {
     void table_changed(TableId table) override;
     void show_results() override;
     void videos_found(std::int64_t count) override;
+    void save_progress(const SaveProgress& progress) override;
 
   private:
     template <class F>

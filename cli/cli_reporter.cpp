@@ -22,6 +22,21 @@ void CliReporter::set_total_bytes(std::int64_t bytes) {
     meter_.set_total(bytes);
 }
 
+void CliReporter::begin_save() {
+    std::lock_guard lock(mutex_);
+    saving_ = true;
+    found_ = -1;
+    meter_ = ProgressMeter();
+}
+
+void CliReporter::save_progress(const SaveProgress& progress) {
+    std::lock_guard lock(mutex_);
+    save_ = progress;
+    meter_.set_total(progress.all_total);
+    meter_.sample(seconds(), progress.all_done);
+    draw_bar(progress.file_done == progress.file_total);
+}
+
 void CliReporter::videos_found(std::int64_t count) {
     std::lock_guard lock(mutex_);
     found_ = count;
@@ -38,12 +53,16 @@ void CliReporter::clear_bar() {
 }
 
 void CliReporter::draw_bar(bool force) {
-    if (!progress_bar_ || maximum_ <= minimum_) return;
+    if (!progress_bar_ || (!saving_ && maximum_ <= minimum_)) return;
     const double now = seconds();
     if (!force && bar_visible_ && now - drawn_at_ < kRedrawSeconds) return;
     drawn_at_ = now;
     std::string line;
-    if (meter_.total() > 0) {
+    if (saving_) {
+        line = "保存 " + std::to_string(save_.file_number) + "/" +
+               std::to_string(save_.file_count) + "  " + ByteSizeText(save_.file_done) + " / " +
+               ByteSizeText(save_.file_total) + "  总计 " + ProgressText(meter_);
+    } else if (meter_.total() > 0) {
         line = ProgressText(meter_);
     } else {
         const double span = static_cast<double>(maximum_ - minimum_);
@@ -53,7 +72,7 @@ void CliReporter::draw_bar(bool force) {
     }
     if (found_ >= 0)
         line += "  已发现 " + std::to_string(found_) + " 个视频";
-    else if (!status_.empty())
+    else if (!saving_ && !status_.empty())
         line += "  " + status_;
     std::cerr << "\r\033[K" << line << std::flush;
     bar_visible_ = true;
@@ -75,7 +94,8 @@ void CliReporter::gauge_range(std::int64_t minimum, std::int64_t maximum) {
 void CliReporter::gauge_position(std::int64_t position) {
     std::lock_guard lock(mutex_);
     position_ = position < minimum_ ? minimum_ : (position > maximum_ ? maximum_ : position);
-    if (maximum_ <= minimum_) return;
+    // A save's gauge counts files; its bytes come from save_progress.
+    if (saving_ || maximum_ <= minimum_) return;
     const double fraction =
         static_cast<double>(position_ - minimum_) / static_cast<double>(maximum_ - minimum_);
     meter_.sample(seconds(),

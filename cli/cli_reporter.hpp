@@ -20,8 +20,11 @@ class CliReporter : public WorkerReporter {
     // log_out: stdout normally, stderr when stdout carries a JSON document.
     CliReporter(std::ostream& log_out, bool progress_bar);
 
-    // The bytes the gauge's full range stands for; 0 when it counts files.
+    // The bytes the gauge's full range stands for.
     void set_total_bytes(std::int64_t bytes);
+    // From here on the line shows the save: the file being written and the
+    // total, from save_progress.
+    void begin_save();
     // Elapsed time and average speed over the bytes the gauge covered.
     const ProgressMeter& meter() const { return meter_; }
 
@@ -33,6 +36,7 @@ class CliReporter : public WorkerReporter {
     void table_changed(TableId) override {}
     void show_results() override;
     void videos_found(std::int64_t count) override;
+    void save_progress(const SaveProgress& progress) override;
 
     // The last message box shown, for a caller that reports why a run ended.
     std::string last_message() const;
@@ -50,6 +54,8 @@ class CliReporter : public WorkerReporter {
     bool bar_visible_ = false;
     double drawn_at_ = -1.0;
     std::int64_t found_ = -1;  // -1: not a scan
+    bool saving_ = false;
+    SaveProgress save_;
     ProgressMeter meter_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::string status_;

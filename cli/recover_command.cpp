@@ -192,9 +192,7 @@ int RunRecover(const RecoverOptions& o) {
     if (*ticked > 0) {
         std::atomic<bool> in_progress{false};
         const std::string source = tables.with([](const TableSet& t) { return t.source_field; });
-        // The gauge now counts files, not the scan's bytes or videos.
-        reporter.set_total_bytes(0);
-        reporter.videos_found(-1);
+        reporter.begin_save();
         RebuildParams params{source, o.out, &signals.flag()};
         TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();

@@ -24,6 +24,13 @@ struct UserMessage {
 
 enum class TableId { Fragments, Outputs, Results };
 
+// How far a save has come: the file being written and all ticked files.
+struct SaveProgress {
+    std::int64_t file_done = 0, file_total = 0;
+    std::int64_t all_done = 0, all_total = 0;
+    std::int64_t file_number = 0, file_count = 0;  // the file's place among the ticked ones, from 1
+};
+
 class WorkerReporter {
   public:
     virtual ~WorkerReporter() = default;
@@ -43,6 +50,8 @@ class WorkerReporter {
     virtual void show_results() {}
     // Start regions of videos the scan has come across so far.
     virtual void videos_found(std::int64_t /*count*/) {}
+    // Bytes written by a save, a few times a second and at each file's end.
+    virtual void save_progress(const SaveProgress& /*progress*/) {}
 };
 
 // A reporter that drops everything and answers every question with its

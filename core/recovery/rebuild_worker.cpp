@@ -17,20 +17,26 @@ namespace {
 
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 
-// Status texts at most every kProgressInterval: a fast disk would otherwise
+// Progress at most every kProgressInterval: a fast disk would otherwise
 // flood the window with one update per 64 KiB block.
 class ThrottledProgress {
   public:
-    explicit ThrottledProgress(WorkerReporter& reporter) : reporter_(reporter) {}
+    ThrottledProgress(WorkerReporter& reporter, SaveProgress& progress)
+        : reporter_(reporter), progress_(progress), file_start_(progress.all_done) {}
     void operator()(std::int64_t mark) {
+        progress_.file_done = mark;
+        progress_.all_done = file_start_ + mark;
         const auto now = std::chrono::steady_clock::now();
         if (now - last_ < kProgressInterval) return;
         last_ = now;
         reporter_.status_text(2, "已写入:" + dec(mark) + "Byte");
+        reporter_.save_progress(progress_);
     }
 
   private:
     WorkerReporter& reporter_;
+    SaveProgress& progress_;
+    const std::int64_t file_start_;
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -139,6 +145,8 @@ bool TPstRebuild::CheckSpace(const SourceReader& source) {
                               ? INT64_MAX
                               : static_cast<std::int64_t>(free_bytes);
     summary_.selected_bytes = sum;
+    progress_ = SaveProgress{};
+    progress_.all_total = sum;
     if (static_cast<std::uint64_t>(sum) < free_bytes) return true;
     summary_.end = RebuildEnd::TooLittleSpace;
     reporter_.message_box(
@@ -151,6 +159,11 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
     const std::size_t rows = tables_.with([](const TableSet& t) { return t.results.row_count(); });
     reporter_.gauge_range(0, static_cast<std::int64_t>(rows));
     reporter_.gauge_position(0);
+    progress_.file_count = tables_.with([](const TableSet& t) {
+        std::int64_t ticked = 0;
+        for (std::size_t s = 0; s < t.results.row_count(); ++s) ticked += t.results.checked(s);
+        return ticked;
+    });
     for (std::size_t s = 0; s < rows; ++s) {
         if (stop_requested()) {
             summary_.end = RebuildEnd::Stopped;
@@ -166,7 +179,17 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
             return true;
         });
         if (!ticked) continue;
+        ++progress_.file_number;
+        const std::int64_t before = progress_.all_done;
+        const auto planned = ranges ? PlannedOutputBytes(*ranges, source.size())
+                                    : std::expected<std::int64_t, CopyError>(0);
+        progress_.file_total = planned ? *planned : 0;
+        progress_.file_done = 0;
         summary_.files.push_back(SaveOne(source, row, s, ranges));
+        // The planned bytes count as done whatever happened to the file.
+        progress_.file_done = progress_.file_total;
+        progress_.all_done = before + progress_.file_total;
+        reporter_.save_progress(progress_);
         tables_.with([&](TableSet& t) {
             if (t.results.cell(s, resc::Number) == row.number) t.results.set_checked(s, false);
         });
@@ -210,7 +233,7 @@ void TPstRebuild::WriteOutput(const SourceReader& source, const FragmentRanges& 
         saved.error = "无法创建输出文件 " + sink.error();
         return;
     }
-    ThrottledProgress progress(reporter_);
+    ThrottledProgress progress(reporter_, progress_);
     const auto copied =
         AssembleFragments(source, **sink, ranges, [&](std::int64_t n) { progress(n); });
     if (!copied) {

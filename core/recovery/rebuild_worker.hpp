@@ -96,6 +96,7 @@ class TPstRebuild {
     std::atomic<bool>& save_in_progress_;
     RebuildHooks hooks_;
     RebuildSummary summary_;
+    SaveProgress progress_;
     WorkerThread thread_;
 };
 

@@ -154,6 +154,11 @@ class ScanFlowTest : public QObject {
         app.f.form4->btn1Click();
         QTRY_VERIFY_WITH_TIMEOUT(!app.f.form4->saving(), kScanTimeoutMs);
         QVERIFY(!app.f.form4->SaveInProgress);
+        // The last file's progress: every ticked file written, in total.
+        QTRY_VERIFY(app.f.form4->lbl3->text().startsWith(
+            QStringLiteral("正在保存第%1/%1个文件: ").arg(rows)));
+        QVERIFY2(app.f.form4->lbl3->text().contains(QStringLiteral("总计: 100% ")),
+                 qPrintable(app.f.form4->lbl3->text()));
 
         // The copy keeps the read margin after the movie atom, so each saved
         // file must begin with one camera file, byte for byte.

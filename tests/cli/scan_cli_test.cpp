@@ -141,6 +141,11 @@ TEST_F(ScanCli, ProgressLineOnAPipeOnlyWhenAskedAndQuietSilencesItAndTheSummary)
     EXPECT_NE(progress.err.find("个视频"), std::string::npos) << progress.err;
     EXPECT_NE(plain.err.find("扫描结束: 读取 33.6 MB"), std::string::npos) << plain.err;
     EXPECT_EQ(quiet.err, "");
+    // A save shows the file being written and the total.
+    const auto saving =
+        Cli("recover " + image + " --mode deep --progress --out " + Quote((dir_ / "out").string()));
+    EXPECT_NE(saving.err.find("保存 1/"), std::string::npos) << saving.err;
+    EXPECT_NE(saving.err.find("总计 100%"), std::string::npos) << saving.err;
 }
 
 TEST_F(ScanCli, ListPrintsBothGroups) {
