@@ -1,6 +1,6 @@
 // Windows: CreateFileA for reading with read and write sharing, so that a
-// mounted volume can be read; SetFilePointer with the 64-bit offset split
-// in two; ReadFile. Volumes and disks only accept whole-sector reads, which
+// mounted volume can be read; ReadFile at an offset given in an
+// OVERLAPPED. Volumes and disks only accept whole-sector reads, which
 // every caller issues.
 
 #include <windows.h>
@@ -35,20 +35,19 @@ class Win32Device : public SourceDevice {
     Win32Device(const Win32Device&) = delete;
     Win32Device& operator=(const Win32Device&) = delete;
 
+    // Positioned reads (the offset rides in an OVERLAPPED on a synchronous
+    // handle): no shared file pointer, so two threads may read at once.
     DeviceRead read(std::int64_t offset, std::span<std::uint8_t> buf) const override {
         DeviceRead r;
-        LONG high = static_cast<LONG>(offset >> 32);
-        const DWORD low =
-            ::SetFilePointer(h_, static_cast<LONG>(offset & 0xFFFFFFFF), &high, FILE_BEGIN);
-        if (low == INVALID_SET_FILE_POINTER && ::GetLastError() != NO_ERROR) {
-            r.error = static_cast<int>(::GetLastError());
-            return r;
-        }
         while (r.bytes < buf.size()) {
             const std::size_t left = buf.size() - r.bytes;
             const DWORD want = left > kMaxReadChunk ? kMaxReadChunk : static_cast<DWORD>(left);
+            const auto at = static_cast<std::uint64_t>(offset) + r.bytes;
+            OVERLAPPED position{};
+            position.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+            position.OffsetHigh = static_cast<DWORD>(at >> 32);
             DWORD got = 0;
-            if (!::ReadFile(h_, buf.data() + r.bytes, want, &got, nullptr)) {
+            if (!::ReadFile(h_, buf.data() + r.bytes, want, &got, &position)) {
                 const DWORD err = ::GetLastError();
                 // Past the end of a volume or disk reads fail with these.
                 if (err != ERROR_HANDLE_EOF && err != ERROR_SECTOR_NOT_FOUND)
