@@ -66,4 +66,18 @@ std::string MakeOutputName(std::string_view number, std::string_view frames,
            "-" + SafeNamePart(date, kDateBytes) + ".mov";
 }
 
+std::filesystem::path FreeOutputPath(const std::filesystem::path& folder, const std::string& name) {
+    const std::filesystem::path plain(name);
+    const std::string stem = plain.stem().string();
+    const std::string extension = plain.extension().string();
+    std::filesystem::path candidate = folder / plain;
+    for (int k = 2; k <= kMostNameTries; ++k) {
+        std::error_code ec;
+        const auto status = std::filesystem::symlink_status(candidate, ec);
+        if (status.type() == std::filesystem::file_type::not_found) break;
+        candidate = folder / (stem + " (" + std::to_string(k) + ")" + extension);
+    }
+    return candidate;
+}
+
 }  // namespace tav

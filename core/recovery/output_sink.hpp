@@ -24,14 +24,12 @@ class OutputSink {
     virtual void discard() { close(); }
 };
 
-// A file created for writing (an existing file is replaced; a symbolic link
-// in its place is removed, never followed). Closing reports a failed flush.
+// A file created for writing. It must not exist yet: whatever is there (a
+// file recovered before, the source, a symbolic link) is left alone.
+// Closing reports a failed flush.
 class FileSink : public OutputSink {
   public:
-    // Refuses to create the file when it is the file at avoid_path (the
-    // source being read), so the source can never be truncated.
-    static std::expected<std::unique_ptr<FileSink>, std::string> create(
-        const std::string& path, const std::string& avoid_path = {});
+    static std::expected<std::unique_ptr<FileSink>, std::string> create(const std::string& path);
     ~FileSink() override;
     FileSink(const FileSink&) = delete;
     FileSink& operator=(const FileSink&) = delete;

@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,46 +14,14 @@ std::string ErrnoText(const std::string& what, int err) {
     return what + ": " + std::strerror(err);
 }
 
-// Opens path for writing without following a link there and without
-// truncating yet (the caller checks first that it is not the source).
-std::expected<int, std::string> OpenUnlinked(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            if (::unlink(path.c_str()) != 0) return std::unexpected(ErrnoText(path, errno));
-        } else if (!S_ISREG(st.st_mode)) {
-            return std::unexpected(path + ": 已存在且不是普通文件");
-        }
-    }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return std::unexpected(ErrnoText(path, errno));
-    return fd;
-}
-
-bool SameFile(int fd, const std::string& other_path) {
-    struct stat mine {
-    }, other{};
-    if (other_path.empty() || ::stat(other_path.c_str(), &other) != 0) return false;
-    if (::fstat(fd, &mine) != 0) return false;
-    return mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
-}
-
 }  // namespace
 
-std::expected<std::unique_ptr<FileSink>, std::string> FileSink::create(
-    const std::string& path, const std::string& avoid_path) {
-    const auto fd = OpenUnlinked(path);
-    if (!fd) return std::unexpected(fd.error());
-    if (SameFile(*fd, avoid_path)) {
-        ::close(*fd);
-        return std::unexpected(path + ": 是正在读取的源文件，不能覆盖");
-    }
-    if (::ftruncate(*fd, 0) != 0) {
-        const int err = errno;
-        ::close(*fd);
-        return std::unexpected(ErrnoText(path, err));
-    }
-    return std::unique_ptr<FileSink>(new FileSink(*fd, path));
+// A new file only: O_EXCL fails on anything already there, a symbolic link
+// included, so no earlier file (and never the source) is overwritten.
+std::expected<std::unique_ptr<FileSink>, std::string> FileSink::create(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return std::unexpected(ErrnoText(path, errno));
+    return std::unique_ptr<FileSink>(new FileSink(fd, path));
 }
 
 bool FileSink::write_all(std::span<const std::uint8_t> bytes) {

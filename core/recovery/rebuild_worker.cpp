@@ -40,8 +40,10 @@ class ThrottledProgress {
     std::chrono::steady_clock::time_point last_{};
 };
 
+// A file already in the folder (one saved before, or anything else) is
+// kept: the new one takes a free name beside it.
 std::string OutputPath(const std::string& folder, const std::string& name) {
-    return (std::filesystem::path(folder) / name).string();
+    return FreeOutputPath(folder, name).string();
 }
 
 }  // namespace
@@ -55,10 +57,9 @@ TPstRebuild::TPstRebuild(RebuildParams params, ScanTables& tables, WorkerReporte
       hooks_(std::move(hooks)) {
     if (!hooks_.query_free_space) hooks_.query_free_space = QueryFreeSpace;
     if (!hooks_.create_output) {
-        const std::string source = params_.source_path;
-        hooks_.create_output = [source](const std::string& path)
-            -> std::expected<std::unique_ptr<OutputSink>, std::string> {
-            auto sink = FileSink::create(path, source);
+        hooks_.create_output =
+            [](const std::string& path) -> std::expected<std::unique_ptr<OutputSink>, std::string> {
+            auto sink = FileSink::create(path);
             if (!sink) return std::unexpected(sink.error());
             return std::unique_ptr<OutputSink>(std::move(*sink));
         };

@@ -309,33 +309,40 @@ TEST_F(RebuildTest, SourceStaysByteIdentical) {
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
 }
 
-// An image kept in the output folder under a name the save would use.
+// An image kept in the output folder under a name the save would use: the
+// new file takes the next free name.
 TEST_F(RebuildTest, NeverOverwritesTheSource) {
     const auto inside = Out("VYR-7--.mov");
     std::filesystem::copy_file(image_, inside);
     image_ = inside;
+    std::ofstream(Out("VYR-7-- (2).mov")) << "saved earlier";
     Edit([](TableSet& t) { t.results.set_checked(0, false); });
     AddFile("7", "1", "0,", "", "", "4096");
     Run(Plenty());
-    EXPECT_TRUE(rep_.logged("编号1写入失败"));
+    EXPECT_TRUE(rep_.logged("编号1写入成功"));
     EXPECT_EQ(std::filesystem::file_size(inside), static_cast<std::uintmax_t>(kImageSize));
+    EXPECT_EQ(ReadAll(Out("VYR-7-- (2).mov")).size(), 13u);
+    EXPECT_EQ(std::filesystem::file_size(Out("VYR-7-- (3).mov")),
+              static_cast<std::uintmax_t>((kHeadLength / 512 + 2) * 512));
 }
 
-TEST_F(RebuildTest, HostileNamesStayInFolderAndLinksAreNotFollowed) {
+TEST_F(RebuildTest, HostileNamesStayInFolderAndNothingThereIsReplaced) {
     Edit([](TableSet& t) { t.results.set_checked(0, false); });
     AddFile("1", "1", "0,", "", "../../escaped", "4096");
     const auto victim = dir_ / "victim";
     std::ofstream(victim) << "keep";
     std::filesystem::create_symlink(victim, Out("VYR-2--x.mov"));
     AddFile("2", "1", "0,", "", "x", "4096");
-    std::ofstream(Out("VYR-3--y.mov")) << std::string(500000, 'z');  // replaced
+    std::ofstream(Out("VYR-3--y.mov")) << std::string(500000, 'z');  // kept
     AddFile("3", "1", "0,", "", "y", "4096");
     Run(Plenty());
     EXPECT_TRUE(std::filesystem::exists(Out(MakeOutputName("1", "", "../../escaped"))));
     EXPECT_FALSE(std::filesystem::exists(dir_.path().parent_path() / "escaped.mov"));
     EXPECT_EQ(ReadAll(victim).size(), 4u);
-    EXPECT_FALSE(std::filesystem::is_symlink(Out("VYR-2--x.mov")));
-    EXPECT_EQ(std::filesystem::file_size(Out("VYR-3--y.mov")),
+    EXPECT_TRUE(std::filesystem::is_symlink(Out("VYR-2--x.mov")));
+    EXPECT_TRUE(std::filesystem::exists(Out("VYR-2--x (2).mov")));
+    EXPECT_EQ(std::filesystem::file_size(Out("VYR-3--y.mov")), 500000u);
+    EXPECT_EQ(std::filesystem::file_size(Out("VYR-3--y (2).mov")),
               static_cast<std::uintmax_t>((kHeadLength / 512 + 2) * 512));
 }
 
