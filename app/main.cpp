@@ -1,5 +1,8 @@
 // tavorine-mov: the five-step recovery wizard.
 
+#include <cstdio>
+#include <cstring>
+
 #include <QApplication>
 #include <QDir>
 
@@ -9,6 +12,12 @@
 #include "walkthrough.hpp"
 
 int main(int argc, char** argv) {
+    // Answered before any window system is needed.
+    for (int k = 1; k < argc; ++k)
+        if (std::strcmp(argv[k], "--version") == 0) {
+            std::printf("tavorine-mov %s\n", TAVORINE_VERSION);
+            return 0;
+        }
     QApplication app(argc, argv);
     tav::app::SetUpApplication(app);
 

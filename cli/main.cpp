@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <exception>
 #include <iostream>
+#include <string>
 
 #include "command_registry.hpp"
 
@@ -17,6 +18,8 @@ int Run(int argc, char** argv) {
     using namespace tav::cli;
     CLI::App app{"Tavorine-MOV恢复工具 命令行版: 扫描并恢复佳能摄像机的MOV视频",
                  "tavorine-mov-cli"};
+    app.set_version_flag("--version", std::string("tavorine-mov-cli ") + TAVORINE_VERSION,
+                         "显示版本号并退出");
     app.require_subcommand(1);
     int exit_code = kExitError;
     for (auto& setup : command_setups()) setup(app, exit_code);

@@ -148,6 +148,12 @@ TEST_F(ScanCli, ProgressLineOnAPipeOnlyWhenAskedAndQuietSilencesItAndTheSummary)
     EXPECT_NE(saving.err.find("总计 100%"), std::string::npos) << saving.err;
 }
 
+TEST_F(ScanCli, VersionIsPrinted) {
+    const auto r = Cli("--version");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, std::string("tavorine-mov-cli ") + TAVORINE_VERSION + "\n");
+}
+
 TEST_F(ScanCli, ListPrintsBothGroups) {
     const auto r = Cli("list");
     EXPECT_TRUE(r.exit_code == 0 || r.exit_code == 1) << r.err;
