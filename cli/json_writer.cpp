@@ -124,6 +124,12 @@ JsonWriter& JsonWriter::value(std::int64_t number) {
     return *this;
 }
 
+JsonWriter& JsonWriter::null() {
+    before_value();
+    out_ << "null";
+    return *this;
+}
+
 JsonWriter& JsonWriter::value(bool flag) {
     before_value();
     out_ << (flag ? "true" : "false");

@@ -26,6 +26,7 @@ class JsonWriter {
     JsonWriter& value(const char* text) { return value(std::string_view(text)); }
     JsonWriter& value(std::int64_t number);
     JsonWriter& value(bool flag);
+    JsonWriter& null();
 
   private:
     void before_value();

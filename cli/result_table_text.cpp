@@ -1,9 +1,14 @@
 #include "result_table_text.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 
+#include "common/camera_date.hpp"
+#include "common/decimal.hpp"
 #include "json_writer.hpp"
+#include "recovery/copy_fragments.hpp"
+#include "recovery/rebuild_rows.hpp"
 
 namespace tav::cli {
 
@@ -23,6 +28,34 @@ void WriteRows(JsonWriter& json, const TextTable& table) {
         for (const auto& cell : row.cells) json.value(cell);
         json.end_array();
     }
+    json.end_array();
+}
+
+// The typed values beside a result's texts: what the save would write (the
+// fragments' source ranges and their total), the frame count as a number,
+// the date in ISO 8601. null where a text does not parse.
+void WriteTypedValues(JsonWriter& json, const TableSet& tables, std::size_t s) {
+    const auto ranges = ResolveFragments(tables, ReadRebuildRow(tables.results, s));
+    const auto planned = ranges ? PlannedSourceRanges(*ranges, -1)
+                                : std::expected<std::vector<ByteRange>, CopyError>(
+                                      std::unexpected(CopyError{CopyFailure::BadOffset}));
+    json.key("length_bytes");
+    planned ? json.value(TotalLength(*planned)) : json.null();
+    json.key("frame_count");
+    const auto frames = parse_int64(tables.results.cell(s, resc::Frames));
+    frames ? json.value(*frames) : json.null();
+    json.key("date_iso");
+    const auto iso = IsoDate(tables.results.cell(s, resc::ShootDate));
+    iso ? json.value(*iso) : json.null();
+    json.key("fragment_ranges").begin_array();
+    if (planned)
+        for (const ByteRange& r : *planned)
+            json.begin_object()
+                .key("offset")
+                .value(r.offset)
+                .key("length")
+                .value(r.length)
+                .end_object();
     json.end_array();
 }
 
@@ -69,8 +102,9 @@ void PrintTable(std::ostream& out, const TextTable& table) {
 
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome) {
     JsonWriter json(out);
-    json.begin_object().key("results").begin_array();
-    for (const auto& row : tables.results.rows()) {
+    json.begin_object().key("format").value(std::int64_t{1}).key("results").begin_array();
+    for (std::size_t s = 0; s < tables.results.row_count(); ++s) {
+        const TableRow& row = tables.results.rows()[s];
         json.begin_object();
         json.key("number").value(row.cells[resc::Number]);
         json.key("length").value(row.cells[resc::FileLength]);
@@ -78,6 +112,7 @@ void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome*
         json.key("quality").value(row.cells[resc::Quality]);
         json.key("frames").value(row.cells[resc::Frames]);
         json.key("date").value(row.cells[resc::ShootDate]);
+        WriteTypedValues(json, tables, s);
         json.end_object();
     }
     json.end_array();

@@ -14,8 +14,9 @@ std::size_t DisplayWidth(std::string_view text);
 
 void PrintTable(std::ostream& out, const TextTable& table);
 
-// {"results": [...], "fragments": [[...]], "outputs": [[...]]}, and after a
-// scan "stopped", "unreadable": [{"offset", "length"}] and "unreadable_bytes".
+// {"format": 1, "results": [...], "fragments": [[...]], "outputs": [[...]]},
+// and after a scan "stopped", "unreadable": [{"offset", "length"}] and
+// "unreadable_bytes" (docs/json.md).
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr);
 
 }  // namespace tav::cli

@@ -138,18 +138,27 @@ std::expected<CopyResult, CopyError> AssembleFragments(const SourceReader& sourc
     return result;
 }
 
-std::expected<std::int64_t, CopyError> PlannedOutputBytes(const FragmentRanges& ranges,
-                                                          std::int64_t source_size) {
+std::expected<std::vector<ByteRange>, CopyError> PlannedSourceRanges(const FragmentRanges& ranges,
+                                                                     std::int64_t source_size) {
     const std::size_t count = ranges.start_types.size();
     if (ranges.start_offsets.size() != count || ranges.end_offsets.size() != count)
         return std::unexpected(CopyError{CopyFailure::ListMismatch, 0, {}});
-    std::int64_t total = 0;
+    std::vector<ByteRange> out;
     for (std::size_t i = 0; i < count; ++i) {
         const auto plan = PlanFragment(ranges, i, count > 1, source_size);
         if (!plan) return std::unexpected(plan.error());
-        constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
-        total = plan->write_length > kMost - total ? kMost : total + plan->write_length;
+        out.push_back({plan->origin + plan->skip, plan->write_length});
     }
+    return out;
+}
+
+std::expected<std::int64_t, CopyError> PlannedOutputBytes(const FragmentRanges& ranges,
+                                                          std::int64_t source_size) {
+    const auto planned = PlannedSourceRanges(ranges, source_size);
+    if (!planned) return std::unexpected(planned.error());
+    std::int64_t total = 0;
+    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
+    for (const ByteRange& r : *planned) total = r.length > kMost - total ? kMost : total + r.length;
     return total;
 }
 

@@ -67,8 +67,13 @@ std::expected<CopyResult, CopyError> AssembleFragments(const SourceReader& sourc
                                                        const FragmentRanges& ranges,
                                                        const CopyProgress& progress);
 
-// The bytes AssembleFragments would write for these ranges from a source of
-// source_size bytes (-1: unknown), or why it would fail.
+// The source bytes AssembleFragments would write for these ranges, in file
+// order, from a source of source_size bytes (-1: unknown), or why it would
+// fail.
+std::expected<std::vector<ByteRange>, CopyError> PlannedSourceRanges(const FragmentRanges& ranges,
+                                                                     std::int64_t source_size);
+
+// Their total.
 std::expected<std::int64_t, CopyError> PlannedOutputBytes(const FragmentRanges& ranges,
                                                           std::int64_t source_size);
 

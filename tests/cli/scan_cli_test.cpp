@@ -64,8 +64,16 @@ TEST_F(ScanCli, JsonDocumentHoldsResultsFragmentsAndOutputs) {
     EXPECT_NE(r.err.find("开始扫描......"), std::string::npos);
     const std::size_t placed = card.with_state("placed").size();
     EXPECT_EQ(PyJson(r.out, "len(d['results'])"), std::to_string(placed) + "\n");
-    EXPECT_EQ(PyJson(r.out, "sorted(d['results'][0].keys())"),
-              "['date', 'fragment_count', 'frames', 'length', 'number', 'quality']\n");
+    EXPECT_EQ(PyJson(r.out, "sorted(d['results'][0].keys()), d['format']"),
+              "['date', 'date_iso', 'fragment_count', 'fragment_ranges', 'frame_count', "
+              "'frames', 'length', 'length_bytes', 'number', 'quality'] 1\n");
+    // The typed values agree with the texts and with one another.
+    EXPECT_EQ(PyJson(r.out,
+                     "all(x['frame_count'] == int(x['frames']) and x['length_bytes'] == "
+                     "sum(f['length'] for f in x['fragment_ranges']) and len(x['fragment_ranges']) "
+                     "== int(x['fragment_count']) and x['date_iso'][:10] == "
+                     "x['date'][:10].replace(':', '-') for x in d['results'])"),
+              "True\n");
     EXPECT_EQ(PyJson(r.out,
                      "set(len(f) for f in d['fragments']), set(len(o) for o in "
                      "d['outputs'])"),
@@ -100,7 +108,8 @@ TEST_F(ScanCli, DeletionScanOfAFat32CardAndNothingFoundExitsOne) {
     const auto none = Cli("scan " + Quote(empty.string()) + " --mode deep --json");
     EXPECT_EQ(none.exit_code, 1) << none.err;
     EXPECT_EQ(PyJson(none.out, "d"),
-              "{'results': [], 'fragments': [], 'outputs': [], 'stopped': False, 'unreadable': [], "
+              "{'format': 1, 'results': [], 'fragments': [], 'outputs': [], 'stopped': False, "
+              "'unreadable': [], "
               "'unreadable_bytes': 0}\n");
 }
 
