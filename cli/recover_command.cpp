@@ -13,6 +13,7 @@
 #include "json_writer.hpp"
 #include "recovery/rebuild_worker.hpp"
 #include "recovery/scan_result_file.hpp"
+#include "recovery/source_match.hpp"
 #include "result_table_text.hpp"
 #include "scan_runner.hpp"
 #include "stop_signals.hpp"
@@ -65,6 +66,20 @@ std::expected<std::size_t, std::string> TickSelected(ScanTables& tables,
     });
 }
 
+// Saving from another medium than the one scanned would write its bytes
+// under the listed names: every start region must be where it was found.
+std::string CheckLoadedSource(const ScanTables& tables) {
+    const TableSet t = tables.snapshot();
+    auto source = SourceReader::open(t.source_field);
+    if (!source) return "无法打开源盘 " + t.source_field + "：" + source.error().reason;
+    const auto missing = MissingStartRegions(*source, t);
+    if (missing.empty()) return {};
+    std::string numbers;
+    for (const std::string& n : missing) numbers += (numbers.empty() ? "" : ",") + n;
+    return t.source_field + " 不是该扫描结果文件所扫描的源盘：编号" + numbers +
+           "的视频开头不在记录的位置，未保存任何文件";
+}
+
 // Scans or loads; the scan's outcome when there was a scan.
 std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverOptions& o,
                                                                   ScanTables& tables,
@@ -79,6 +94,7 @@ std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverO
         return std::unexpected("无法加载扫描结果文件 " + o.load);
     // A source named on the command line replaces the one in the file.
     if (!o.scan.source.empty()) tables.with([&](TableSet& t) { t.source_field = o.scan.source; });
+    if (auto wrong = CheckLoadedSource(tables); !wrong.empty()) return std::unexpected(wrong);
     return std::optional<ScanOutcome>();
 }
 

@@ -1,6 +1,7 @@
 #include "scan_runner.hpp"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "common/log_line.hpp"
 #include "sources/measured_source.hpp"
@@ -75,7 +76,11 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, S
     auto selection = SelectSource(options, run.settings.ScanMode);
     if (!selection) return std::unexpected(selection.error());
     run.selection = *selection;
-    run.device_path = run.selection.Source.path;
+    // Recorded in scan-result files: absolute, so the file still names the
+    // source when it is used from another folder.
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(run.selection.Source.path, ec);
+    run.device_path = ec ? run.selection.Source.path : absolute.string();
     run.plan = PlanScanStart(run.selection, run.settings);
     {
         tables.with([&](TableSet& t) {

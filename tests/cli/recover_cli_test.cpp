@@ -209,5 +209,30 @@ TEST(RecoverCli, LoadedScanResultAndHandAddedFragment) {
     EXPECT_TRUE(found);
 }
 
+// A scan-result file names its source absolutely, and saving from another
+// medium is refused before anything is written.
+TEST(RecoverCli, LoadedScanResultOnlySavesFromItsOwnSource) {
+    const auto& card = test::GetCard("demo");
+    const auto& other = test::GetCard("raw");
+    ASSERT_TRUE(card.ok() && other.ok());
+    test::TempDir dir;
+    fs::copy_file(card.image, dir / "card.img");
+    const std::string in_dir = "cd " + Quote(dir.path().string()) + " && ";
+    const auto scan = test::RunShell(
+        in_dir + Quote(TAV_CLI_EXE) + " scan card.img --save-result scan.vyr", dir.path());
+    ASSERT_EQ(scan.exit_code, 0) << scan.err;
+    ScanTables loaded;
+    NullReporter quiet;
+    ASSERT_TRUE(LoadScanResult(loaded, (dir / "scan.vyr").string(), quiet));
+    EXPECT_EQ(loaded.snapshot().source_field, (dir / "card.img").string());
+
+    const auto wrong = test::RunShell(in_dir + Quote(TAV_CLI_EXE) + " recover --load scan.vyr " +
+                                          Quote(other.image.string()) + " --out out",
+                                      dir.path());
+    EXPECT_EQ(wrong.exit_code, 2);
+    EXPECT_NE(wrong.err.find("不是该扫描结果文件所扫描的源盘"), std::string::npos) << wrong.err;
+    EXPECT_TRUE(!fs::exists(dir / "out") || fs::is_empty(dir / "out"));
+}
+
 }  // namespace
 }  // namespace tav

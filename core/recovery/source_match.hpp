@@ -1,0 +1,20 @@
+#pragma once
+// Whether a source is the medium a scan-result file came from: every listed
+// video's start region must begin with its "ftyp" atom where the tables
+// recorded it. Saving from another medium would write other bytes under the
+// listed names.
+
+#include <string>
+#include <vector>
+
+#include "platform/source_reader.hpp"
+#include "scan/scan_tables.hpp"
+
+namespace tav {
+
+// The numbers (编号) of the listed videos whose start region is not found
+// on the source; empty when every one is there. Rows without a start
+// region are not checked.
+std::vector<std::string> MissingStartRegions(const SourceReader& source, const TableSet& tables);
+
+}  // namespace tav
