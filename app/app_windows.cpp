@@ -1,8 +1,10 @@
 #include "app_windows.hpp"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QPalette>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include "form1.hpp"
 #include "form10.hpp"
@@ -79,6 +81,12 @@ void SetUpApplication(QApplication& app) {
     font.setPointSize(10);
     QApplication::setFont(font);
     app.setQuitOnLastWindowClosed(false);
+    // Qt's own buttons and dialogs ("确定", "取消"), when the translations
+    // are installed; English otherwise.
+    static QTranslator qt_chinese;
+    if (qt_chinese.load(QStringLiteral("qtbase_zh_CN"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt_chinese);
 }
 
 }  // namespace tav::app

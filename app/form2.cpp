@@ -61,6 +61,7 @@ QWidget* TForm2::make_button_bar() {
     row->addWidget(btn2);
     row->addWidget(btn1);
     connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
+    set_keys(btn1);
     connect(btn2, &QToolButton::clicked, this, [this] { btn2Click(); });
     connect(btn3, &QPushButton::clicked, this, [this] { btn3Click(); });
     connect(btn4, &QPushButton::clicked, this, [this] { btn4Click(); });

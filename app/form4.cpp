@@ -59,6 +59,7 @@ TForm4::TForm4(AppContext& context, QWidget* parent)
     content()->addLayout(buttons);
 
     connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
+    set_keys(btn1);
     connect(btn2, &QPushButton::clicked, this, [this] { btn2Click(); });
     connect(btn3, &QToolButton::clicked, this, [this] { btn3Click(); });
     connect(btn4, &QToolButton::clicked, this, [this] { btn4Click(); });

@@ -62,6 +62,7 @@ TForm5::TForm5(AppContext& context, QWidget* parent)
     content()->addLayout(buttons);
 
     connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
+    set_keys(btn1);
     connect(btn2, &QPushButton::clicked, this, [this] { btn2Click(); });
     connect(btn3, &QPushButton::clicked, this, [this] { btn3Click(); });
     connect(btn4, &QToolButton::clicked, this, [this] { btn4Click(); });

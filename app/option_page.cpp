@@ -36,6 +36,7 @@ OptionPage::OptionPage(AppContext& context, const QString& caption, QWidget* par
     buttons->addWidget(btn1);
     outer->addLayout(buttons);
     setCentralWidget(central);
+    SetStepKeys(this, btn1);
     resize(700, 500);
 }
 

@@ -1,8 +1,10 @@
 #include "widgets.hpp"
 
+#include <QAbstractButton>
 #include <QFile>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
 #include <algorithm>
 
 #include "jpeg_image.hpp"
@@ -86,6 +88,17 @@ QImage LoadBannerPicture() {
     const QByteArray bytes = file.readAll();
     return DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
                                 static_cast<std::size_t>(bytes.size())));
+}
+
+void SetStepKeys(QWidget* window, QAbstractButton* forward) {
+    for (const auto key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), window);
+        QObject::connect(enter, &QShortcut::activated, forward, [forward] {
+            if (forward->isEnabled() && forward->isVisible()) forward->click();
+        });
+    }
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window);
+    QObject::connect(escape, &QShortcut::activated, window, [window] { window->close(); });
 }
 
 }  // namespace tav::app

@@ -6,7 +6,13 @@
 #include <QProgressBar>
 #include <functional>
 
+class QAbstractButton;
+
 namespace tav::app {
+
+// Enter presses the window's forward button (when it can be pressed); Esc
+// closes the window, which does what its cancel does.
+void SetStepKeys(QWidget* window, QAbstractButton* forward);
 
 inline constexpr int kBannerHeight = 76;
 

@@ -70,4 +70,8 @@ QToolButton* WizardWindow::picture_button(const QString& picture, const QString&
     return button;
 }
 
+void WizardWindow::set_keys(QAbstractButton* forward) {
+    SetStepKeys(this, forward);
+}
+
 }  // namespace tav::app

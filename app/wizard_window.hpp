@@ -9,6 +9,7 @@
 #include "app_context.hpp"
 #include "widgets.hpp"
 
+class QAbstractButton;
 class QStatusBar;
 class QToolButton;
 class QVBoxLayout;
@@ -30,6 +31,9 @@ class WizardWindow : public QMainWindow {
     QVBoxLayout* content() const { return content_; }
     // The "访问论坛 " line at the top right; active windows open the forum.
     QLabel* add_forum_link(bool active);
+    // Enter presses the step's forward button (when it can be pressed); Esc
+    // closes the window, which does what its cancel does.
+    void set_keys(QAbstractButton* forward);
     // A flat picture button with a tool tip, as the back buttons are.
     static QToolButton* picture_button(const QString& picture, const QString& hint,
                                        QWidget* parent);

@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev libcli11-dev
+  # Qt's own dialogs and buttons in Chinese
+  qt6-translations-l10n
   # test media and images
   ffmpeg dosfstools mtools ntfs-3g fuse3 exfatprogs exfat-fuse time python3 bc
   # a medium with failing sectors (FUSE) for the read-error tests

@@ -1,5 +1,11 @@
 // The wizard's flow between step 1, the option pages and step 2.
 
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+
 #include "app_fixture.hpp"
 
 using namespace tav;
@@ -10,6 +16,16 @@ class NavigationTest : public QObject {
     Q_OBJECT
   private slots:
     void initTestCase() { SetUpApplication(*qApp); }
+
+    void qt_buttons_speak_chinese() {
+        if (!QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) +
+                           QStringLiteral("/qtbase_zh_CN.qm")))
+            QSKIP("Qt's Chinese translations are not installed");
+        QMessageBox box(QMessageBox::Question, QString(), QString(),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        QCOMPARE(box.button(QMessageBox::Ok)->text(), QStringLiteral("确定"));
+        QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
+    }
 
     void start_up_shows_only_step1_with_its_texts() {
         AppFixture app;
@@ -104,6 +120,22 @@ class NavigationTest : public QObject {
         QCOMPARE(app.f.form5->status(1), QStringLiteral("您所在位置第2步---选择盘符"));
         app.f.form8->show();  // even a stray option page goes
         app.f.form5->btn4Click();
+        QCOMPARE(visible_forms(app.f), std::vector<QWidget*>{app.f.form1});
+    }
+
+    void enter_moves_on_and_escape_cancels() {
+        AppFixture app;
+        app.f.form1->btn2Click();
+        const auto press = [](QWidget* window, Qt::Key key) {
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(window, key);
+        };
+        press(app.f.form8, Qt::Key_Return);
+        QCOMPARE(visible_forms(app.f), std::vector<QWidget*>{app.f.form10});
+        press(app.f.form10, Qt::Key_Enter);
+        QCOMPARE(visible_forms(app.f), std::vector<QWidget*>{app.f.form5});
+        press(app.f.form5, Qt::Key_Escape);
         QCOMPARE(visible_forms(app.f), std::vector<QWidget*>{app.f.form1});
     }
 
