@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "form1.hpp"
@@ -25,8 +26,7 @@ TForm4::TForm4(AppContext& context, QWidget* parent)
 
     auto* folder = new QGroupBox(QStringLiteral("选择保存路径"));
     auto* folder_row = new QHBoxLayout(folder);
-    edt1 = new QLineEdit(folder);
-    edt1->setReadOnly(true);
+    edt1 = new QLineEdit(folder);  // typed, pasted or browsed
     btn2 = new QPushButton(QStringLiteral("浏览"), folder);
     folder_row->addWidget(edt1, 1);
     folder_row->addWidget(btn2);
@@ -47,6 +47,17 @@ TForm4::TForm4(AppContext& context, QWidget* parent)
     mmo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     log_layout->addWidget(mmo1);
     content()->addWidget(log, 1);
+
+    auto* summary = new QHBoxLayout;
+    lbl4 = new QLabel(centralWidget());
+    lbl4->setWordWrap(true);
+    btn5 = new QPushButton(QStringLiteral("打开文件夹"), centralWidget());
+    btn5->hide();
+    summary->addWidget(lbl4, 1);
+    summary->addWidget(btn5);
+    content()->addLayout(summary);
+    connect(btn5, &QPushButton::clicked, this,
+            [this] { ctx_.dialogs.open_url(QUrl::fromLocalFile(edt1->text()).toString()); });
 
     auto* buttons = new QHBoxLayout;
     btn4 = picture_button(":/pictures/home.png", QStringLiteral("返回主窗体"), centralWidget());
@@ -72,6 +83,8 @@ void TForm4::prepare() {
     g1->set_range64(0, 0);
     g1->set_position64(0);
     lbl3->clear();
+    lbl4->clear();
+    btn5->hide();
 }
 
 void TForm4::btn2Click() {
@@ -94,18 +107,28 @@ void TForm4::btn1Click() {
     // One save at a time: two runs would write the same files and race on
     // the ticks.
     if (job_.running()) return;
+    const QString folder = edt1->text().trimmed();
+    if (!QDir().mkpath(folder)) {
+        ctx_.ask(this, "提示", "无法创建保存路径: " + folder.toStdString(), MsgIcon::Warning);
+        return;
+    }
     RebuildParams params;
     params.source_path = ctx_.tables.with([](const TableSet& t) { return t.source_field; });
-    params.output_folder = edt1->text().toStdString();
+    params.output_folder = folder.toStdString();
     auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
     auto worker =
         std::make_unique<TPstRebuild>(std::move(params), ctx_.tables, *reporter, SaveInProgress);
+    // Alive until the next save: the job keeps it.
+    const TPstRebuild* save = worker.get();
     btn1->setEnabled(false);
+    lbl4->clear();
+    btn5->hide();
     meter_ = ProgressMeter();
     clock_.start();
-    job_.run(std::move(reporter), std::move(worker), this, [this] {
+    job_.run(std::move(reporter), std::move(worker), this, [this, save] {
         btn1->setEnabled(true);
         ctx_.refresher->refresh_all();
+        show_summary(save->summary());
     });
 }
 
@@ -126,6 +149,27 @@ void TForm4::set_save_progress(const SaveProgress& p) {
     if (const auto left = meter_.seconds_left())
         text += QStringLiteral("    剩余时间: %1").arg(QString::fromStdString(DurationText(*left)));
     lbl3->setText(text);
+}
+
+void TForm4::show_summary(const RebuildSummary& summary) {
+    int written = 0, failed = 0;
+    std::int64_t bytes = 0, unreadable = 0;
+    for (const SavedFile& f : summary.files) {
+        if (!f.written) {
+            ++failed;
+            continue;
+        }
+        ++written;
+        bytes += f.bytes;
+        unreadable += f.unreadable_bytes;
+    }
+    if (summary.files.empty()) return;
+    lbl4->setText(QStringLiteral("已写入%1个文件，共%2，失败%3个，无法从源盘读取%4")
+                      .arg(written)
+                      .arg(QString::fromStdString(ByteSizeText(bytes)))
+                      .arg(failed)
+                      .arg(QString::fromStdString(ByteSizeText(unreadable))));
+    btn5->setVisible(written > 0);
 }
 
 void TForm4::info(const std::string& text) {

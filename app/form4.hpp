@@ -10,6 +10,7 @@
 
 #include "background_job.hpp"
 #include "common/progress_meter.hpp"
+#include "recovery/rebuild_worker.hpp"
 #include "wizard_window.hpp"
 
 namespace tav::app {
@@ -48,12 +49,15 @@ class TForm4 : public WizardWindow, public ProgressTarget {
     GaugeBar* g1 = nullptr;
     QLabel* lbl3 = nullptr;  // the file being written, the total, speed and time left
     QPlainTextEdit* mmo1 = nullptr;
+    QLabel* lbl4 = nullptr;       // what the last save wrote
+    QPushButton* btn5 = nullptr;  // "打开文件夹", after a save
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
     void info(const std::string& text);
+    void show_summary(const RebuildSummary& summary);
 
     BackgroundJob job_;
     ProgressMeter meter_;

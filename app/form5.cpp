@@ -121,7 +121,7 @@ void TForm5::btn3Click() {
 
 void TForm5::btn2Click() {
     ctx_.selection.SourceIsImage = false;
-    QString path = ctx_.dialogs.open_file(this);
+    QString path = ctx_.dialogs.open_image(this);
     // Like the platform's open dialog, a cancelled dialog keeps the last file.
     if (path.isEmpty()) path = last_image_;
     if (path.isEmpty()) {

@@ -39,6 +39,12 @@ QString QtDialogs::open_file(QWidget* owner) {
     return QFileDialog::getOpenFileName(owner);
 }
 
+QString QtDialogs::open_image(QWidget* owner) {
+    return QFileDialog::getOpenFileName(
+        owner, QString(), QString(),
+        QStringLiteral("磁盘镜像 (*.img *.dd *.raw *.bin *.iso *.001);;所有文件 (*)"));
+}
+
 QString QtDialogs::save_file(QWidget* owner, const QString& proposed_name) {
     return QFileDialog::getSaveFileName(owner, QString(), proposed_name);
 }

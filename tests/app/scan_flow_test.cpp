@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 #include <set>
 
 #include "app_fixture.hpp"
@@ -149,8 +150,9 @@ class ScanFlowTest : public QObject {
         app.f.form2->btn3Click();
         app.f.form2->btn1Click();
         QVERIFY(app.f.form4->isVisible());
-        app.dialogs.folders.push_back(out.path());
-        app.f.form4->btn2Click();
+        // A typed folder that does not exist yet is made.
+        const QString folder = out.path() + QStringLiteral("/typed/here");
+        app.f.form4->edt1->setText(folder);
         app.f.form4->btn1Click();
         QTRY_VERIFY_WITH_TIMEOUT(!app.f.form4->saving(), kScanTimeoutMs);
         QVERIFY(!app.f.form4->SaveInProgress);
@@ -159,15 +161,21 @@ class ScanFlowTest : public QObject {
             QStringLiteral("正在保存第%1/%1个文件: ").arg(rows)));
         QVERIFY2(app.f.form4->lbl3->text().contains(QStringLiteral("总计: 100% ")),
                  qPrintable(app.f.form4->lbl3->text()));
+        QVERIFY2(
+            app.f.form4->lbl4->text().startsWith(QStringLiteral("已写入%1个文件，共").arg(rows)),
+            qPrintable(app.f.form4->lbl4->text()));
+        QVERIFY(app.f.form4->btn5->isVisible());
+        app.f.form4->btn5->click();
+        QCOMPARE(app.dialogs.opened_urls.back(), QUrl::fromLocalFile(folder).toString());
 
         // The copy keeps the read margin after the movie atom, so each saved
         // file must begin with one camera file, byte for byte.
         const auto placed = card.with_state("placed");
-        const QStringList saved = QDir(out.path()).entryList({"VYR-*.mov"}, QDir::Files);
+        const QStringList saved = QDir(folder).entryList({"VYR-*.mov"}, QDir::Files);
         QCOMPARE(saved.size(), rows);
         std::set<std::string> matched;
         for (const QString& name : saved) {
-            QFile file(QDir(out.path()).filePath(name));
+            QFile file(QDir(folder).filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly));
             const QByteArray bytes = file.readAll();
             bool found = false;
