@@ -9,8 +9,9 @@ namespace tav {
 
 struct TDiskInfo {
     std::uint16_t BytesPerSector = 0;
-    std::uint16_t SectorsPerCluster = 0;
-    std::uint16_t BytesPerCluster = 0;  // product of the two above, kept in 16 bits
+    // exFAT clusters reach 32 MiB: both are 32 bits wide.
+    std::uint32_t SectorsPerCluster = 0;
+    std::uint32_t BytesPerCluster = 0;  // product of the two above
     std::int64_t TotalSectors = 0;
     std::int64_t VolumeBytes = 0;
     std::int64_t StartSector = 0;
@@ -21,7 +22,9 @@ struct TDiskInfo {
     std::uint32_t FatStartSector = 0;
     std::int64_t FatSectors = 0;
     std::int64_t DataStartSector = 0;
-    std::string FileSystem;  // "NTFS", "FAT32", "FAT16" or "Raw"
+    std::uint32_t RootDirCluster = 0;  // exFAT: where its allocation-bitmap entry is found
+    // "NTFS", "FAT32", "FAT16", "FAT12", "exFAT" or "Raw".
+    std::string FileSystem;
     // Where the volume begins on its source: 0, or the byte offset of a
     // partition of a whole-card image or disk. Every sector above counts
     // from there; the rows of a scan hold offsets on the whole source.

@@ -44,13 +44,19 @@ struct ClusterUseWindow {
 constexpr std::int64_t kNtfsWindowClusters = 65536;
 constexpr std::int64_t kFat32WindowClusters = 16384;
 
-// FAT32 only: the first FAT starts with the entry 0x0FFFFFF8 (media F8).
+// FAT12/16/32: the first FAT starts with entry 0 holding the media byte
+// (FAT32: exactly 0x0FFFFFF8).
 bool LocateFat(const SourceReader& source, const TDiskInfo& info);
 // FAT32: the first FAT. NTFS: the $Bitmap data found through the MFT, every
 // run of it; an empty region when it cannot be found, its MFT records are
 // damaged, or the $MFT data is compressed, encrypted or sparse.
 FreeSpaceRegion FatRegion(const TDiskInfo& info);
 FreeSpaceRegion LocateBitmap(const SourceReader& source, const TDiskInfo& info);
+// exFAT: the allocation bitmap, found through the root directory's bitmap
+// entry (read along the FAT chains); empty when it cannot be found.
+FreeSpaceRegion LocateExfatBitmap(const SourceReader& source, const TDiskInfo& info);
+// FAT12, FAT16 and FAT32.
+bool IsFatFamily(const TDiskInfo& info);
 
 // Loads the window that starts at the cluster of the absolute sector
 // (NTFS: rounded down to a multiple of 8). Entries of clusters that the map

@@ -1,5 +1,6 @@
 #include "disk/volume_label.hpp"
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -49,6 +50,26 @@ std::string NtfsLabel(const SourceReader& source, const TDiskInfo& info) {
     return value ? Utf16LeToUtf8(*value) : std::string{};
 }
 
+// exFAT keeps its label in a directory entry (type 0x83) at the start of the
+// root directory: a character count and up to 11 UTF-16 characters.
+std::string ExfatLabel(const SourceReader& source, const TDiskInfo& info) {
+    constexpr std::uint8_t kLabelEntry = 0x83;
+    const std::int64_t offset =
+        (info.DataStartSector + (std::int64_t{info.RootDirCluster} - 2) * info.SectorsPerCluster) *
+        info.BytesPerSector;
+    std::vector<std::uint8_t> block(std::min<std::uint32_t>(info.BytesPerCluster, 65536));
+    if (info.RootDirCluster < 2 || source.read_at(offset, block).bytes < block.size()) return {};
+    const ByteView dir(block);
+    for (std::size_t at = 0; at + 32 <= block.size(); at += 32) {
+        const std::uint8_t type = dir.u8(at).value_or(0);
+        if (type == 0) break;
+        if (type != kLabelEntry) continue;
+        const std::size_t chars = std::min<std::size_t>(dir.u8(at + 1).value_or(0), 11);
+        return Utf16LeToUtf8(dir.sub(at + 2, chars * 2));
+    }
+    return {};
+}
+
 }  // namespace
 
 std::string FatBootLabel(ByteView sector0) {
@@ -94,6 +115,7 @@ std::string ReadVolumeLabel(const SourceReader& source) {
     const auto info = ParseBootSector(sector0);
     if (!info) return {};
     if (info->FileSystem == "NTFS") return NtfsLabel(source, *info);
+    if (info->FileSystem == "exFAT") return ExfatLabel(source, *info);
     return FatBootLabel(ByteView(sector0));
 }
 

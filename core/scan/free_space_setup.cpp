@@ -18,7 +18,7 @@ std::string RegionText(const char* offset_label, const char* length_label,
 
 std::optional<FreeSpaceRegion> SetUpFreeSpace(const SourceReader& source, const TDiskInfo& info,
                                               WorkerReporter& reporter) {
-    if (!IsNtfs(info) && !IsFat32(info)) {
+    if (!IsNtfs(info) && !IsClusterHeap(info)) {
         reporter.message_box(
             {"文件系统错误", "非NTFS或者FAT文件系统，无法开启扫描空闲空间功能，请重新选择！"});
         return std::nullopt;
@@ -31,6 +31,16 @@ std::optional<FreeSpaceRegion> SetUpFreeSpace(const SourceReader& source, const 
             return std::nullopt;
         }
         reporter.log_line(make_log_line(RegionText("$BitMap所在偏移:  ", "$BitMap长度:", region)));
+        return region;
+    }
+    if (info.FileSystem == "exFAT") {
+        FreeSpaceRegion region = LocateExfatBitmap(source, info);
+        if (region.empty()) {
+            reporter.message_box({"获取BITMAP失败", "exFAT分配位图偏移获取出错，程序将退出！"});
+            return std::nullopt;
+        }
+        reporter.log_line(
+            make_log_line(RegionText("分配位图所在偏移:  ", "分配位图长度:", region)));
         return region;
     }
     if (!LocateFat(source, info)) {

@@ -37,6 +37,11 @@ struct ScanGeometry {
 inline bool IsFat32(const TDiskInfo& info) {
     return info.FileSystem == "FAT32";
 }
+// FAT12/16/32 and exFAT: cluster k lies at the data area + (k - 2) x spc.
+inline bool IsClusterHeap(const TDiskInfo& info) {
+    return IsFat32(info) || info.FileSystem == "FAT16" || info.FileSystem == "FAT12" ||
+           info.FileSystem == "exFAT";
+}
 inline bool IsNtfs(const TDiskInfo& info) {
     return info.FileSystem == "NTFS";
 }

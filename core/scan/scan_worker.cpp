@@ -47,14 +47,14 @@ bool SectorSizeSupported(const TDiskInfo& info) {
     return info.BytesPerSector == kSectorBytes && (IsRaw(info) || info.SectorsPerCluster > 0);
 }
 
-// Base and first read position: FAT32 counts from its cluster 0, two
-// clusters before the data area, in every mode; everything else from 0.
+// Base and first read position: the FATs and exFAT count from their cluster
+// 0, two clusters before the data area, in every mode; everything else from 0.
 void PlaceStart(const TDiskInfo& info, SectorScanSetup& setup) {
     ScanGeometry& g = setup.geometry;
     g.cluster_sectors = info.SectorsPerCluster > 0 ? info.SectorsPerCluster : 1;
     g.range_end = info.EndSector;
     g.raw = IsRaw(info);
-    if (IsFat32(info)) {
+    if (IsClusterHeap(info)) {
         g.base = info.StartSector - 2 * g.cluster_sectors;
         setup.start_w = 0;
     } else {

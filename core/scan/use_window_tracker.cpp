@@ -13,14 +13,15 @@ UseWindowTracker::UseWindowTracker(const SourceReader& source, const FreeSpaceRe
       info_(info),
       geometry_(geometry),
       reporter_(reporter),
-      window_clusters_(IsNtfs(info) ? kNtfsWindowClusters : kFat32WindowClusters) {}
+      window_clusters_(IsNtfs(info) || info.FileSystem == "exFAT" ? kNtfsWindowClusters
+                                                                    : kFat32WindowClusters) {}
 
 bool UseWindowTracker::ensure(std::int64_t cluster) {
     if (cluster < 0) return false;
     const std::int64_t index = cluster / window_clusters_;
     if (index == loaded_index_) return true;
     const std::int64_t first = index * window_clusters_;
-    // The loader counts FAT32 clusters from the data area (cluster 2 first).
+    // The loader counts FAT and exFAT clusters from the data area (cluster 2 first).
     const std::int64_t sector =
         IsNtfs(info_) ? first * geometry_.cluster_sectors
                       : info_.DataStartSector + (first - 2) * geometry_.cluster_sectors;
@@ -41,7 +42,7 @@ bool UseWindowTracker::ensure(std::int64_t cluster) {
 }
 
 bool UseWindowTracker::in_use(std::int64_t cluster) const {
-    const std::int64_t k = cluster - loaded_index_ * window_clusters_;
+    const std::int64_t k = cluster - window_.first_cluster;
     if (loaded_index_ < 0 || k < 0 || k >= static_cast<std::int64_t>(window_.entries.size()))
         return true;
     return window_.entries[static_cast<std::size_t>(k)] != 0;
@@ -49,7 +50,8 @@ bool UseWindowTracker::in_use(std::int64_t cluster) const {
 
 UserMessage WindowLoadFailureMessage(const TDiskInfo& info) {
     if (IsNtfs(info)) return {"获取BITMAP失败", "获取BITMAP失败，请反馈错误信息！"};
-    if (IsFat32(info)) return {"获取FAT失败", "获取FAT失败，请反馈错误信息！"};
+    if (IsFatFamily(info)) return {"获取FAT失败", "获取FAT失败，请反馈错误信息！"};
+    if (info.FileSystem == "exFAT") return {"获取BITMAP失败", "获取BITMAP失败，请反馈错误信息！"};
     return {"末知文件系统", "不支持此文件系统，获取参数失败！"};
 }
 

@@ -166,10 +166,6 @@ TEST_F(Fat32Map, MediaDescriptorF0IsRefused) {
     auto source = SourceReader::open(image_.string());
     ASSERT_TRUE(source.has_value());
     EXPECT_FALSE(LocateFat(*source, info_));
-    TDiskInfo fat16 = info_;
-    fat16.FileSystem = "FAT16";
-    EXPECT_FALSE(LocateFat(*source, fat16));
-    EXPECT_TRUE(FatRegion(fat16).empty());
 }
 
 TEST_F(Fat32Map, ClusterWithOnlyReservedTopBitsCountsAsInUse) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "common/byte_order.hpp"
+#include "disk/free_space_map.hpp"
 #include "disk/measure.hpp"
+#include "disk/volume_label.hpp"
 #include "support/fs_image.hpp"
 #include "support/temp_dir.hpp"
 
@@ -88,16 +90,42 @@ TEST(MeasureVolumeImage, WholeDiskImageIsNotAVolumeButMeasuresRaw) {
     EXPECT_EQ(raw->EndSector, 16384);
 }
 
-TEST(MeasureVolumeImage, ExfatIsNotRecognised) {
-    if (!test::HaveTool("mkfs.exfat")) GTEST_SKIP() << "exfatprogs not installed";
+// exFAT measured as its own tool reports it, at both sector sizes a card
+// may have; its label and allocation bitmap are found through the root
+// directory.
+TEST(MeasureVolumeImage, ExfatIsMeasuredLikeDumpExfatSays) {
+    if (!test::HaveTool("mkfs.exfat") || !test::HaveTool("dump.exfat"))
+        GTEST_SKIP() << "exfatprogs not installed";
     test::TempDir dir;
     const auto path = dir / "x.img";
     test::MakeSparseFile(path, 64 * 1024 * 1024);
-    ASSERT_EQ(test::RunCommand("PATH=\"$PATH:/usr/sbin\" mkfs.exfat " + test::Quoted(path)).status,
+    ASSERT_EQ(test::RunCommand("PATH=\"$PATH:/usr/sbin\" mkfs.exfat -L CAMCARD -c 32K " +
+                               test::Quoted(path))
+                  .status,
               0);
+    const std::string report =
+        test::RunCommand("PATH=\"$PATH:/usr/sbin\" dump.exfat " + test::Quoted(path)).output;
     const auto info = MeasureVolume(path.string());
-    ASSERT_FALSE(info.has_value());
-    EXPECT_EQ(info.error().kind, MeasureError::NotRecognised);
+    ASSERT_TRUE(info.has_value()) << info.error().reason;
+    EXPECT_EQ(info->FileSystem, "exFAT");
+    EXPECT_EQ(info->TotalSectors, test::NumberAfter(report, "Volume Length(sectors):"));
+    EXPECT_EQ(info->FatStartSector, test::NumberAfter(report, "FAT Offset(sector offset):"));
+    EXPECT_EQ(info->DataStartSector,
+              test::NumberAfter(report, "Cluster Heap Offset (sector offset):"));
+    EXPECT_EQ(info->BytesPerCluster, 32768u);
+    EXPECT_EQ(info->EndSector, info->DataStartSector +
+                                   test::NumberAfter(report, "Cluster Count:") *
+                                       std::int64_t{info->SectorsPerCluster});
+    EXPECT_EQ(info->RootDirCluster, test::NumberAfter(report, "Root Cluster (cluster offset):"));
+    auto source = SourceReader::open(path.string());
+    ASSERT_TRUE(source.has_value());
+    EXPECT_EQ(ReadVolumeLabel(*source), "CAMCARD");
+    const FreeSpaceRegion bitmap = LocateExfatBitmap(*source, *info);
+    EXPECT_EQ(bitmap.length, test::NumberAfter(report, "Bitmap size:"));
+    EXPECT_EQ(bitmap.offset,
+              (info->DataStartSector +
+               (test::NumberAfter(report, "Bitmap start cluster:") - 2) * info->SectorsPerCluster) *
+                  512);
 }
 
 TEST(MeasureVolumeImage, ReadsAFat32ImageLikeItsBootSectorSays) {

@@ -61,7 +61,7 @@ TEST(MeasureSource, ChoicesAndPathsAreClassifiedAndMeasured) {
         {"fat.img", std::nullopt, false, failed(MeasureError::NotRecognised), "没有分区表", 1},
         {"zeros.img", std::nullopt, false, SourceKind::Image, "Raw"},
         {"zeros.img", SourceKind::Volume, false, failed(MeasureError::NotRecognised),
-         "不是NTFS、FAT32或FAT16引导扇区"},
+         "不是NTFS、exFAT、FAT32、FAT16或FAT12引导扇区"},
         {"zeros.img", SourceKind::Volume, true, SourceKind::Volume, "Raw"},
         {"empty.img", std::nullopt, false, failed(MeasureError::Empty), "不足一个完整扇区"},
         {"missing.img", std::nullopt, false, failed(MeasureError::OpenFailed), "无法访问源 "},

@@ -52,9 +52,9 @@ TEST_F(StartUpTest, FileSystemSourceWithOtherSectorSizeIsRefused) {
     EXPECT_EQ(run.reporter.results_shown, 0);
 }
 
-TEST_F(StartUpTest, FreeSpaceScanOfFat16IsRefused) {
+TEST_F(StartUpTest, FreeSpaceScanOfAnUnknownFileSystemIsRefused) {
     TDiskInfo info = scantest::RawInfo(1 << 20);
-    info.FileSystem = "FAT16";
+    info.FileSystem = "HFS+";
     ScanRun run;
     scantest::RunScanOn(run, path_.string(), info, 0, 0);
     ASSERT_EQ(run.reporter.boxes.size(), 1u);

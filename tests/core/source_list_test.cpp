@@ -34,12 +34,13 @@ void WriteFatVolume(const fs::path& path, bool fat32, const std::string& label) 
     s[0x0D] = 8;
     store_le16(&s[0x0E], 32);
     s[0x10] = 2;
-    store_le32(&s[0x20], 557046);
+    // FAT16 below 65525 clusters, with a FAT that holds them all.
+    store_le32(&s[0x20], fat32 ? 557046 : 500000);
     const std::size_t sig = fat32 ? 0x42 : 0x26;
     if (fat32)
         store_le32(&s[0x24], 544);
     else
-        store_le16(&s[0x16], 200);
+        store_le16(&s[0x16], 250);
     s[sig] = 0x29;
     std::string padded = label;
     padded.resize(11, ' ');

@@ -24,8 +24,8 @@ struct Card {
     std::vector<cardgen::ManifestFile> with_state(std::string_view state) const;
 };
 
-// kind: "raw", "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr", "demo",
-// "large" (64 MiB with 4 files here; benchmarks make bigger ones with the tool).
+// kind: one of the card generator's kinds (tools/README.md); "large" is
+// 64 MiB with 4 files here (benchmarks make bigger ones with the tool).
 const Card& GetCard(const std::string& kind);
 
 // Where encoded clips are cached for tests.

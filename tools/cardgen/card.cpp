@@ -9,7 +9,8 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string>& CardKinds() {
     static const std::vector<std::string> kinds = {
-        "raw", "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr", "demo", "large"};
+        "raw",   "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr",           "demo",
+        "large", "fat16-deleted", "fat32-4k",        "ntfs-4k",      "exfat-deleted", "mbr-exfat"};
     return kinds;
 }
 
@@ -23,9 +24,10 @@ std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
     if (r.kind == "raw") return GenerateRawCard(r);
     if (r.kind == "large") return GenerateLargeCard(r);
     if (r.kind == "fat32-deleted" || r.kind == "fat32-formatted" || r.kind == "mbr" ||
-        r.kind == "demo")
+        r.kind == "demo" || r.kind == "fat16-deleted" || r.kind == "fat32-4k")
         return GenerateFatCard(r);
-    if (r.kind == "ntfs-deleted") return GenerateNtfsCard(r);
+    if (r.kind == "ntfs-deleted" || r.kind == "ntfs-4k") return GenerateNtfsCard(r);
+    if (r.kind == "exfat-deleted" || r.kind == "mbr-exfat") return GenerateExfatCard(r);
     return std::unexpected("unknown kind: " + r.kind);
 }
 

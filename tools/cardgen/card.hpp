@@ -43,5 +43,6 @@ std::expected<Manifest, std::string> GenerateRawCard(const CardRequest& request)
 std::expected<Manifest, std::string> GenerateLargeCard(const CardRequest& request);
 std::expected<Manifest, std::string> GenerateFatCard(const CardRequest& request);
 std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& request);
+std::expected<Manifest, std::string> GenerateExfatCard(const CardRequest& request);
 
 }  // namespace tav::cardgen

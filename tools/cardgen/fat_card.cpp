@@ -23,6 +23,10 @@ constexpr std::int64_t kVolumeBytes = 272ll << 20;  // enough clusters for FAT32
 constexpr std::int64_t kPartitionSector = 2048;
 
 struct FatPlan {
+    int fat_bits = 32;
+    int sector_bytes = 512;
+    int cluster_sectors = 8;
+    std::int64_t volume_bytes = kVolumeBytes;
     int files = 5;
     std::vector<bool> deleted;  // per file
     bool reformat = false;
@@ -38,7 +42,17 @@ FatPlan PlanFor(const CardRequest& r) {
         p.frames = {50, 62, 75};  // 2 to 3 seconds
         return p;
     }
-    p.files = r.files >= 0 ? r.files : (r.kind == "fat32-deleted" ? 5 : 4);
+    if (r.kind == "fat16-deleted") {
+        // A card of 2 GB and less: FAT16, here 128 MiB with 2 KiB clusters.
+        p.fat_bits = 16;
+        p.cluster_sectors = 4;
+        p.volume_bytes = 128ll << 20;
+    } else if (r.kind == "fat32-4k") {
+        // A drive with 4096-byte logical sectors: one sector per cluster.
+        p.sector_bytes = 4096;
+        p.cluster_sectors = 1;
+    }
+    p.files = r.files >= 0 ? r.files : (r.kind == "fat32-formatted" || r.kind == "mbr" ? 4 : 5);
     for (int n = 0; n < p.files; ++n) p.deleted.push_back(n % 2 == 1);
     if (r.kind == "fat32-formatted") p.deleted.assign(p.files, false), p.reformat = true;
     if (r.kind == "mbr") p.partition_sector = kPartitionSector;
@@ -58,11 +72,12 @@ std::string Hex32(std::uint64_t v) {
 }
 
 Status MakeFileSystem(const fs::path& image, const FatPlan& plan, std::uint64_t seed) {
-    return Run({"mkfs.fat", "--invariant", "-F", "32", "-s", "8", "-S", "512", "-i",
+    return Run({"mkfs.fat", "--invariant", "-F", std::to_string(plan.fat_bits), "-s",
+                std::to_string(plan.cluster_sectors), "-S", std::to_string(plan.sector_bytes), "-i",
                 Hex32(seed * 0x9E3779B1u), "-n", "TAVCARD", "-h",
                 std::to_string(plan.partition_sector),
                 "--offset=" + std::to_string(plan.partition_sector), image.string(),
-                std::to_string(kVolumeBytes / 1024)});
+                std::to_string(plan.volume_bytes / 1024)});
 }
 
 std::string MtoolsTarget(const fs::path& image, const FatPlan& plan) {
@@ -137,7 +152,7 @@ Status BuildImage(const CardRequest& r, const FatPlan& plan, const std::vector<C
     std::error_code ec;
     fs::remove(r.out, ec);
     { std::ofstream create(r.out, std::ios::binary); }
-    fs::resize_file(r.out, plan.partition_sector * 512 + kVolumeBytes, ec);
+    fs::resize_file(r.out, plan.partition_sector * 512 + plan.volume_bytes, ec);
     if (ec) return std::unexpected("cannot create " + r.out.string() + ": " + ec.message());
     if (auto s = MakeFileSystem(r.out, plan, r.seed); !s) return s;
     WorkFolder work;
@@ -163,7 +178,7 @@ std::expected<Manifest, std::string> GenerateFatCard(const CardRequest& r) {
     if (auto s = BuildImage(r, plan, *files); !s) return std::unexpected(s.error());
 
     Manifest m;
-    m.file_system = "FAT32";
+    m.file_system = plan.fat_bits == 16 ? "FAT16" : "FAT32";
     m.partition_offset = plan.partition_sector * 512;
     m.note = plan.reformat ? "files copied, then the card re-formatted with the same geometry"
                            : "files copied with mcopy, deleted ones removed with mdel";

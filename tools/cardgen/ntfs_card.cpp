@@ -9,6 +9,7 @@
 
 #include "cardgen/card.hpp"
 #include "cardgen/card_files.hpp"
+#include "cardgen/fuse_mount.hpp"
 #include "cardgen/image_search.hpp"
 #include "cardgen/ntfs_free_placement.hpp"
 #include "cardgen/run_process.hpp"
@@ -22,61 +23,13 @@ using Status = std::expected<void, std::string>;
 
 constexpr std::int64_t kVolumeBytes = 96ll << 20;
 
-bool IsMounted(const fs::path& dir) {
-    std::ifstream mounts("/proc/self/mounts");
-    const std::string wanted = " " + dir.string() + " ";
-    for (std::string line; std::getline(mounts, line);)
-        if (line.find(wanted) != std::string::npos) return true;
-    return false;
-}
-
-// An ntfs-3g mount that is always taken down again, and only once the
-// driver has written everything back and ended.
-class NtfsMount {
-  public:
-    NtfsMount(const fs::path& image, const fs::path& dir) : dir_(dir) {
-        pid_ = StartProcess({"ntfs-3g", "-o", "no_detach", image.string(), dir.string()});
-        for (int i = 0; pid_ > 0 && i < 200 && !IsMounted(dir); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        mounted_ = pid_ > 0 && IsMounted(dir);
-    }
-    ~NtfsMount() { unmount(); }
-    NtfsMount(const NtfsMount&) = delete;
-    NtfsMount& operator=(const NtfsMount&) = delete;
-    bool mounted() const { return mounted_; }
-    Status unmount() {
-        if (pid_ <= 0) return {};
-        ProcessResult r = RunProcess({"fusermount", "-u", dir_.string()});
-        if (!r.ok()) r = RunProcess({"fusermount", "-u", "-z", dir_.string()});
-        const int exit_code = WaitProcess(pid_);
-        pid_ = -1;
-        mounted_ = false;
-        if (!r.ok() || exit_code != 0)
-            return std::unexpected("ntfs-3g unmount failed: " + r.output);
-        return {};
-    }
-
-  private:
-    fs::path dir_;
-    int pid_ = -1;
-    bool mounted_ = false;
-};
-
-Status WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) return std::unexpected("cannot write " + path.string());
-    return {};
-}
-
 Status CopyAndDelete(const fs::path& image, const std::vector<CardFile>& files,
                      const std::vector<bool>& deleted) {
     WorkFolder work;
     if (!work.ok()) return std::unexpected("cannot create a temporary folder");
     const fs::path dir = work.path() / "mnt";
     fs::create_directory(dir);
-    NtfsMount mount(image, dir);
+    FuseMount mount({"ntfs-3g", "-o", "no_detach"}, image, dir);
     if (!mount.mounted()) return std::unexpected("cannot mount the NTFS image with ntfs-3g");
     for (const CardFile& f : files)
         if (auto s = WriteFile(dir / f.plan.name, f.mov.bytes()); !s) return s;
@@ -131,9 +84,18 @@ std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
     { std::ofstream create(r.out, std::ios::binary); }
     fs::resize_file(r.out, kVolumeBytes, ec);
     if (ec) return std::unexpected("cannot create " + r.out.string());
-    const std::vector<std::string> mkntfs = {"mkntfs", "-F", "-Q",      "-q",
-                                             "-T",     "-s", "512",     "-c",
-                                             "4096",   "-L", "TAVCARD", r.out.string()};
+    const std::vector<std::string> mkntfs = {"mkntfs",
+                                             "-F",
+                                             "-Q",
+                                             "-q",
+                                             "-T",
+                                             "-s",
+                                             r.kind == "ntfs-4k" ? "4096" : "512",
+                                             "-c",
+                                             "4096",
+                                             "-L",
+                                             "TAVCARD",
+                                             r.out.string()};
     if (const ProcessResult p = RunProcess(mkntfs); !p.ok())
         return std::unexpected(DescribeFailure(mkntfs, p));
     if (r.no_fuse || !fs::exists("/dev/fuse")) return PlaceWithoutDriver(r.out, files);

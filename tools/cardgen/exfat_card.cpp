@@ -1,0 +1,145 @@
+// exFAT cards (SDXC cards over 32 GB come formatted so): a loop device over
+// the image (or over its one partition), mkfs.exfat, files copied in and
+// every second one deleted through an exfat-fuse mount.
+
+#include <fstream>
+#include <system_error>
+
+#include "cardgen/card.hpp"
+#include "cardgen/card_files.hpp"
+#include "cardgen/fuse_mount.hpp"
+#include "cardgen/image_search.hpp"
+#include "cardgen/run_process.hpp"
+#include "cardgen/work_folder.hpp"
+#include "common/byte_order.hpp"
+
+namespace tav::cardgen {
+namespace {
+
+namespace fs = std::filesystem;
+using Status = std::expected<void, std::string>;
+
+constexpr std::int64_t kVolumeBytes = 96ll << 20;
+// SDXC cards put their one partition at 16 MiB.
+constexpr std::int64_t kPartitionSector = 32768;
+
+// A loop device over part of the image, detached when done with.
+class LoopDevice {
+  public:
+    LoopDevice(const fs::path& image, std::int64_t offset, std::int64_t size) {
+        const std::vector<std::string> argv = {"losetup",
+                                               "-f",
+                                               "--show",
+                                               "-o",
+                                               std::to_string(offset),
+                                               "--sizelimit",
+                                               std::to_string(size),
+                                               image.string()};
+        const ProcessResult r = RunProcess(argv);
+        if (r.ok())
+            device_ = r.output.substr(0, r.output.find('\n'));
+        else
+            error_ = DescribeFailure(argv, r);
+    }
+    ~LoopDevice() {
+        if (!device_.empty()) RunProcess({"losetup", "-d", device_});
+    }
+    LoopDevice(const LoopDevice&) = delete;
+    LoopDevice& operator=(const LoopDevice&) = delete;
+    const std::string& device() const { return device_; }
+    const std::string& error() const { return error_; }
+
+  private:
+    std::string device_;
+    std::string error_;
+};
+
+Status WriteMbr(const fs::path& image, std::uint64_t seed) {
+    std::uint8_t mbr[512] = {};
+    store_le32(mbr + 440, static_cast<std::uint32_t>(seed * 0x2545F491u | 1));
+    std::uint8_t* entry = mbr + 446;
+    entry[1] = 0xFE, entry[2] = 0xFF, entry[3] = 0xFF;  // CHS unused: LBA only
+    entry[4] = 0x07;                                    // exFAT / NTFS
+    entry[5] = 0xFE, entry[6] = 0xFF, entry[7] = 0xFF;
+    store_le32(entry + 8, static_cast<std::uint32_t>(kPartitionSector));
+    store_le32(entry + 12, static_cast<std::uint32_t>(kVolumeBytes / 512));
+    mbr[510] = 0x55;
+    mbr[511] = 0xAA;
+    std::fstream io(image, std::ios::binary | std::ios::in | std::ios::out);
+    io.write(reinterpret_cast<const char*>(mbr), sizeof mbr);
+    if (!io.flush()) return std::unexpected("cannot write the partition table");
+    return {};
+}
+
+Status Format(const fs::path& image, std::int64_t offset, const std::vector<CardFile>& files,
+              const std::vector<bool>& deleted) {
+    LoopDevice loop(image, offset, kVolumeBytes);
+    if (loop.device().empty())
+        return std::unexpected("exFAT cards need a loop device (losetup, as root): " +
+                               loop.error());
+    const std::vector<std::string> mkfs = {"mkfs.exfat", "-L", "TAVCARD", loop.device()};
+    if (const ProcessResult p = RunProcess(mkfs); !p.ok())
+        return std::unexpected(DescribeFailure(mkfs, p));
+    WorkFolder work;
+    if (!work.ok()) return std::unexpected("cannot create a temporary folder");
+    const fs::path dir = work.path() / "mnt";
+    fs::create_directory(dir);
+    FuseMount mount({"mount.exfat-fuse", "-o", "foreground"}, loop.device(), dir);
+    if (!mount.mounted()) return std::unexpected("cannot mount the exFAT card with exfat-fuse");
+    for (const CardFile& f : files)
+        if (auto s = WriteFile(dir / f.plan.name, f.mov.bytes()); !s) return s;
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        std::error_code ec;
+        if (deleted[n] && !fs::remove(dir / files[n].plan.name, ec))
+            return std::unexpected("cannot delete " + files[n].plan.name);
+    }
+    return mount.unmount();
+}
+
+}  // namespace
+
+std::expected<Manifest, std::string> GenerateExfatCard(const CardRequest& r) {
+    const int count = r.files >= 0 ? r.files : 5;
+    std::vector<CardFile> files;
+    std::vector<bool> deleted;
+    for (int n = 0; n < count; ++n) {
+        CardFilePlan s;
+        s.name = "MVI_" + std::to_string(3000 + n + 1) + ".MOV";
+        s.aud = r.aud == "on" || (r.aud == "mixed" && n != 2);
+        s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);
+        s.clip_seed = r.seed * 1000 + 300 + static_cast<std::uint64_t>(n);
+        s.real_h264 = !r.synthetic;
+        s.options.mdat64 = r.mdat64;
+        s.options.co64 = r.co64;
+        SetShootingTime(s.options, r.seed, n + 40);
+        auto f = MakeCardFile(s, r.clip_cache);
+        if (!f) return std::unexpected(f.error());
+        files.push_back(std::move(*f));
+        deleted.push_back(n % 2 == 1);
+    }
+    const std::int64_t offset = r.kind == "mbr-exfat" ? kPartitionSector * 512 : 0;
+    std::error_code ec;
+    fs::remove(r.out, ec);
+    { std::ofstream create(r.out, std::ios::binary); }
+    fs::resize_file(r.out, offset + kVolumeBytes, ec);
+    if (ec) return std::unexpected("cannot create " + r.out.string());
+    if (auto s = Format(r.out, offset, files, deleted); !s) return std::unexpected(s.error());
+    if (offset > 0)
+        if (auto s = WriteMbr(r.out, r.seed); !s) return std::unexpected(s.error());
+
+    Manifest m;
+    m.file_system = "exFAT";
+    m.partition_offset = offset;
+    m.note = "files copied and every second one deleted through an exfat-fuse mount";
+    const MappedImage image(r.out);
+    if (!image.ok()) return std::unexpected("cannot map " + r.out.string());
+    for (std::size_t n = 0; n < files.size(); ++n) {
+        const MovFile& mov = files[n].mov;
+        const std::int64_t head = image.find(std::span(mov.head).first(512));
+        const std::int64_t moov = image.find(mov.moov, head < 0 ? 0 : head);
+        m.files.push_back(Describe(files[n], deleted[n] ? "deleted" : "in-use", head, moov));
+    }
+    return m;
+}
+
+}  // namespace tav::cardgen
