@@ -1,9 +1,11 @@
 #include "scan/fragment_analysis.hpp"
 
 #include <limits>
+#include <vector>
 
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
+#include "scan/movie_tracks.hpp"
 #include "scan/sample_tables.hpp"
 #include "scan/scan_geometry.hpp"
 
@@ -38,6 +40,34 @@ std::optional<std::int64_t> MediaEnd(const TableTail& offsets, const TableTail& 
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (offsets.last > kMax - sizes.last) return std::nullopt;
     return static_cast<std::int64_t>(offsets.last + sizes.last);
+}
+
+// Where the media data of the header's file ends and how its video ends.
+struct MediaLayout {
+    std::int64_t media_end = 0;
+    std::uint64_t frames = 0;
+    std::uint64_t last_frame_offset = 0;
+    std::uint64_t last_frame_size = 0;
+};
+
+constexpr std::int64_t kMostMovieBytes = 64ll << 20;
+
+// Every track of the movie atom [start, last_byte]: the file's media data
+// ends at the furthest end of its video and sound chunks.
+std::optional<MediaLayout> LayoutFromTracks(const SourceReader& source, std::int64_t start,
+                                            std::int64_t last_byte) {
+    if (start < 0 || last_byte < start || last_byte - start >= kMostMovieBytes) return std::nullopt;
+    const std::int64_t from = start / kSectorBytes * kSectorBytes;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(last_byte + 1 - from));
+    if (!source.read_at(from, bytes).clean()) return std::nullopt;
+    const auto tracks =
+        ParseMovieTracks(ByteView(bytes).sub(static_cast<std::size_t>(start - from)));
+    const auto end = tracks ? tracks->media_end() : std::nullopt;
+    constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (!end || *end > kMax) return std::nullopt;
+    const MovieTrack& video = *tracks->video();
+    return MediaLayout{static_cast<std::int64_t>(*end), video.samples, video.last_sample_offset,
+                       video.last_sample_size};
 }
 
 }  // namespace
@@ -99,16 +129,23 @@ void FragmentAnalysis::analyse_header(std::size_t r,
     TableProblem problem = TableProblem::None;
     const auto sizes =
         ReadTableTail(source_, CellValue(tables_, r, frag::StszOff), last_byte, true, problem);
-    if (problem == TableProblem::CommonSize)
+    // A video track with one size for all its samples is not a camera's.
+    const bool common_size = problem == TableProblem::CommonSize;
+    if (common_size)
         reporter_.message_box({"STSZ异常", "发现STSZ非0取值，请反馈错误信息给开发者!",
                                MsgIcon::Warning, MsgButtons::Ok});
     const auto offsets =
         ReadTableTail(source_, CellValue(tables_, r, frag::StcoOff), last_byte, false, problem);
-    if (!sizes || !offsets || sizes->count != offsets->count) return;
-    const auto media_end = MediaEnd(*offsets, *sizes);
-    if (!media_end) return;
+    if (common_size) return;
+    std::optional<MediaLayout> layout = LayoutFromTracks(
+        source_, CellValue(tables_, r, frag::StartOffset), last_byte);
+    if (!layout && sizes && offsets && sizes->count == offsets->count)
+        if (const auto end = MediaEnd(*offsets, *sizes))
+            layout = MediaLayout{*end, offsets->count, offsets->last, sizes->last};
+    if (!layout) return;
+    const std::optional<std::int64_t> media_end = layout->media_end;
     tables_.set_fragment_cell(r, frag::OwnLength, dec(*media_end));
-    tables_.set_fragment_cell(r, frag::Frames, dec(offsets->count));
+    tables_.set_fragment_cell(r, frag::Frames, dec(static_cast<std::int64_t>(layout->frames)));
 
     const auto found = heads.find(*media_end);
     const std::string sn = dec(static_cast<std::int64_t>(r));
@@ -122,10 +159,12 @@ void FragmentAnalysis::analyse_header(std::size_t r,
                               dec(static_cast<std::int64_t>(head)) + "," + sn + ",");
     const std::int64_t h_start = CellValue(tables_, head, frag::StartOffset);
     const auto frame_start =
-        offsets->last > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
+        layout->last_frame_offset >
+                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
             ? std::nullopt
-            : AddChecked(h_start, static_cast<std::int64_t>(offsets->last));
-    const bool verified = frame_start && VerifyLastFrame(source_, *frame_start, sizes->last);
+            : AddChecked(h_start, static_cast<std::int64_t>(layout->last_frame_offset));
+    const bool verified =
+        frame_start && VerifyLastFrame(source_, *frame_start, layout->last_frame_size);
 
     if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), *media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));

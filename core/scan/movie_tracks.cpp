@@ -1,0 +1,198 @@
+#include "scan/movie_tracks.hpp"
+
+#include <algorithm>
+
+namespace tav {
+
+namespace {
+
+constexpr std::uint64_t kMostEntries = 1u << 26;  // far beyond any camera file
+
+struct Atom {
+    ByteView body;  // after the header
+    bool found = false;
+};
+
+// The first child atom of that type inside a container body.
+Atom Child(ByteView body, const char* type) {
+    std::size_t at = 0;
+    while (body.has(at, 8)) {
+        const std::uint32_t size32 = body.be32(at).value_or(0);
+        std::uint64_t size = size32;
+        std::size_t header = 8;
+        if (size32 == 1) {
+            size = body.be64(at + 8).value_or(0);
+            header = 16;
+        } else if (size32 == 0) {
+            size = body.size() - at;
+        }
+        if (size < header || size > body.size() - at) return {};
+        if (body.matches(at + 4, type))
+            return {body.sub(at + header, static_cast<std::size_t>(size) - header), true};
+        at += static_cast<std::size_t>(size);
+    }
+    return {};
+}
+
+Atom Path(ByteView body, std::initializer_list<const char*> types) {
+    Atom a{body, true};
+    for (const char* t : types) {
+        a = Child(a.body, t);
+        if (!a.found) return {};
+    }
+    return a;
+}
+
+struct ChunkRun {
+    std::uint32_t first_chunk;
+    std::uint32_t samples;
+};
+
+// The samples of every chunk, from "stsc": entries cover chunks from their
+// first chunk up to the next entry's.
+std::optional<std::vector<ChunkRun>> ReadStsc(ByteView stsc) {
+    const auto count = stsc.be32(4);
+    if (!count || *count == 0 || *count > kMostEntries || !stsc.has(8, std::size_t{*count} * 12))
+        return std::nullopt;
+    std::vector<ChunkRun> runs;
+    for (std::uint32_t k = 0; k < *count; ++k) {
+        const std::uint32_t first = stsc.be32(8 + std::size_t{k} * 12).value_or(0);
+        const std::uint32_t samples = stsc.be32(12 + std::size_t{k} * 12).value_or(0);
+        if (first == 0 || samples == 0 || (!runs.empty() && first <= runs.back().first_chunk))
+            return std::nullopt;
+        runs.push_back({first, samples});
+    }
+    return runs;
+}
+
+std::uint32_t SamplesInChunk(const std::vector<ChunkRun>& runs, std::uint64_t chunk) {
+    std::uint32_t samples = runs.front().samples;
+    for (const ChunkRun& r : runs)
+        if (r.first_chunk <= chunk) samples = r.samples;
+    return samples;
+}
+
+std::optional<MovieTrack> ReadTrack(ByteView trak) {
+    MovieTrack t;
+    const Atom hdlr = Path(trak, {"mdia", "hdlr"});
+    if (!hdlr.found || !hdlr.body.has(8, 4)) return std::nullopt;
+    const ByteView subtype = hdlr.body.sub(8, 4);
+    t.handler.assign(reinterpret_cast<const char*>(subtype.data()), 4);
+    const Atom stbl = Path(trak, {"mdia", "minf", "stbl"});
+    if (!stbl.found) return std::nullopt;
+    const Atom stsz = Child(stbl.body, "stsz");
+    const Atom stsc = Child(stbl.body, "stsc");
+    Atom stco = Child(stbl.body, "stco");
+    const bool wide = !stco.found;
+    if (wide) stco = Child(stbl.body, "co64");
+    if (!stsz.found || !stsc.found || !stco.found) return std::nullopt;
+
+    const auto uniform = stsz.body.be32(4);
+    const auto samples = stsz.body.be32(8);
+    const auto chunks = stco.body.be32(4);
+    if (!uniform || !samples || !chunks || *samples == 0 || *chunks == 0 ||
+        *samples > kMostEntries || *chunks > kMostEntries)
+        return std::nullopt;
+    const std::size_t entry = wide ? 8 : 4;
+    if (!stco.body.has(8, std::size_t{*chunks} * entry)) return std::nullopt;
+    if (*uniform == 0 && !stsz.body.has(12, std::size_t{*samples} * 4)) return std::nullopt;
+    const auto chunk_offset = [&](std::uint64_t k) -> std::uint64_t {
+        const std::size_t at = 8 + static_cast<std::size_t>(k) * entry;
+        return wide ? stco.body.be64(at).value_or(0) : stco.body.be32(at).value_or(0);
+    };
+    const auto runs = ReadStsc(stsc.body);
+    if (!runs) return std::nullopt;
+
+    // A uniform size of 1 on a sound track counts PCM frames: their bytes
+    // come from the sound description.
+    std::uint64_t frame_bytes = *uniform;
+    if (t.handler == "soun" && *uniform <= 1) {
+        const Atom stsd = Child(stbl.body, "stsd");
+        const auto bytes = stsd.found && stsd.body.has(8, 8)
+                               ? SoundFrameBytes(stsd.body.sub(8, stsd.body.size() - 8))
+                               : std::nullopt;
+        if (!bytes) return std::nullopt;
+        frame_bytes = *bytes;
+    }
+    const auto sample_size = [&](std::uint64_t k) -> std::uint64_t {
+        return frame_bytes != 0 ? frame_bytes
+                                : stsz.body.be32(12 + static_cast<std::size_t>(k) * 4).value_or(0);
+    };
+
+    const std::uint64_t in_last = SamplesInChunk(*runs, *chunks);
+    if (in_last > *samples) return std::nullopt;
+    const std::uint64_t first_of_last = *samples - in_last;
+    std::uint64_t end = chunk_offset(*chunks - 1);
+    constexpr std::uint64_t kFar = UINT64_MAX / 4;
+    if (frame_bytes != 0) {
+        // One size for all: no need to walk the samples.
+        if (end > kFar || in_last > kFar / frame_bytes) return std::nullopt;
+        end += in_last * frame_bytes;
+        t.last_sample_offset = end - frame_bytes;
+    } else {
+        for (std::uint64_t k = first_of_last; k < *samples; ++k) {
+            t.last_sample_offset = end;
+            const std::uint64_t size = sample_size(k);
+            if (end > kFar) return std::nullopt;
+            end += size;
+        }
+    }
+    t.samples = *samples;
+    t.first_chunk = chunk_offset(0);
+    t.media_end = end;
+    t.last_sample_size = sample_size(*samples - 1);
+    return t;
+}
+
+}  // namespace
+
+const MovieTrack* MovieTracks::video() const {
+    for (const MovieTrack& t : tracks)
+        if (t.handler == "vide") return &t;
+    return nullptr;
+}
+
+std::optional<std::uint64_t> MovieTracks::media_end() const {
+    std::optional<std::uint64_t> end;
+    for (const MovieTrack& t : tracks)
+        if (t.handler == "vide" || t.handler == "soun")
+            end = std::max(end.value_or(0), t.media_end);
+    return end;
+}
+
+std::optional<std::uint32_t> SoundFrameBytes(ByteView e) {
+    // Sample description: size, format, 6 reserved, data reference index,
+    // then version, revision, vendor, channels, bits, ...
+    const auto version = e.be16(16);
+    if (!version) return std::nullopt;
+    std::uint64_t bytes = 0;
+    if (*version == 0) {
+        bytes = std::uint64_t{e.be16(24).value_or(0)} * e.be16(26).value_or(0) / 8;
+    } else if (*version == 1) {
+        bytes = e.be32(44).value_or(0);  // bytes per frame
+    } else if (*version == 2) {
+        bytes = e.be32(64).value_or(0);  // constant bytes per audio packet
+    }
+    if (bytes == 0 || bytes > 1024) return std::nullopt;
+    return static_cast<std::uint32_t>(bytes);
+}
+
+std::optional<MovieTracks> ParseMovieTracks(ByteView moov) {
+    if (!moov.matches(4, "moov")) return std::nullopt;
+    const std::uint32_t size = moov.be32(0).value_or(0);
+    if (size < 8 || size > moov.size()) return std::nullopt;
+    const ByteView body = moov.sub(8, size - 8);
+    MovieTracks out;
+    std::size_t at = 0;
+    while (body.has(at, 8)) {
+        const std::uint32_t child = body.be32(at).value_or(0);
+        if (child < 8 || child > body.size() - at) break;
+        if (body.matches(at + 4, "trak"))
+            if (auto t = ReadTrack(body.sub(at + 8, child - 8))) out.tracks.push_back(*t);
+        at += child;
+    }
+    if (!out.video()) return std::nullopt;
+    return out;
+}
+
+}  // namespace tav
