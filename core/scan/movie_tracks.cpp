@@ -72,6 +72,19 @@ std::uint32_t SamplesInChunk(const std::vector<ChunkRun>& runs, std::uint64_t ch
     return samples;
 }
 
+// Samples in all chunks, by the stsc runs; for tables that give a uniform
+// size without a count.
+std::uint64_t SamplesInChunks(const std::vector<ChunkRun>& runs, std::uint64_t chunks) {
+    std::uint64_t total = 0;
+    for (std::size_t k = 0; k < runs.size() && runs[k].first_chunk <= chunks; ++k) {
+        const std::uint64_t until =
+            k + 1 < runs.size() ? std::min<std::uint64_t>(runs[k + 1].first_chunk - 1, chunks)
+                                : chunks;
+        total += (until - runs[k].first_chunk + 1) * runs[k].samples;
+    }
+    return total;
+}
+
 std::optional<MovieTrack> ReadTrack(ByteView trak) {
     MovieTrack t;
     const Atom hdlr = Path(trak, {"mdia", "hdlr"});
@@ -88,11 +101,15 @@ std::optional<MovieTrack> ReadTrack(ByteView trak) {
     if (!stsz.found || !stsc.found || !stco.found) return std::nullopt;
 
     const auto uniform = stsz.body.be32(4);
-    const auto samples = stsz.body.be32(8);
+    const auto counted = stsz.body.be32(8);
     const auto chunks = stco.body.be32(4);
-    if (!uniform || !samples || !chunks || *samples == 0 || *chunks == 0 ||
-        *samples > kMostEntries || *chunks > kMostEntries)
+    const auto runs = ReadStsc(stsc.body);
+    if (!uniform || !counted || !chunks || !runs || *chunks == 0 || *chunks > kMostEntries)
         return std::nullopt;
+    // A uniform size may come without a count: the chunks then tell it.
+    const std::optional<std::uint64_t> samples =
+        *counted != 0 || *uniform == 0 ? std::uint64_t{*counted} : SamplesInChunks(*runs, *chunks);
+    if (*samples == 0 || *samples > kMostEntries) return std::nullopt;
     const std::size_t entry = wide ? 8 : 4;
     if (!stco.body.has(8, std::size_t{*chunks} * entry)) return std::nullopt;
     if (*uniform == 0 && !stsz.body.has(12, std::size_t{*samples} * 4)) return std::nullopt;
@@ -100,8 +117,6 @@ std::optional<MovieTrack> ReadTrack(ByteView trak) {
         const std::size_t at = 8 + static_cast<std::size_t>(k) * entry;
         return wide ? stco.body.be64(at).value_or(0) : stco.body.be32(at).value_or(0);
     };
-    const auto runs = ReadStsc(stsc.body);
-    if (!runs) return std::nullopt;
 
     // A uniform size of 1 on a sound track counts PCM frames: their bytes
     // come from the sound description.

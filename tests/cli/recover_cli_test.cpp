@@ -134,6 +134,28 @@ TEST(RecoverCli, DeletedFilesOnModernMedia) {
     }
 }
 
+// Interleaved PCM of every layout, each file ending with a sound chunk: saved
+// whole, and its sound plays.
+TEST(RecoverCli, VideosWithSoundLastComeBackWithTheirSound) {
+    const test::Card& card = test::GetCard("sound");
+    ExpectAllRecovered(card, "deep", {"placed"});
+    test::TempDir dir;
+    const auto run = RunCli("recover " + Quote(card.image.string()) +
+                                " --mode deep --quiet --out " + Quote((dir / "out").string()),
+                            dir);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    int with_sound = 0;
+    for (const auto& entry : fs::directory_iterator(dir / "out")) {
+        const auto probe = test::RunShell(
+            "ffprobe -v error -select_streams a -show_entries "
+            "stream=codec_type -of csv=p=0 " +
+                Quote(entry.path().string()),
+            dir.path());
+        with_sound += probe.out == "audio\n" ? 1 : 0;
+    }
+    EXPECT_EQ(with_sound, static_cast<int>(card.with_state("placed").size()));
+}
+
 TEST(RecoverCli, RawCardDeepScan) {
     ExpectAllRecovered(test::GetCard("raw"), "deep", {"placed"});
 }

@@ -21,6 +21,7 @@
 #include "platform/source_reader.hpp"
 #include "scan/atom_walk.hpp"
 #include "scan/header_analysis.hpp"
+#include "scan/movie_tracks.hpp"
 #include "scan/sample_tables.hpp"
 #include "scan/scan_geometry.hpp"
 
@@ -90,6 +91,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TAV_FUZZ_CHECK(outcome == tav::WalkOutcome::End ||
                    p >= static_cast<std::int64_t>(tav::kStepBytes));
     CheckFound(walked, bytes, header_start);
+
+    // The whole-header parse of every track, from the header start.
+    if (static_cast<std::uint64_t>(header_start) < bytes.size()) {
+        const auto tracks = tav::ParseMovieTracks(
+            ByteView(bytes.data(), bytes.size()).sub(static_cast<std::size_t>(header_start)));
+        if (tracks) {
+            TAV_FUZZ_CHECK(tracks->video() != nullptr);
+            for (const tav::MovieTrack& t : tracks->tracks)
+                TAV_FUZZ_CHECK(t.samples > 0 && t.last_sample_offset <= t.media_end);
+        }
+    }
 
     const std::string& path = tav::fuzz::InputFile().hold(bytes.data(), bytes.size());
     auto source = tav::SourceReader::open(path);

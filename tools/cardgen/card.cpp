@@ -10,7 +10,8 @@ namespace fs = std::filesystem;
 const std::vector<std::string>& CardKinds() {
     static const std::vector<std::string> kinds = {
         "raw",   "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr",           "demo",
-        "large", "fat16-deleted", "fat32-4k",        "ntfs-4k",      "exfat-deleted", "mbr-exfat"};
+        "large", "fat16-deleted", "fat32-4k",        "ntfs-4k",      "exfat-deleted", "mbr-exfat",
+        "sound"};
     return kinds;
 }
 
@@ -21,7 +22,7 @@ fs::path ManifestPathFor(const fs::path& image) {
 namespace {
 
 std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
-    if (r.kind == "raw") return GenerateRawCard(r);
+    if (r.kind == "raw" || r.kind == "sound") return GenerateRawCard(r);
     if (r.kind == "large") return GenerateLargeCard(r);
     if (r.kind == "fat32-deleted" || r.kind == "fat32-formatted" || r.kind == "mbr" ||
         r.kind == "demo" || r.kind == "fat16-deleted" || r.kind == "fat32-4k")

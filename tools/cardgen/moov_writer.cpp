@@ -1,5 +1,7 @@
 #include "cardgen/moov_writer.hpp"
 
+#include <cstring>
+
 #include <string_view>
 
 #include "cardgen/atom_writer.hpp"
@@ -155,18 +157,40 @@ void WriteVideoTrak(AtomWriter& w, const MovOptions& o, const VideoLayout& v, Mo
     w.end(trak);
 }
 
-void WriteSoundEntry(AtomWriter& w) {
-    const std::size_t at = w.begin("sowt");  // little-endian 16-bit PCM
+// Versions 0 and 1 give channels and bits (1 adds the packet sizes);
+// version 2 keeps them in fields of its own, with placeholders in the old
+// ones.
+void WriteSoundEntry(AtomWriter& w, const PcmFormat& f) {
+    const std::size_t at = w.begin(f.fourcc);
     w.zeros(6);
     w.be16(1);
-    w.be16(0);  // version
+    w.be16(static_cast<std::uint16_t>(f.version));
     w.be16(0);
     w.be32(0);
-    w.be16(2);   // channels
-    w.be16(16);  // bits per sample
+    const bool v2 = f.version == 2;
+    w.be16(static_cast<std::uint16_t>(v2 ? 3 : f.channels));
+    w.be16(static_cast<std::uint16_t>(v2 ? 16 : f.bits));
+    w.be16(v2 ? 0xFFFE : 0);
     w.be16(0);
-    w.be16(0);
-    w.be32(kSoundRate << 16);
+    w.be32(v2 ? 0x00010000 : kSoundRate << 16);
+    if (f.version == 1) {
+        w.be32(1);                                       // samples per packet
+        w.be32(static_cast<std::uint32_t>(f.bits / 8));  // bytes per packet (one channel)
+        w.be32(f.frame_bytes());                         // bytes per frame
+        w.be32(static_cast<std::uint32_t>(f.bits / 8));  // bytes per sample
+    } else if (v2) {
+        w.be32(72);  // size of the version 2 fields and those before them
+        const double rate = kSoundRate;
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, &rate, sizeof bits);
+        w.be64(bits);
+        w.be32(static_cast<std::uint32_t>(f.channels));
+        w.be32(0x7F000000);
+        w.be32(static_cast<std::uint32_t>(f.bits));
+        w.be32(0x0C);             // signed integer, packed; little-endian
+        w.be32(f.frame_bytes());  // bytes per packet
+        w.be32(1);                // frames per packet
+    }
     w.end(at);
 }
 
@@ -187,7 +211,7 @@ void WriteSoundTrak(AtomWriter& w, const MovOptions& o, const SoundLayout& s,
     const std::size_t stbl = w.begin("stbl");
     const std::size_t stsd = w.begin_full("stsd", 0, 0);
     w.be32(1);
-    WriteSoundEntry(w);
+    WriteSoundEntry(w, PcmFormatOf(o));
     w.end(stsd);
     WriteStts(w, total, 1);
     WriteStsc(w, s.frames_per_chunk);

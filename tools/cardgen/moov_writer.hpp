@@ -18,8 +18,8 @@ struct VideoLayout {
 };
 
 struct SoundLayout {
-    std::vector<std::uint64_t> chunk_offsets;  // one chunk before each video frame
-    std::uint32_t frames_per_chunk = 0;        // PCM frames (4 bytes each) per chunk
+    std::vector<std::uint64_t> chunk_offsets;  // one chunk beside each video frame
+    std::uint32_t frames_per_chunk = 0;        // PCM frames per chunk
 };
 
 struct MoovAtom {

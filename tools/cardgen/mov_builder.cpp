@@ -52,12 +52,26 @@ void FinishMdat(Bytes& head, bool mdat64) {
 MovOptions WidenForSize(MovOptions options, const EncodedClip& clip) {
     std::uint64_t media = 4096;
     for (const Bytes& frame : clip.frames)
-        media += frame.size() + (options.sound_track ? kSoundFramesPerChunk * 4u : 0u);
+        media +=
+            frame.size() +
+            (options.sound_track ? kSoundFramesPerChunk * PcmFormatOf(options).frame_bytes() : 0u);
     if (media > 0xFFFFFFFFull) options.mdat64 = options.co64 = true;
     return options;
 }
 
 }  // namespace
+
+const std::vector<PcmFormat>& PcmFormats() {
+    static const std::vector<PcmFormat> formats = {{"sowt", 0, 2, 16}, {"twos", 0, 1, 16},
+                                                   {"in24", 1, 2, 24}, {"in32", 0, 2, 32},
+                                                   {"fl32", 0, 2, 32}, {"lpcm", 2, 2, 16}};
+    return formats;
+}
+
+const PcmFormat& PcmFormatOf(const MovOptions& options) {
+    const auto& formats = PcmFormats();
+    return formats[static_cast<std::size_t>(options.sound_format) % formats.size()];
+}
 
 Bytes MovFile::bytes() const {
     Bytes all = head;
@@ -79,15 +93,21 @@ MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip) {
     VideoLayout video{&clip, {}, {}, {}};
     SoundLayout sound{{}, kSoundFramesPerChunk};
     for (std::size_t i = 0; i < clip.frames.size(); ++i) {
-        if (options.sound_track) {
+        const std::size_t sound_bytes =
+            std::size_t{kSoundFramesPerChunk} * PcmFormatOf(options).frame_bytes();
+        if (options.sound_track && !options.sound_last) {
             sound.chunk_offsets.push_back(w.position());
-            w.zeros(std::size_t{kSoundFramesPerChunk} * 4);  // silence
+            w.zeros(sound_bytes);  // silence
         }
         const Bytes& frame = clip.frames[i];
         video.chunk_offsets.push_back(w.position());
         video.sample_sizes.push_back(static_cast<std::uint32_t>(frame.size()));
         if (IsSyncFrame(frame)) video.sync_samples.push_back(static_cast<std::uint32_t>(i + 1));
         w.bytes(frame);
+        if (options.sound_track && options.sound_last) {
+            sound.chunk_offsets.push_back(w.position());
+            w.zeros(sound_bytes);
+        }
     }
     FinishMdat(file.head, options.mdat64);
 

@@ -20,7 +20,20 @@ struct MovOptions {
     bool co64 = false;         // chunk offsets in "co64" instead of "stco"
     bool cnmn = true;          // udta ends with "CNCV" and "CNMN"
     bool sound_track = false;  // a second (sound) trak after the video trak
+    bool sound_last = false;   // each sound chunk after its video frame, so the last chunk is sound
+    int sound_format = 0;      // an index into PcmFormats()
 };
+
+// The PCM layouts a camera's sound track may have.
+struct PcmFormat {
+    const char* fourcc;
+    int version;  // of the sound sample description: 0, 1 or 2
+    int channels;
+    int bits;
+    std::uint32_t frame_bytes() const { return static_cast<std::uint32_t>(channels * bits / 8); }
+};
+const std::vector<PcmFormat>& PcmFormats();
+const PcmFormat& PcmFormatOf(const MovOptions& options);
 
 struct MovFile {
     Bytes head;  // ftyp + mdat header + tag block + frames: the start region

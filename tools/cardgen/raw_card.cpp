@@ -31,6 +31,11 @@ CardFilePlan FilePlanFor(const CardRequest& r, int n, std::string name) {
     s.options.mdat64 = r.mdat64 || n % 5 == 2;
     s.options.co64 = r.co64 || n % 5 == 2;
     s.options.sound_track = n % 5 == 3;
+    if (r.kind == "sound") {
+        // Interleaved PCM of every layout, the last chunk of each file sound.
+        s.options.sound_track = s.options.sound_last = true;
+        s.options.sound_format = n;
+    }
     s.options.cnmn = n % 5 != 4;
     return s;
 }
