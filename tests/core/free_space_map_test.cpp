@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <cstdint>
 #include <regex>
 
@@ -54,7 +56,7 @@ class Fat32Map : public ::testing::Test {
         if (!test::HaveTool("mkfs.fat") || !test::HaveTool("mcopy") || !test::HaveTool("mshowfat"))
             GTEST_SKIP() << "dosfstools or mtools not installed";
         image_ = dir_ / "card.img";
-        ASSERT_TRUE(test::MakeFatImage(image_, 272, 32, 8, "CARD").has_value());
+        ASSERT_TRUE(test::MakeFatImage(image_, mib_, bits_, spc_, "CARD").has_value());
         Copy("a.mov", 20000);
         Copy("gone.mov", 50000);
         Copy("b.mov", 100000);
@@ -90,6 +92,42 @@ class Fat32Map : public ::testing::Test {
     // The sector the free-space scan starts at: where cluster 0 would lie.
     std::int64_t BaseSector() const { return info_.StartSector - 2 * info_.SectorsPerCluster; }
 
+    // Files' clusters read in use, the deleted file's free, and nothing else
+    // in use but the two reserved entries (and FAT32's root directory).
+    void ExpectFilesInUseAndDeletedFree() {
+        auto source = SourceReader::open(image_.string());
+        ASSERT_TRUE(source.has_value());
+        ASSERT_TRUE(LocateFat(*source, info_));
+        const auto window = LoadUseWindow(*source, FatRegion(info_), info_, BaseSector());
+        ASSERT_TRUE(window.loaded);
+        ASSERT_EQ(window.entries.size(), static_cast<std::size_t>(kFat32WindowClusters));
+        EXPECT_EQ(window.first_cluster, 0);
+        std::size_t in_use = bits_ == 32 ? 3 : 2;
+        for (std::size_t c = 0; c < in_use; ++c) EXPECT_EQ(window.entries[c], 1) << c;
+        for (const std::string name : {"A.MOV", "B.MOV"}) {
+            const auto ranges = Clusters(name);
+            ASSERT_FALSE(ranges.empty()) << name;
+            for (const auto& r : ranges)
+                for (std::int64_t c = r.first; c < r.first + r.count; ++c, ++in_use)
+                    EXPECT_EQ(window.entries[c], 1) << name << " cluster " << c;
+        }
+        ASSERT_FALSE(gone_.empty());
+        for (const auto& r : gone_)
+            for (std::int64_t c = r.first; c < r.first + r.count; ++c)
+                EXPECT_EQ(window.entries[c], 0) << "deleted cluster " << c;
+        // Clusters past the volume's last read in use.
+        const std::int64_t last =
+            (info_.TotalSectors - info_.DataStartSector) / info_.SectorsPerCluster + 2;
+        const auto past =
+            std::count(window.entries.begin() + std::min<std::int64_t>(last, kFat32WindowClusters),
+                       window.entries.end(), 1);
+        EXPECT_EQ(
+            static_cast<std::size_t>(std::count(window.entries.begin(), window.entries.end(), 1)),
+            in_use + static_cast<std::size_t>(past));
+    }
+
+    int bits_ = 32, mib_ = 272, spc_ = 8;
+
     test::TempDir dir_;
     fs::path image_;
     TDiskInfo info_;
@@ -108,30 +146,29 @@ TEST_F(Fat32Map, RegionIsTheFirstFat) {
 }
 
 TEST_F(Fat32Map, FilesAreInUseAndDeletedClustersAreFree) {
-    auto source = SourceReader::open(image_.string());
-    ASSERT_TRUE(source.has_value());
-    const auto window = LoadUseWindow(*source, FatRegion(info_), info_, BaseSector());
-    ASSERT_TRUE(window.loaded);
-    ASSERT_EQ(window.entries.size(), static_cast<std::size_t>(kFat32WindowClusters));
-    EXPECT_EQ(window.first_cluster, 0);
-    EXPECT_EQ(window.entries[0], 1);  // media entry
-    EXPECT_EQ(window.entries[1], 1);  // reserved entry
-    EXPECT_EQ(window.entries[2], 1);  // root directory
-    std::size_t in_use = 3;
-    for (const std::string name : {"A.MOV", "B.MOV"}) {
-        const auto ranges = Clusters(name);
-        ASSERT_FALSE(ranges.empty()) << name;
-        for (const auto& r : ranges)
-            for (std::int64_t c = r.first; c < r.first + r.count; ++c, ++in_use)
-                EXPECT_EQ(window.entries[c], 1) << name << " cluster " << c;
-    }
-    ASSERT_FALSE(gone_.empty());
-    for (const auto& r : gone_)
-        for (std::int64_t c = r.first; c < r.first + r.count; ++c)
-            EXPECT_EQ(window.entries[c], 0) << "deleted cluster " << c;
-    EXPECT_EQ(static_cast<std::size_t>(std::count(window.entries.begin(), window.entries.end(), 1)),
-              in_use);
+    ExpectFilesInUseAndDeletedFree();
 }
+
+// FAT16 and FAT12 entries (12 bits, two to three bytes) read the same way.
+class SmallFatMap : public Fat32Map, public ::testing::WithParamInterface<std::array<int, 3>> {
+  protected:
+    void SetUp() override {
+        bits_ = GetParam()[0];
+        mib_ = GetParam()[1];
+        spc_ = GetParam()[2];
+        Fat32Map::SetUp();
+    }
+};
+
+TEST_P(SmallFatMap, FilesAreInUseAndDeletedClustersAreFree) {
+    if (IsSkipped()) return;
+    ASSERT_EQ(info_.FileSystem, bits_ == 12 ? "FAT12" : "FAT16");
+    ExpectFilesInUseAndDeletedFree();
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SmallFatMap,
+                         ::testing::Values(std::array<int, 3>{16, 64, 4},
+                                           std::array<int, 3>{12, 8, 4}));
 
 TEST_F(Fat32Map, WindowsFollowTheSectorAndStopAtTheVolumeEnd) {
     auto source = SourceReader::open(image_.string());

@@ -113,9 +113,8 @@ TEST(MeasureVolumeImage, ExfatIsMeasuredLikeDumpExfatSays) {
     EXPECT_EQ(info->DataStartSector,
               test::NumberAfter(report, "Cluster Heap Offset (sector offset):"));
     EXPECT_EQ(info->BytesPerCluster, 32768u);
-    EXPECT_EQ(info->EndSector, info->DataStartSector +
-                                   test::NumberAfter(report, "Cluster Count:") *
-                                       std::int64_t{info->SectorsPerCluster});
+    EXPECT_EQ(info->EndSector, info->DataStartSector + test::NumberAfter(report, "Cluster Count:") *
+                                                           std::int64_t{info->SectorsPerCluster});
     EXPECT_EQ(info->RootDirCluster, test::NumberAfter(report, "Root Cluster (cluster offset):"));
     auto source = SourceReader::open(path.string());
     ASSERT_TRUE(source.has_value());
@@ -126,6 +125,44 @@ TEST(MeasureVolumeImage, ExfatIsMeasuredLikeDumpExfatSays) {
               (info->DataStartSector +
                (test::NumberAfter(report, "Bitmap start cluster:") - 2) * info->SectorsPerCluster) *
                   512);
+}
+
+// exFAT boot sectors damaged one field at a time are refused; an undamaged
+// one that says 4096-byte sectors is measured in them.
+TEST(MeasureVolumeImage, ExfatBootSectorFieldsAreChecked) {
+    if (!test::HaveTool("mkfs.exfat")) GTEST_SKIP() << "exfatprogs not installed";
+    test::TempDir dir;
+    const auto path = dir / "x.img";
+    test::MakeSparseFile(path, 64 * 1024 * 1024);
+    ASSERT_EQ(test::RunCommand("PATH=\"$PATH:/usr/sbin\" mkfs.exfat " + test::Quoted(path)).status,
+              0);
+    const std::vector<std::uint8_t> good = test::ReadBytes(path, 0, 512);
+    ASSERT_TRUE(ParseBootSector(good).has_value());
+    const struct {
+        const char* what;
+        std::size_t at;
+        int width;
+        std::uint64_t value;
+    } faults[] = {
+        {"sector shift 8", 0x6C, 1, 8},           {"sector shift 13", 0x6C, 1, 13},
+        {"cluster of 64 MiB", 0x6D, 1, 17},       {"no sectors", 0x48, 8, 0},
+        {"sectors overflow", 0x48, 8, ~0ull},     {"FAT inside the heap", 0x54, 4, 1u << 20},
+        {"heap past the end", 0x58, 4, 1u << 20}, {"clusters past the end", 0x5C, 4, 1u << 24},
+        {"root cluster 1", 0x60, 4, 1},           {"root past the heap", 0x60, 4, 1u << 24},
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.what);
+        std::vector<std::uint8_t> s = good;
+        if (f.width == 1) s[f.at] = static_cast<std::uint8_t>(f.value);
+        if (f.width == 4) store_le32(&s[f.at], static_cast<std::uint32_t>(f.value));
+        if (f.width == 8) store_le64(&s[f.at], f.value);
+        EXPECT_FALSE(ParseBootSector(s).has_value());
+    }
+    std::vector<std::uint8_t> big_sectors = good;
+    big_sectors[0x6C] = 12;
+    const auto info = ParseBootSector(big_sectors);
+    ASSERT_TRUE(info.has_value());
+    EXPECT_EQ(info->BytesPerSector, 4096);
 }
 
 TEST(MeasureVolumeImage, ReadsAFat32ImageLikeItsBootSectorSays) {
