@@ -11,8 +11,10 @@ scripts/install-deps.sh
 
 echo "== sanitizer build (core and its tests, no GUI) =="
 start=$SECONDS
+# -O1 and line tables only: the sanitizers find the same faults, and the
+# build takes half the time.
 cmake -S . -B build-asan -DTAVORINE_BUILD_GUI=OFF -DTAVORINE_SANITIZE=ON \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" >/dev/null
 cmake --build build-asan -j"$jobs" --target core_tests tavorine-cardgen
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   build-asan/tests/core_tests --gtest_brief=1
@@ -21,7 +23,8 @@ echo "== sanitizer pass took $((SECONDS - start)) s =="
 
 echo "== full build and suite =="
 start=$SECONDS
-cmake -S . -B build >/dev/null
+# Line tables only: a test run needs no more debug information.
+cmake -S . -B build "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" >/dev/null
 cmake --build build -j"$jobs"
 echo "== full build took $((SECONDS - start)) s =="
 ctest --test-dir build -j"$jobs" --output-on-failure --timeout 900
