@@ -1,6 +1,7 @@
 // Measuring a volume from its first bytes: the boot-sector parse, the same
 // parse through MeasureVolume, and then what the scan does with the result:
-// locating the FAT or the NTFS $Bitmap (MFT records read from the input) and
+// locating the FAT, the exFAT allocation bitmap or the NTFS $Bitmap (read
+// from the input) and
 // loading use windows of it.
 //
 // Input: the start of a volume image.
@@ -28,7 +29,9 @@ void CheckGeometry(const TDiskInfo& info) {
     TAV_FUZZ_CHECK(info.TotalSectors > 0);
     TAV_FUZZ_CHECK(info.VolumeBytes / info.BytesPerSector == info.TotalSectors);
     TAV_FUZZ_CHECK(info.StartSector >= 0 && info.StartSector < info.EndSector);
-    TAV_FUZZ_CHECK(info.EndSector == info.TotalSectors);
+    // exFAT's range ends with its cluster heap.
+    TAV_FUZZ_CHECK(info.FileSystem == "exFAT" ? info.EndSector <= info.TotalSectors
+                                              : info.EndSector == info.TotalSectors);
     TAV_FUZZ_CHECK(info.MftStartSector >= 0);
     if (info.FileSystem != "NTFS") {
         TAV_FUZZ_CHECK(info.FatStartSector > 0 && info.FatSectors > 0);
@@ -61,7 +64,8 @@ void CheckWindow(const tav::SourceReader& source, const FreeSpaceRegion& region,
     }
     TAV_FUZZ_CHECK(window.loaded);
     const bool ntfs = info.FileSystem == "NTFS";
-    const auto clusters = ntfs ? tav::kNtfsWindowClusters : tav::kFat32WindowClusters;
+    const auto clusters =
+        ntfs || info.FileSystem == "exFAT" ? tav::kNtfsWindowClusters : tav::kFat32WindowClusters;
     TAV_FUZZ_CHECK(window.entries.size() == static_cast<std::size_t>(clusters));
     for (const std::uint8_t e : window.entries) TAV_FUZZ_CHECK(e <= 1);
     if (ntfs) {
@@ -87,10 +91,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto source = tav::SourceReader::open(path);
     TAV_FUZZ_CHECK(source.has_value());
     const bool fat_found = tav::LocateFat(*source, info);
-    TAV_FUZZ_CHECK(!fat_found || info.FileSystem == "FAT32");
-    const FreeSpaceRegion region =
-        info.FileSystem == "NTFS" ? tav::LocateBitmap(*source, info) : tav::FatRegion(info);
-    TAV_FUZZ_CHECK(info.FileSystem != "FAT16" || region.empty());
+    TAV_FUZZ_CHECK(!fat_found || tav::IsFatFamily(info));
+    const FreeSpaceRegion region = info.FileSystem == "NTFS" ? tav::LocateBitmap(*source, info)
+                                   : info.FileSystem == "exFAT"
+                                       ? tav::LocateExfatBitmap(*source, info)
+                                       : tav::FatRegion(info);
+    TAV_FUZZ_CHECK(tav::IsFatFamily(info) || info.FileSystem == "exFAT" ||
+                   info.FileSystem == "NTFS");
     CheckRegion(region, info);
 
     const std::array<std::int64_t, 6> sectors = {
