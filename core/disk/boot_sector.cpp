@@ -77,14 +77,12 @@ std::expected<TDiskInfo, MeasureError> ParseFat(ByteView b, std::uint32_t bps, s
     if (total == 0) return Reject(std::string(family) + "引导扇区的扇区总数为0");
     if (reserved == 0 || fat_count == 0 || fat_size == 0)
         return Reject(std::string(family) + "引导扇区没有FAT表");
-    const std::int64_t root_sectors =
-        fat32 ? 0 : (std::int64_t{root_entries} * 32 + bps - 1) / bps;
-    const std::int64_t data_start =
-        std::int64_t{fat_count} * fat_size + reserved + root_sectors;
+    const std::int64_t root_sectors = fat32 ? 0 : (std::int64_t{root_entries} * 32 + bps - 1) / bps;
+    const std::int64_t data_start = std::int64_t{fat_count} * fat_size + reserved + root_sectors;
     if (data_start >= static_cast<std::int64_t>(total))
         return Reject(std::string(family) + "数据区起点超出卷的末尾");
     const std::int64_t clusters = (total - data_start) / spc;
-    const char* name = fat32                        ? "FAT32"
+    const char* name = fat32                       ? "FAT32"
                        : clusters < kFat12Clusters ? "FAT12"
                        : clusters < kFat16Clusters ? "FAT16"
                                                    : nullptr;

@@ -137,8 +137,8 @@ void FragmentAnalysis::analyse_header(std::size_t r,
     const auto offsets =
         ReadTableTail(source_, CellValue(tables_, r, frag::StcoOff), last_byte, false, problem);
     if (common_size) return;
-    std::optional<MediaLayout> layout = LayoutFromTracks(
-        source_, CellValue(tables_, r, frag::StartOffset), last_byte);
+    std::optional<MediaLayout> layout =
+        LayoutFromTracks(source_, CellValue(tables_, r, frag::StartOffset), last_byte);
     if (!layout && sizes && offsets && sizes->count == offsets->count)
         if (const auto end = MediaEnd(*offsets, *sizes))
             layout = MediaLayout{*end, offsets->count, offsets->last, sizes->last};

@@ -15,10 +15,10 @@
 namespace tav {
 
 struct MovieTrack {
-    std::string handler;           // "vide", "soun", "tmcd", ...
-    std::uint64_t samples = 0;     // sample count (stsz)
-    std::uint64_t first_chunk = 0;  // file offset of chunk 1
-    std::uint64_t media_end = 0;   // end of its last chunk (offset + its samples' bytes)
+    std::string handler;                   // "vide", "soun", "tmcd", ...
+    std::uint64_t samples = 0;             // sample count (stsz)
+    std::uint64_t first_chunk = 0;         // file offset of chunk 1
+    std::uint64_t media_end = 0;           // end of its last chunk (offset + its samples' bytes)
     std::uint64_t last_sample_offset = 0;  // where its last sample starts
     std::uint64_t last_sample_size = 0;
 };

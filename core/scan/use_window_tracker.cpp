@@ -14,7 +14,7 @@ UseWindowTracker::UseWindowTracker(const SourceReader& source, const FreeSpaceRe
       geometry_(geometry),
       reporter_(reporter),
       window_clusters_(IsNtfs(info) || info.FileSystem == "exFAT" ? kNtfsWindowClusters
-                                                                    : kFat32WindowClusters) {}
+                                                                  : kFat32WindowClusters) {}
 
 bool UseWindowTracker::ensure(std::int64_t cluster) {
     if (cluster < 0) return false;
