@@ -6,12 +6,10 @@
 #include <system_error>
 
 #include "cardgen/card.hpp"
-#include "cardgen/card_files.hpp"
+#include "cardgen/card_parts.hpp"
 #include "cardgen/fuse_mount.hpp"
-#include "cardgen/image_search.hpp"
 #include "cardgen/run_process.hpp"
 #include "cardgen/work_folder.hpp"
-#include "common/byte_order.hpp"
 
 namespace tav::cardgen {
 namespace {
@@ -54,23 +52,6 @@ class LoopDevice {
     std::string error_;
 };
 
-Status WriteMbr(const fs::path& image, std::uint64_t seed) {
-    std::uint8_t mbr[512] = {};
-    store_le32(mbr + 440, static_cast<std::uint32_t>(seed * 0x2545F491u | 1));
-    std::uint8_t* entry = mbr + 446;
-    entry[1] = 0xFE, entry[2] = 0xFF, entry[3] = 0xFF;  // CHS unused: LBA only
-    entry[4] = 0x07;                                    // exFAT / NTFS
-    entry[5] = 0xFE, entry[6] = 0xFF, entry[7] = 0xFF;
-    store_le32(entry + 8, static_cast<std::uint32_t>(kPartitionSector));
-    store_le32(entry + 12, static_cast<std::uint32_t>(kVolumeBytes / 512));
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
-    std::fstream io(image, std::ios::binary | std::ios::in | std::ios::out);
-    io.write(reinterpret_cast<const char*>(mbr), sizeof mbr);
-    if (!io.flush()) return std::unexpected("cannot write the partition table");
-    return {};
-}
-
 Status Format(const fs::path& image, std::int64_t offset, const std::vector<CardFile>& files,
               const std::vector<bool>& deleted) {
     LoopDevice loop(image, offset, kVolumeBytes);
@@ -100,23 +81,11 @@ Status Format(const fs::path& image, std::int64_t offset, const std::vector<Card
 
 std::expected<Manifest, std::string> GenerateExfatCard(const CardRequest& r) {
     const int count = r.files >= 0 ? r.files : 5;
-    std::vector<CardFile> files;
+    const auto made = MakeSeries(r, count, {3000, 300, 40});
+    if (!made) return std::unexpected(made.error());
+    const std::vector<CardFile>& files = *made;
     std::vector<bool> deleted;
-    for (int n = 0; n < count; ++n) {
-        CardFilePlan s;
-        s.name = "MVI_" + std::to_string(3000 + n + 1) + ".MOV";
-        s.aud = r.aud == "on" || (r.aud == "mixed" && n != 2);
-        s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);
-        s.clip_seed = r.seed * 1000 + 300 + static_cast<std::uint64_t>(n);
-        s.real_h264 = !r.synthetic;
-        s.options.mdat64 = r.mdat64;
-        s.options.co64 = r.co64;
-        SetShootingTime(s.options, r.seed, n + 40);
-        auto f = MakeCardFile(s, r.clip_cache);
-        if (!f) return std::unexpected(f.error());
-        files.push_back(std::move(*f));
-        deleted.push_back(n % 2 == 1);
-    }
+    for (int n = 0; n < count; ++n) deleted.push_back(n % 2 == 1);
     const std::int64_t offset = r.kind == "mbr-exfat" ? kPartitionSector * 512 : 0;
     std::error_code ec;
     fs::remove(r.out, ec);
@@ -125,20 +94,19 @@ std::expected<Manifest, std::string> GenerateExfatCard(const CardRequest& r) {
     if (ec) return std::unexpected("cannot create " + r.out.string());
     if (auto s = Format(r.out, offset, files, deleted); !s) return std::unexpected(s.error());
     if (offset > 0)
-        if (auto s = WriteMbr(r.out, r.seed); !s) return std::unexpected(s.error());
+        if (auto s = WriteMbr(r.out, r.seed,
+                              {false, 0x07, static_cast<std::uint32_t>(kPartitionSector),
+                               static_cast<std::uint32_t>(kVolumeBytes / 512)});
+            !s)
+            return std::unexpected(s.error());
 
     Manifest m;
     m.file_system = "exFAT";
     m.partition_offset = offset;
     m.note = "files copied and every second one deleted through an exfat-fuse mount";
-    const MappedImage image(r.out);
-    if (!image.ok()) return std::unexpected("cannot map " + r.out.string());
-    for (std::size_t n = 0; n < files.size(); ++n) {
-        const MovFile& mov = files[n].mov;
-        const std::int64_t head = image.find(std::span(mov.head).first(512));
-        const std::int64_t moov = image.find(mov.moov, head < 0 ? 0 : head);
-        m.files.push_back(Describe(files[n], deleted[n] ? "deleted" : "in-use", head, moov));
-    }
+    auto found = FindFiles(r.out, files, deleted);
+    if (!found) return std::unexpected(found.error());
+    m.files = std::move(*found);
     return m;
 }
 

@@ -8,6 +8,7 @@
 
 #include "cardgen/card.hpp"
 #include "cardgen/card_files.hpp"
+#include "cardgen/card_parts.hpp"
 #include "cardgen/image_search.hpp"
 #include "cardgen/run_process.hpp"
 #include "cardgen/work_folder.hpp"
@@ -108,24 +109,6 @@ Status CopyIn(const fs::path& work, const std::string& target, const CardFile& f
     return Mtools("mcopy", {"-i", target, "-m", "-o", local.string(), "::" + f.plan.name});
 }
 
-Status WriteMbr(const fs::path& image, std::uint64_t seed) {
-    std::uint8_t mbr[512] = {};
-    store_le32(mbr + 440, static_cast<std::uint32_t>(seed * 0x2545F491u | 1));  // disk signature
-    std::uint8_t* entry = mbr + 446;
-    entry[0] = 0x80;
-    entry[1] = 0xFE, entry[2] = 0xFF, entry[3] = 0xFF;  // CHS unused: LBA only
-    entry[4] = 0x0C;                                    // FAT32 with LBA
-    entry[5] = 0xFE, entry[6] = 0xFF, entry[7] = 0xFF;
-    store_le32(entry + 8, static_cast<std::uint32_t>(kPartitionSector));
-    store_le32(entry + 12, static_cast<std::uint32_t>(kVolumeBytes / 512));
-    mbr[510] = 0x55;
-    mbr[511] = 0xAA;
-    std::fstream io(image, std::ios::binary | std::ios::in | std::ios::out);
-    io.write(reinterpret_cast<const char*>(mbr), sizeof mbr);
-    if (!io.flush()) return std::unexpected("cannot write the partition table");
-    return {};
-}
-
 std::expected<std::vector<CardFile>, std::string> MakeFiles(const CardRequest& r,
                                                             const FatPlan& plan) {
     std::vector<CardFile> files;
@@ -165,7 +148,10 @@ Status BuildImage(const CardRequest& r, const FatPlan& plan, const std::vector<C
             if (auto s = Mtools("mdel", {"-i", target, "::" + files[n].plan.name}); !s) return s;
     if (plan.reformat)
         if (auto s = MakeFileSystem(r.out, plan, r.seed + 1); !s) return s;
-    if (plan.partition_sector > 0) return WriteMbr(r.out, r.seed);
+    if (plan.partition_sector > 0)
+        return WriteMbr(r.out, r.seed,
+                        {true, 0x0C, static_cast<std::uint32_t>(kPartitionSector),
+                         static_cast<std::uint32_t>(kVolumeBytes / 512)});
     return {};
 }
 

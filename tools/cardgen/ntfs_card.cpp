@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "cardgen/card.hpp"
-#include "cardgen/card_files.hpp"
+#include "cardgen/card_parts.hpp"
 #include "cardgen/fuse_mount.hpp"
 #include "cardgen/image_search.hpp"
 #include "cardgen/ntfs_free_placement.hpp"
@@ -62,23 +62,11 @@ std::expected<Manifest, std::string> PlaceWithoutDriver(const fs::path& image,
 
 std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
     const int count = r.files >= 0 ? r.files : 5;
-    std::vector<CardFile> files;
+    const auto made = MakeSeries(r, count, {2000, 200, 20});
+    if (!made) return std::unexpected(made.error());
+    const std::vector<CardFile>& files = *made;
     std::vector<bool> deleted;
-    for (int n = 0; n < count; ++n) {
-        CardFilePlan s;
-        s.name = "MVI_" + std::to_string(2000 + n + 1) + ".MOV";
-        s.aud = r.aud == "on" || (r.aud == "mixed" && n != 2);
-        s.frames = r.frames > 0 ? r.frames : DefaultFrames(n);
-        s.clip_seed = r.seed * 1000 + 200 + static_cast<std::uint64_t>(n);
-        s.real_h264 = !r.synthetic;
-        s.options.mdat64 = r.mdat64;
-        s.options.co64 = r.co64;
-        SetShootingTime(s.options, r.seed, n + 20);
-        auto f = MakeCardFile(s, r.clip_cache);
-        if (!f) return std::unexpected(f.error());
-        files.push_back(std::move(*f));
-        deleted.push_back(n % 2 == 1);
-    }
+    for (int n = 0; n < count; ++n) deleted.push_back(n % 2 == 1);
     std::error_code ec;
     fs::remove(r.out, ec);
     { std::ofstream create(r.out, std::ios::binary); }
@@ -104,14 +92,9 @@ std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& r) {
     Manifest m;
     m.file_system = "NTFS";
     m.note = "files copied and deleted through an ntfs-3g mount";
-    const MappedImage image(r.out);
-    if (!image.ok()) return std::unexpected("cannot map " + r.out.string());
-    for (std::size_t n = 0; n < files.size(); ++n) {
-        const MovFile& mov = files[n].mov;
-        const std::int64_t head = image.find(std::span(mov.head).first(512));
-        const std::int64_t moov = image.find(mov.moov, head < 0 ? 0 : head);
-        m.files.push_back(Describe(files[n], deleted[n] ? "deleted" : "in-use", head, moov));
-    }
+    auto found = FindFiles(r.out, files, deleted);
+    if (!found) return std::unexpected(found.error());
+    m.files = std::move(*found);
     return m;
 }
 
