@@ -143,11 +143,11 @@ void FragmentAnalysis::analyse_header(std::size_t r,
         if (const auto end = MediaEnd(*offsets, *sizes))
             layout = MediaLayout{*end, offsets->count, offsets->last, sizes->last};
     if (!layout) return;
-    const std::optional<std::int64_t> media_end = layout->media_end;
-    tables_.set_fragment_cell(r, frag::OwnLength, dec(*media_end));
+    const std::int64_t media_end = layout->media_end;
+    tables_.set_fragment_cell(r, frag::OwnLength, dec(media_end));
     tables_.set_fragment_cell(r, frag::Frames, dec(static_cast<std::int64_t>(layout->frames)));
 
-    const auto found = heads.find(*media_end);
+    const auto found = heads.find(media_end);
     const std::string sn = dec(static_cast<std::int64_t>(r));
     if (found == heads.end()) {
         tables_.set_fragment_cell(r, frag::Fragments, "," + sn + ",");
@@ -166,7 +166,7 @@ void FragmentAnalysis::analyse_header(std::size_t r,
     const bool verified =
         frame_start && VerifyLastFrame(source_, *frame_start, layout->last_frame_size);
 
-    if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), *media_end))
+    if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
     const std::int64_t h_own = CellValue(tables_, head, frag::OwnLength);
     tables_.set_fragment_cell(head, frag::LengthSectors, dec(h_own / kSectorBytes));
