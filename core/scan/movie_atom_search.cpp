@@ -36,19 +36,30 @@ void SearchScalar(const std::uint8_t* data, std::size_t from, std::size_t to,
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
-// The same filter 32 positions at a time, for processors that have AVX2.
+// 'm' at p and 'v' at p + 3, for the 32 positions from p.
+__attribute__((target("avx2"))) inline __m256i Candidates32(const std::uint8_t* p) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 3));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(a, _mm256_set1_epi8('m')),
+                            _mm256_cmpeq_epi8(b, _mm256_set1_epi8('v')));
+}
+
+// The same filter 64 positions at a time, for processors that have AVX2; a
+// round without a candidate (nearly all of them) costs one test.
 __attribute__((target("avx2"))) std::size_t FilterAvx2(const std::uint8_t* data, std::size_t end,
                                                        std::vector<std::uint32_t>& out) {
-    const __m256i first = _mm256_set1_epi8('m');
-    const __m256i last = _mm256_set1_epi8('v');
     std::size_t pos = 0;
-    for (; pos + 32 <= end; pos += 32) {
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + pos + 3));
-        auto mask = static_cast<std::uint32_t>(_mm256_movemask_epi8(
-            _mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(b, last))));
+    for (; pos + 64 <= end; pos += 64) {
+        const __m256i low = Candidates32(data + pos);
+        const __m256i high = Candidates32(data + pos + 32);
+        const __m256i any = _mm256_or_si256(low, high);
+        if (_mm256_testz_si256(any, any)) continue;
+        std::uint64_t mask =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(low)) |
+            static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(high)))
+                << 32;
         while (mask != 0) {
-            Confirm(data, pos + static_cast<std::size_t>(__builtin_ctz(mask)), out);
+            Confirm(data, pos + static_cast<std::size_t>(__builtin_ctzll(mask)), out);
             mask &= mask - 1;
         }
     }

@@ -12,7 +12,9 @@
 namespace tav {
 
 namespace {
-constexpr std::int64_t kBlockSteps = 16;
+// 512 KiB: large enough that system calls cost little, small enough that the
+// block is still in the cache when it is searched.
+constexpr std::int64_t kBlockSteps = 8;
 }  // namespace
 
 StagedFragmentRow StageCandidate(const Candidate& c) {
@@ -133,8 +135,8 @@ void SectorScan::read_step() {
         read_block();
         block_w_ = w_;
     }
-    step_ =
-        ByteView(block_).sub(static_cast<std::size_t>((w_ - block_w_) * kSectorBytes), kReadBytes);
+    step_ = ByteView(block_.data(), block_.size())
+                .sub(static_cast<std::size_t>((w_ - block_w_) * kSectorBytes), kReadBytes);
 }
 
 // The block at w. The plain deep scan reads all of it at once; a scan that
@@ -144,7 +146,7 @@ void SectorScan::read_step() {
 void SectorScan::read_block() {
     const std::int64_t first = g_.base + w_;
     if (!g_.filtering && !limit_) {
-        reader_.read(first * kSectorBytes, block_);
+        reader_.read(first * kSectorBytes, block_.span());
         return;
     }
     const auto sectors = static_cast<std::int64_t>(block_.size()) / kSectorBytes;
@@ -153,7 +155,7 @@ void SectorScan::read_block() {
         const auto at = static_cast<std::size_t>(from * kSectorBytes);
         const auto bytes = static_cast<std::size_t>((to - from) * kSectorBytes);
         if (read)
-            reader_.read((first + from) * kSectorBytes, std::span(block_).subspan(at, bytes));
+            reader_.read((first + from) * kSectorBytes, block_.span().subspan(at, bytes));
         else
             std::memset(block_.data() + at, 0, bytes);
         filled = to;
@@ -183,7 +185,11 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
         return ReadOutcome::Done;
     read_step();
     movie_hits_.clear();
-    if (settings_.FileTypeMov) FindMovieAtoms(step_, kStepBytes, movie_hits_);
+    if (!settings_.FileTypeMov) return ReadOutcome::Done;
+    FindMovieAtoms(step_, kStepBytes, movie_hits_);
+    // Nearly every step holds neither a movie atom nor a start region: its
+    // sectors need no look one by one.
+    if (movie_hits_.empty() && !may_hold_head_sector(i)) return ReadOutcome::Done;
 
     while (i < kStepSectors && g_.base + w_ + i < g_.range_end) {
         if (!testable_[static_cast<std::size_t>(i)]) {
@@ -214,6 +220,12 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
         }
     }
     return ReadOutcome::Done;
+}
+
+bool SectorScan::may_hold_head_sector(std::int64_t from) const {
+    for (std::int64_t i = from; i < kStepSectors; ++i)
+        if (std::memcmp(step_.data() + i * kSectorBytes + 4, "ftyp", 4) == 0) return true;
+    return false;
 }
 
 std::optional<Candidate> SectorScan::test_sector(std::int64_t i) {

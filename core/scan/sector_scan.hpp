@@ -10,6 +10,7 @@
 
 #include "common/reporter.hpp"
 #include "disk/free_space_map.hpp"
+#include "platform/read_buffer.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/atom_walk.hpp"
 #include "scan/scan_gauge.hpp"
@@ -70,6 +71,7 @@ class SectorScan {
     void read_step();
     void read_block();
     ReadOutcome scan_read();
+    bool may_hold_head_sector(std::int64_t from) const;
     std::optional<Candidate> test_sector(std::int64_t i);
     std::optional<Candidate> test_head(std::int64_t i);
     std::optional<Candidate> test_moov(std::int64_t i);
@@ -86,9 +88,9 @@ class SectorScan {
     ScanGauge& gauge_;
     std::optional<UseWindowTracker> tracker_;
 
-    // Consecutive steps are read as one block of 16 steps plus the overhang;
+    // Consecutive steps are read as one block of 8 steps plus the overhang;
     // step_ views the current step's 66048 bytes inside it.
-    std::vector<std::uint8_t> block_;
+    ReadBuffer block_;
     std::int64_t block_w_ = -1;  // read position of the block's first step; -1: none
     ByteView step_;
     std::vector<std::uint32_t> movie_hits_;  // "moov"+"mvhd" positions in this read
