@@ -1,11 +1,11 @@
 // tavorine-cardgen KIND --out IMG [options]: writes a test card image and
 // IMG.manifest.json describing every camera file on it.
 
-#include <charconv>
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <optional>
+#include <exception>
 #include <string>
-#include <string_view>
 
 #include "cardgen/card.hpp"
 
@@ -13,70 +13,58 @@ namespace {
 
 using tav::cardgen::CardRequest;
 
-constexpr const char* kUsage =
-    "usage: tavorine-cardgen KIND --out IMG [--seed N] [--files N] [--frames N]\n"
-    "                        [--size-mib N] [--aud on|off|mixed] [--mdat64] [--co64]\n"
-    "                        [--zero-filler] [--synthetic] [--no-fuse] [--clip-cache DIR]\n"
-    "kinds: raw fat32-deleted fat32-formatted ntfs-deleted mbr demo large\n";
-
-template <typename T>
-bool ParseNumber(std::string_view text, T& out) {
-    const auto r = std::from_chars(text.data(), text.data() + text.size(), out);
-    return r.ec == std::errc() && r.ptr == text.data() + text.size();
+void AddOptions(CLI::App& app, CardRequest& r) {
+    app.add_option("kind", r.kind, "what to generate")
+        ->required()
+        ->check(CLI::IsMember(tav::cardgen::CardKinds()));
+    app.add_option("--out", r.out, "the image to write (its manifest goes beside it)")->required();
+    app.add_option("--seed", r.seed, "seed of the pseudo-random layout and filler");
+    app.add_option("--files", r.files, "camera files (default: the kind's)")
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--frames", r.frames, "frames per file (default: the kind's)")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--size-mib", r.size_mib, "image size, raw and large only")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--aud", r.aud, "sound tracks: on, off or mixed")
+        ->check(CLI::IsMember({"on", "off", "mixed"}));
+    app.add_flag("--mdat64", r.mdat64, "64-bit mdat sizes on every file");
+    app.add_flag("--co64", r.co64, "co64 chunk offsets instead of stco");
+    app.add_flag("--zero-filler", r.zero_filler, "raw: zeros instead of pseudo-random filler");
+    app.add_flag("--synthetic", r.synthetic, "synthetic frames instead of encoded H.264");
+    app.add_flag("--no-fuse", r.no_fuse, "place bytes in free clusters even where FUSE works");
+    app.add_option("--clip-cache", r.clip_cache, "folder that caches encoded clips");
 }
 
-bool ParseOption(CardRequest& r, std::string_view name, const char* value) {
-    if (!value) return false;
-    const std::string_view v = value;
-    if (name == "--out") return r.out = value, true;
-    if (name == "--seed") return ParseNumber(v, r.seed);
-    if (name == "--files") return ParseNumber(v, r.files) && r.files >= 0;
-    if (name == "--frames") return ParseNumber(v, r.frames) && r.frames > 0;
-    if (name == "--size-mib") return ParseNumber(v, r.size_mib) && r.size_mib > 0;
-    if (name == "--clip-cache") return r.clip_cache = value, true;
-    if (name == "--aud") return r.aud = value, v == "on" || v == "off" || v == "mixed";
-    return false;
-}
-
-std::optional<CardRequest> ParseArgs(int argc, char** argv) {
-    if (argc < 2) return std::nullopt;
-    CardRequest r;
-    r.kind = argv[1];
-    for (int i = 2; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (a == "--mdat64")
-            r.mdat64 = true;
-        else if (a == "--co64")
-            r.co64 = true;
-        else if (a == "--zero-filler")
-            r.zero_filler = true;
-        else if (a == "--synthetic")
-            r.synthetic = true;
-        else if (a == "--no-fuse")
-            r.no_fuse = true;
-        else if (!ParseOption(r, a, i + 1 < argc ? argv[++i] : nullptr)) {
-            std::fprintf(stderr, "tavorine-cardgen: error: bad option %s\n", argv[i]);
-            return std::nullopt;
-        }
+int Run(int argc, char** argv) {
+    CLI::App app{"Writes a test card image and a manifest of the camera files on it",
+                 "tavorine-cardgen"};
+    app.set_version_flag("--version", std::string("tavorine-cardgen ") + TAVORINE_VERSION);
+    CardRequest request;
+    AddOptions(app, request);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e);
+        return code == 0 ? 0 : 2;
     }
-    return r;
+    const auto manifest = tav::cardgen::GenerateCard(request);
+    if (!manifest) {
+        std::fprintf(stderr, "tavorine-cardgen: error: %s\n", manifest.error().c_str());
+        return 2;
+    }
+    std::printf("%s: %s, %zu camera files, manifest %s\n", request.out.string().c_str(),
+                manifest->kind.c_str(), manifest->files.size(),
+                tav::cardgen::ManifestPathFor(request.out).string().c_str());
+    return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto request = ParseArgs(argc, argv);
-    if (!request || request->out.empty()) {
-        std::fputs(kUsage, stderr);
-        return 2;
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tavorine-cardgen: error: %s\n", e.what());
     }
-    const auto manifest = tav::cardgen::GenerateCard(*request);
-    if (!manifest) {
-        std::fprintf(stderr, "tavorine-cardgen: error: %s\n", manifest.error().c_str());
-        return 2;
-    }
-    std::printf("%s: %s, %zu camera files, manifest %s\n", request->out.string().c_str(),
-                manifest->kind.c_str(), manifest->files.size(),
-                tav::cardgen::ManifestPathFor(request->out).string().c_str());
-    return 0;
+    return 2;
 }

@@ -68,15 +68,33 @@ TEST(CardgenCli, FatImagesAreReproducible) {
     EXPECT_EQ(ImageHash(dir / "a.img"), ImageHash(dir / "b.img"));
 }
 
-TEST(CardgenCli, RejectsBadArguments) {
+TEST(CardgenCli, HelpSucceedsAndErrorsNameTheirCause) {
+    const auto help = Cardgen({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.output.find("--size-mib"), std::string::npos) << help.output;
     TempDir dir;
     const auto out = (dir / "x.img").string();
-    EXPECT_EQ(Cardgen({}).exit_code, 2);
-    EXPECT_EQ(Cardgen({"raw"}).exit_code, 2);
-    EXPECT_EQ(Cardgen({"floppy", "--out", out}).exit_code, 2);
-    EXPECT_EQ(Cardgen({"raw", "--out", out, "--aud", "maybe"}).exit_code, 2);
-    EXPECT_EQ(Cardgen({"raw", "--out", out, "--files", "-1"}).exit_code, 2);
-    EXPECT_EQ(Cardgen({"raw", "--out", out, "--seed"}).exit_code, 2);
+    const struct {
+        std::vector<std::string> args;
+        const char* named;  // what the error message must mention
+    } bad[] = {
+        {{}, "kind"},
+        {{"raw"}, "--out"},
+        {{"floppy", "--out", out}, "floppy"},
+        {{"raw", "--out", out, "--aud", "maybe"}, "maybe"},
+        {{"raw", "--out", out, "--files", "-1"}, "--files"},
+        {{"raw", "--out", out, "--seed"}, "--seed"},
+    };
+    for (const auto& b : bad) {
+        const auto r = Cardgen(b.args);
+        EXPECT_EQ(r.exit_code, 2) << r.output;
+        EXPECT_NE(r.output.find(b.named), std::string::npos) << r.output;
+    }
+}
+
+TEST(CardgenCli, RejectsCardsThatCannotBeMade) {
+    TempDir dir;
+    const auto out = (dir / "x.img").string();
     EXPECT_EQ(Cardgen({"large", "--out", out, "--size-mib", "1", "--files", "3"}).exit_code, 2)
         << "files that do not fit are an error, not a silently short card";
     EXPECT_EQ(Cardgen({"raw", "--out", out, "--size-mib", "2", "--synthetic"}).exit_code, 2);
