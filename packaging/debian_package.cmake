@@ -4,11 +4,13 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tavorine-MOV maintainers")
 set(CPACK_PACKAGE_CONTACT "Tavorine-MOV maintainers <support@tavmov.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "recover deleted or formatted-away camera MOV videos")
+# Lines of at most 80 characters, as Debian's control files want them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "Tavorine-MOV Recovery Tools recover QuickTime MOV videos written by video cameras
-from memory cards, disks and disk images on which they were deleted, formatted
-away, or lost together with their partition. FAT12, FAT16, FAT32, exFAT and NTFS
-volumes are read, never written to; failing sectors are read around.
+    "Tavorine-MOV Recovery Tools recover QuickTime MOV videos written by video
+cameras from memory cards, disks and disk images on which they were deleted,
+formatted away, or lost together with their partition. FAT12, FAT16, FAT32,
+exFAT and NTFS volumes are read, never written to; failing sectors are read
+around.
 
 The package holds a five-step Qt wizard (tavorine-mov) and a command-line tool
 for scripts (tavorine-mov-cli).")
