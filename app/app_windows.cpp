@@ -66,6 +66,8 @@ void SetUpApplication(QApplication& app) {
     InitAppResources();
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kAppTitle));
+    // Lets Wayland compositors find the installed desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavorine-mov"));
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     QPalette palette = QApplication::style()->standardPalette();
     palette.setColor(QPalette::Window, QColor(0xf3, 0xf6, 0xfa));

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package the project needs: build, tests, demo, screenshots.
+# Installs every Debian package the project needs: build, tests, demo, screenshots,
+# packaging.
 # Idempotent: packages already present are skipped, and apt-get update runs only
 # when something has to be installed.
 set -euo pipefail
@@ -19,6 +20,8 @@ packages=(
   clang-format
   # fuzzing (scripts/fuzz.sh): clang 16 and its libFuzzer and sanitizer runtimes
   clang-16 libclang-rt-16-dev
+  # packaging (scripts/package.sh, the install test): manual pages, .deb, validators
+  help2man dpkg-dev lintian desktop-file-utils appstream man-db groff-base librsvg2-bin
 )
 
 missing=()

@@ -1,0 +1,8 @@
+#!/bin/sh
+# Renders the PNG sizes of the hicolor theme from tavorine-mov.svg; the PNGs are
+# committed so a build needs no SVG renderer. Needs rsvg-convert (librsvg2-bin).
+set -e
+cd "$(dirname "$0")"
+for size in 16 32 48 64 128 256; do
+  rsvg-convert -w "$size" -h "$size" tavorine-mov.svg -o "tavorine-mov-$size.png"
+done
