@@ -71,6 +71,11 @@ QWidget* TForm1::make_fault_group() {
         auto* button = new QToolButton(group);
         button->setIcon(QIcon(QString::fromLatin1(picture)));
         button->setIconSize(QSize(180, 150));
+        button->setText(tip);
+        button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+        QFont font = button->font();
+        font.setPointSizeF(font.pointSizeF() * 1.5);
+        button->setFont(font);
         button->setToolTip(tip);
         button->setAutoRaise(true);
         button->setCursor(Qt::PointingHandCursor);

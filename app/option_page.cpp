@@ -16,7 +16,7 @@ OptionPage::OptionPage(AppContext& context, const QString& caption, QWidget* par
     auto* central = new QWidget(this);
     auto* outer = new QVBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(new BannerWidget(LoadBannerPicture(), central));
+    outer->addWidget(new BannerWidget(LoadBannerPicture(), central, LoadBannerPicture(2)));
     content_ = new QVBoxLayout;
     content_->setContentsMargins(14, 8, 14, 8);
     content_->setSpacing(10);

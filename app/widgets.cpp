@@ -11,21 +11,39 @@
 
 namespace tav::app {
 
-BannerWidget::BannerWidget(QImage picture, QWidget* parent)
-    : QWidget(parent), picture_(std::move(picture)) {
+BannerWidget::BannerWidget(QImage picture, QWidget* parent, QImage picture_2x)
+    : QWidget(parent), picture_(std::move(picture)), picture_2x_(std::move(picture_2x)) {
     setFixedHeight(kBannerHeight);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    if (!picture_2x_.isNull()) picture_2x_.setDevicePixelRatio(2.0);
+}
+
+const QImage& BannerWidget::picture_for(qreal ratio) const {
+    return ratio > 1.0 && !picture_2x_.isNull() ? picture_2x_ : picture_;
 }
 
 void BannerWidget::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    if (picture_.isNull()) {
+    const QImage& picture = picture_for(devicePixelRatioF());
+    if (picture.isNull()) {
         painter.fillRect(rect(), QColor(0x2a, 0x6c, 0xb4));
-        return;
+    } else {
+        const QColor edge = picture.pixelColor(picture.width() - 1, picture.height() / 2);
+        painter.fillRect(rect(), edge);
+        painter.drawImage(QPoint(0, 0), picture);
     }
-    const QColor edge = picture_.pixelColor(picture_.width() - 1, picture_.height() / 2);
-    painter.fillRect(rect(), edge);
-    painter.drawImage(QPoint(0, 0), picture_, QRect(0, 0, picture_.width(), kBannerHeight));
+    QFont title = font();
+    title.setPixelSize(30);
+    painter.setFont(title);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(20, 4, width() - 24, 44), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Tavorine-MOV 恢复工具"));
+    QFont subtitle = font();
+    subtitle.setPixelSize(14);
+    painter.setFont(subtitle);
+    painter.setPen(QColor(0xd6, 0xe8, 0xff));
+    painter.drawText(QRect(24, 48, width() - 28, 22), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("摄像机 MOV 高清视频恢复"));
 }
 
 ClickLabel::ClickLabel(const QString& text, std::function<void()> on_click, QWidget* parent)
@@ -82,8 +100,8 @@ void GaugeBar::apply() {
     setValue(static_cast<int>(fraction * kSteps));
 }
 
-QImage LoadBannerPicture() {
-    QFile file(":/pictures/banner.jpg");
+QImage LoadBannerPicture(int scale) {
+    QFile file(scale == 2 ? ":/pictures/banner@2x.jpg" : ":/pictures/banner.jpg");
     if (!file.open(QIODevice::ReadOnly)) return {};
     const QByteArray bytes = file.readAll();
     return DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),

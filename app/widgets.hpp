@@ -16,18 +16,23 @@ void SetStepKeys(QWidget* window, QAbstractButton* forward);
 
 inline constexpr int kBannerHeight = 76;
 
-// The banner picture across a window's top; the picture's right edge colour
-// fills any width beyond it. A null picture leaves a plain strip.
+// The banner across a window's top: its picture (the one drawn for 2x
+// screens where the screen is scaled) with the product's name drawn on it as
+// text; the picture's right edge colour fills any width beyond it. A null
+// picture leaves a plain strip.
 class BannerWidget : public QWidget {
   public:
-    explicit BannerWidget(QImage picture, QWidget* parent = nullptr);
+    explicit BannerWidget(QImage picture, QWidget* parent = nullptr, QImage picture_2x = {});
     bool has_picture() const { return !picture_.isNull(); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    const QImage& picture_for(qreal ratio) const;
+
     QImage picture_;
+    QImage picture_2x_;
 };
 
 // A label that runs an action on a left click.
@@ -60,6 +65,7 @@ class GaugeBar : public QProgressBar {
     std::int64_t min_ = 0, max_ = 0, pos_ = 0;
 };
 
-QImage LoadBannerPicture();
+// scale 2: the picture drawn at twice the size, for scaled screens.
+QImage LoadBannerPicture(int scale = 1);
 
 }  // namespace tav::app

@@ -15,7 +15,7 @@ WizardWindow::WizardWindow(AppContext& context, const QString& state_word, const
     auto* outer = new QVBoxLayout(central);
     outer->setContentsMargins(0, 0, 0, 0);
     outer->setSpacing(0);
-    banner_ = new BannerWidget(LoadBannerPicture(), central);
+    banner_ = new BannerWidget(LoadBannerPicture(), central, LoadBannerPicture(2));
     outer->addWidget(banner_);
     content_ = new QVBoxLayout;
     content_->setContentsMargins(12, 6, 12, 8);

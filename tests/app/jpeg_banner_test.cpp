@@ -40,6 +40,9 @@ class JpegBannerTest : public QObject {
         QCOMPARE(image.height(), kBannerHeight);
         QVERIFY(image.width() >= 1000);
         QVERIFY(!LoadBannerPicture().isNull());
+        // The picture for scaled screens covers the same strip at twice the pixels.
+        QCOMPARE(LoadBannerPicture(2).height(), 2 * kBannerHeight);
+        QCOMPARE(LoadBannerPicture(2).width(), 2 * image.width());
     }
 
     void truncated_copies_give_no_picture() {

@@ -27,6 +27,24 @@ class NavigationTest : public QObject {
         QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("取消"));
     }
 
+    // A 1366x768 laptop screen less a panel: every window must be able to
+    // shrink to it, so nothing is cut off where the user cannot reach it.
+    void every_window_fits_a_small_laptop_screen() {
+        AppFixture app;
+        const QSize screen(1366, 768 - 40);
+        for (QWidget* w : std::initializer_list<QWidget*>{app.f.form1, app.f.form10, app.f.form2,
+                                                          app.f.form3, app.f.form4, app.f.form5,
+                                                          app.f.form6, app.f.form7, app.f.form8}) {
+            const QSize least = w->minimumSizeHint().expandedTo(w->minimumSize());
+            QVERIFY2(
+                least.width() <= screen.width() && least.height() <= screen.height(),
+                qPrintable(w->windowTitle() +
+                           QStringLiteral(" needs %1x%2").arg(least.width()).arg(least.height())));
+            QVERIFY2(w->size().width() <= screen.width() && w->size().height() <= screen.height(),
+                     qPrintable(w->windowTitle()));
+        }
+    }
+
     void start_up_shows_only_step1_with_its_texts() {
         AppFixture app;
         QCOMPARE(visible_forms(app.f), std::vector<QWidget*>{app.f.form1});
