@@ -1,51 +1,157 @@
 #!/usr/bin/env bash
-# Deep-scan throughput against `cat` on a page-cached image, and the scan's
-# peak memory.
-#   bench/scan_bench.sh [BUILD_DIR] [SIZE_MIB]
-# BUILD_DIR must hold tavorine-mov-cli and tavorine-cardgen (default: build).
+# Scan and save throughput side by side with the plain tools, in one run:
+# each comparison alternates its contenders for ROUNDS rounds and prints the
+# medians and their ratio.
+#   bench/scan_bench.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
+# BUILD_DIR must hold tavorine-mov-cli, tavorine-cardgen and bench/fragment_bench
+# (default: build). Cold rounds (page cache dropped before each run) and the
+# deletion-scan read counters need root; PhotoRec runs when it is installed.
 set -euo pipefail
 
 build=${1:-build}
 size_mib=${2:-2048}
+rounds=${3:-5}
 cli="$build/tavorine-mov-cli"
 cardgen="$build/tavorine-cardgen"
-for tool in "$cli" "$cardgen"; do
+fragment_bench="$build/bench/fragment_bench"
+here=$(cd "$(dirname "$0")" && pwd)
+for tool in "$cli" "$cardgen" "$fragment_bench"; do
     [[ -x $tool ]] || { echo "scan_bench: missing $tool (build it first)" >&2; exit 2; }
 done
+export PATH="$PATH:/sbin:/usr/sbin"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-image="$work/large.img"
-
-echo "making a ${size_mib} MiB image (pseudo-random bytes with camera files in it)..."
-"$cardgen" large --out "$image" --size-mib "$size_mib" --synthetic >/dev/null
-bytes=$(stat -c %s "$image")
-placed=$(grep -c '"state": *"placed"' "$image.manifest.json" || true)
-
-# Warm the page cache so both readers see memory speed.
-cat "$image" >/dev/null
-cat "$image" >/dev/null
 
 now() { date +%s.%N; }
+# Seconds a command takes, its output discarded.
+timed() {
+    local t0 t1
+    t0=$(now)
+    "$@" >/dev/null 2>&1 || true
+    t1=$(now)
+    echo "$t1 - $t0" | bc -l
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END{print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+can_drop=false
+if [[ -w /proc/sys/vm/drop_caches ]]; then can_drop=true; fi
+drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
+gbs() { echo "$1 / $2 / 1000000000" | bc -l; }
 
-t0=$(now)
+make_large() {  # MiB path
+    "$cardgen" large --out "$2" --size-mib "$1" --synthetic >/dev/null
+}
+deep_scan() { "$cli" scan "$1" --mode deep --quiet --json; }
+
+image="$work/large.img"
+echo "making a ${size_mib} MiB image (pseudo-random bytes with camera files in it)..."
+make_large "$size_mib" "$image"
+bytes=$(stat -c %s "$image")
+placed=$(grep -c '"state": *"placed"' "$image.manifest.json" || true)
+found=$(deep_scan "$image" | grep -o '"quality"' | wc -l)
+printf 'image: %d bytes, %s camera files placed, %d listed by a deep scan\n\n' "$bytes" "$placed" "$found"
+
+printf '%-34s %10s %10s %10s %8s\n' comparison "ours s" "theirs s" "ours GB/s" ratio
+row() {  # label ours_s theirs_s bytes target
+    local ratio
+    ratio=$(echo "$3 / $2" | bc -l)
+    printf '%-34s %10.3f %10.3f %10.2f %8.2f  (target >= %s)\n' "$1" "$2" "$3" "$(gbs "$4" "$2")" "$ratio" "$5"
+}
+
+# Warm: both read the page cache.
 cat "$image" >/dev/null
-t1=$(now)
-cat_s=$(echo "$t1 - $t0" | bc -l)
+scan_t=() cat_t=()
+for ((r = 0; r < rounds; r++)); do
+    cat_t+=("$(timed cat "$image")")
+    scan_t+=("$(timed deep_scan "$image")")
+done
+warm_scan_s=$(median "${scan_t[@]}")
+row "deep scan vs cat, warm" "$warm_scan_s" "$(median "${cat_t[@]}")" "$bytes" 1.0
 
-t0=$(now)
-/usr/bin/time -v "$cli" scan "$image" --mode deep --json >"$work/result.json" 2>"$work/time.txt" || true
-t1=$(now)
-scan_s=$(echo "$t1 - $t0" | bc -l)
-rss_kib=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
-found=$(grep -o '"quality"' "$work/result.json" | wc -l)
+if $can_drop; then
+    scan_t=() cat_t=()
+    for ((r = 0; r < rounds && r < 3; r++)); do
+        drop_caches
+        cat_t+=("$(timed cat "$image")")
+        drop_caches
+        scan_t+=("$(timed deep_scan "$image")")
+    done
+    row "deep scan vs cat, cold" "$(median "${scan_t[@]}")" "$(median "${cat_t[@]}")" "$bytes" 0.95
+else
+    echo "deep scan vs cat, cold: skipped (dropping the page cache needs root)"
+fi
 
-cat_gbs=$(echo "$bytes / $cat_s / 1000000000" | bc -l)
-scan_gbs=$(echo "$bytes / $scan_s / 1000000000" | bc -l)
-ratio=$(echo "$scan_gbs / $cat_gbs" | bc -l)
+if command -v photorec >/dev/null; then
+    pr_t=() scan_t=()
+    for ((r = 0; r < rounds && r < 3; r++)); do
+        rm -rf "$work/pr"
+        mkdir -p "$work/pr"
+        pr_t+=("$(timed photorec /log /d "$work/pr/out" /cmd "$image" \
+            partition_none,fileopt,everything,disable,mov,enable,search)")
+        scan_t+=("$(timed deep_scan "$image")")
+    done
+    row "deep scan vs PhotoRec (MOV only)" "$(median "${scan_t[@]}")" "$(median "${pr_t[@]}")" "$bytes" 2.0
+    rm -rf "$work/pr"
+else
+    echo "deep scan vs PhotoRec: skipped (photorec is not installed)"
+fi
 
-printf 'image:            %d bytes, %s camera files placed, %d listed by the scan\n' "$bytes" "$placed" "$found"
-printf 'cat:              %.3f s  %.2f GB/s\n' "$cat_s" "$cat_gbs"
-printf 'deep scan:        %.3f s  %.2f GB/s\n' "$scan_s" "$scan_gbs"
-printf 'ratio scan/cat:   %.2f (target >= 0.5)\n' "$ratio"
-printf 'peak RSS:         %.1f MiB (target < 64)\n' "$(echo "$rss_kib / 1024" | bc -l)"
+# Saving every listed file against cp of the same bytes.
+cat "$image" >/dev/null
+save_t=() cp_t=()
+for ((r = 0; r < rounds && r < 3; r++)); do
+    rm -rf "$work/saved" "$work/copied"
+    save_t+=("$(timed "$cli" recover "$image" --mode deep --quiet --out "$work/saved")")
+    mkdir -p "$work/copied"
+    cp_t+=("$(timed cp -r "$work/saved/." "$work/copied/")")
+done
+saved_bytes=$(du -sb "$work/saved" | awk '{print $1}')
+# The recover run scans first; the save is what it takes beyond the scan.
+save_s=$(echo "$(median "${save_t[@]}") - $warm_scan_s" | bc -l)
+row "save (recover - scan) vs cp" "$save_s" "$(median "${cp_t[@]}")" "$saved_bytes" 0.9
+rm -rf "$work/saved" "$work/copied"
+
+# Deletion scan: throughput over the free bytes it reads, and how many bytes
+# it really reads (device counters, root only).
+card="$work/fat32.img"
+"$cardgen" fat32-deleted --out "$card" --synthetic >/dev/null
+free=$(MTOOLS_SKIP_CHECK=1 mdir -i "$card" :: 2>/dev/null | awk '/bytes free/{gsub(/ /,""); sub(/bytesfree/,""); print}')
+card_bytes=$(stat -c %s "$card")
+cat "$card" >/dev/null
+del_t=() cat_t=()
+for ((r = 0; r < rounds; r++)); do
+    cat_t+=("$(timed cat "$card")")
+    del_t+=("$(timed "$cli" scan "$card" --mode deletion --quiet --json)")
+done
+del_s=$(median "${del_t[@]}")
+cat_s=$(median "${cat_t[@]}")
+# cat reads the whole card, the scan only its free bytes: compare rates.
+row "deletion scan (free bytes) vs cat" "$del_s" "$(echo "$cat_s * $free / $card_bytes" | bc -l)" "$free" 0.9
+rm -f "$card" "$card.manifest.json"
+if [[ $(id -u) -eq 0 ]] && command -v losetup >/dev/null; then
+    echo
+    echo "bytes a deletion scan reads per free byte (device read counters; target <= 1.02):"
+    "$here/deletion_reads.sh" "$build" fat32-deleted ntfs-deleted exfat-deleted fat16-deleted
+else
+    echo "deletion read counters: skipped (needs root and losetup)"
+fi
+
+# Linear cost: the deep scan at 1, 2 and 4 GiB, warm.
+echo
+printf '%-10s %10s %10s %12s\n' size "scan s" "s per GiB" "peak RSS MiB"
+rm -f "$image" "$image.manifest.json"
+for mib in 1024 2048 4096; do
+    make_large "$mib" "$image"
+    cat "$image" >/dev/null
+    t=()
+    for ((r = 0; r < 3; r++)); do t+=("$(timed deep_scan "$image")"); done
+    /usr/bin/time -v "$cli" scan "$image" --mode deep --quiet --json >/dev/null 2>"$work/time.txt" || true
+    rss=$(awk -F': ' '/Maximum resident set size/ {print $2 / 1024}' "$work/time.txt")
+    s=$(median "${t[@]}")
+    printf '%-10s %10.3f %10.3f %12.1f  (target <= 64)\n' "${mib} MiB" "$s" "$(echo "$s * 1024 / $mib" | bc -l)" "$rss"
+    rm -f "$image" "$image.manifest.json"
+done
+
+echo
+echo "fragment analysis at 100,000 fragments:"
+"$fragment_bench" 50000 "$work"
