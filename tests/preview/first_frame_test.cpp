@@ -121,6 +121,7 @@ TEST(FirstFrame, DamagedFilesCannotBeDecoded) {
         {replaced("vide", "soun"), {}, "no video track"},
         {Bytes(whole.size(), 0), {}, "all zeros"},
         {whole, {.most_bytes = 4096}, "movie header beyond the read budget"},
+        {whole, {.most_packets = 0}, "no packet within the packet budget"},
     };
     test::TempDir dir;
     for (const auto& c : cases) {
