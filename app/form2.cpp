@@ -41,7 +41,16 @@ TForm2::TForm2(AppContext& context, QWidget* parent)
     lv1 = make_list_view(ctx_.refresher->model(TableId::Results), false, false, centralWidget());
     connect(lv1->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { lv1ColumnClick(column); });
-    content()->addWidget(lv1, 1);
+    preview = new PreviewPanel(centralWidget());
+    auto* list_row = new QHBoxLayout;
+    list_row->addWidget(lv1, 1);
+    list_row->addWidget(preview);
+    content()->addLayout(list_row, 1);
+    connect(lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { preview_selected(); });
+    // A refresh (sorting, ticking all) may put another video in the row.
+    connect(lv1->model(), &QAbstractItemModel::modelReset, this,
+            [this] { preview->show_file(std::nullopt); });
     content()->addWidget(make_button_bar());
     resize(900, 600);
 }
@@ -107,6 +116,19 @@ void TForm2::btn3Click() {
 void TForm2::btn4Click() {
     ctx_.tables.with([](TableSet& t) { InvertTicks(t.results); });
     ctx_.refresher->refresh_all();
+}
+
+void TForm2::preview_selected() {
+    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        preview->show_file(std::nullopt);
+        return;
+    }
+    const auto s = static_cast<std::size_t>(rows.front().row());
+    preview->show_file(ctx_.tables.with([s](const TableSet& t) {
+        return RequestForNumber(t, t.results.cell(s, resc::Number),
+                                t.results.cell(s, resc::FragmentCount));
+    }));
 }
 
 void TForm2::lv1ColumnClick(int column) {

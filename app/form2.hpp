@@ -7,6 +7,7 @@
 #include <QToolButton>
 
 #include "background_job.hpp"
+#include "preview_panel.hpp"
 #include "wizard_window.hpp"
 
 namespace tav::app {
@@ -37,12 +38,13 @@ class TForm2 : public WizardWindow, public ProgressTarget {
     void tables_changed(TableId table) override;
 
     QTableView* lv1 = nullptr;
-    QPushButton* btn1 = nullptr;  // "下一步"
-    QToolButton* btn2 = nullptr;  // back
-    QPushButton* btn3 = nullptr;  // "全选"
-    QPushButton* btn4 = nullptr;  // "反选"
-    QPushButton* btn6 = nullptr;  // "保存扫描结果"
-    QPushButton* btn7 = nullptr;  // "加载扫描结果"
+    QPushButton* btn1 = nullptr;      // "下一步"
+    QToolButton* btn2 = nullptr;      // back
+    QPushButton* btn3 = nullptr;      // "全选"
+    QPushButton* btn4 = nullptr;      // "反选"
+    QPushButton* btn6 = nullptr;      // "保存扫描结果"
+    QPushButton* btn7 = nullptr;      // "加载扫描结果"
+    PreviewPanel* preview = nullptr;  // the selected video's first frame
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -51,6 +53,7 @@ class TForm2 : public WizardWindow, public ProgressTarget {
     QWidget* make_button_bar();
     bool busy_with_tables();
     void start_file_job(int mode, const QString& file_name);
+    void preview_selected();
 
     BackgroundJob file_job_;
 };

@@ -23,7 +23,15 @@ TForm6::TForm6(AppContext& context, QWidget* parent) : QWidget(parent), ctx_(con
     layout->addWidget(grp1, 3);
 
     lv2 = make_list_view(ctx_.refresher->model(TableId::Outputs), true, false, this);
-    layout->addWidget(lv2, 2);
+    preview = new PreviewPanel(this);
+    auto* outputs_row = new QHBoxLayout;
+    outputs_row->addWidget(lv2, 1);
+    outputs_row->addWidget(preview);
+    layout->addLayout(outputs_row, 2);
+    connect(lv2->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { preview_selected(); });
+    connect(lv2->model(), &QAbstractItemModel::modelReset, this,
+            [this] { preview->show_file(std::nullopt); });
     layout->addLayout(make_fields());
     build_menu();
     connect(lv1, &QWidget::customContextMenuRequested, this,
@@ -80,6 +88,19 @@ std::optional<std::size_t> TForm6::selected_row() const {
     int first = rows.front().row();
     for (const QModelIndex& index : rows) first = std::min(first, index.row());
     return static_cast<std::size_t>(first);
+}
+
+void TForm6::preview_selected() {
+    const QModelIndexList rows = lv2->selectionModel()->selectedRows();
+    if (rows.isEmpty()) {
+        preview->show_file(std::nullopt);
+        return;
+    }
+    const auto s = static_cast<std::size_t>(rows.front().row());
+    preview->show_file(ctx_.tables.with([s](const TableSet& t) {
+        return RequestForNumber(t, t.outputs.cell(s, outc::Number),
+                                t.outputs.cell(s, outc::FragmentCount));
+    }));
 }
 
 void TForm6::copy_item(CopyItem item) {

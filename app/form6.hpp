@@ -9,6 +9,7 @@
 #include <QWidget>
 
 #include "app_context.hpp"
+#include "preview_panel.hpp"
 #include "recovery/expert_ops.hpp"
 
 namespace tav::app {
@@ -31,16 +32,18 @@ class TForm6 : public QWidget {
     QMenu* pm1 = nullptr;
     QAction *N1 = nullptr, *N2 = nullptr, *N3 = nullptr, *N4 = nullptr, *STCOOFF1 = nullptr,
             *N7 = nullptr, *N6 = nullptr, *mdat1 = nullptr, *N5 = nullptr;
-    QLineEdit* lbledt1 = nullptr;  // "起始偏移"
-    QLineEdit* lbledt2 = nullptr;  // "结束偏移"
-    QLineEdit* lbledt3 = nullptr;  // "文件长度"
-    QLineEdit* lbledt4 = nullptr;  // "Source:" (SourceField)
+    QLineEdit* lbledt1 = nullptr;     // "起始偏移"
+    QLineEdit* lbledt2 = nullptr;     // "结束偏移"
+    QLineEdit* lbledt3 = nullptr;     // "文件长度"
+    QLineEdit* lbledt4 = nullptr;     // "Source:" (SourceField)
+    PreviewPanel* preview = nullptr;  // the first frame of the output row selected in lv2
 
   private:
     void build_menu();
     QLayout* make_fields();
     std::optional<std::size_t> selected_row() const;
     void after_change(const ExpertOutcome& outcome);
+    void preview_selected();
 
     AppContext& ctx_;
 };

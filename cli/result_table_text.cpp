@@ -1,6 +1,7 @@
 #include "result_table_text.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <mutex>
 
@@ -59,6 +60,17 @@ void WriteTypedValues(JsonWriter& json, const TableSet& tables, std::size_t s) {
     json.end_array();
 }
 
+// The JPEG of the first frame, null when it did not decode; the length in
+// whole milliseconds, null when unknown.
+void WriteThumbnail(JsonWriter& json, const RowThumbnail& t) {
+    json.key("thumbnail");
+    t.path ? json.value(*t.path) : json.null();
+    json.key("duration_ms");
+    t.duration_seconds
+        ? json.value(static_cast<std::int64_t>(std::llround(*t.duration_seconds * 1000.0)))
+        : json.null();
+}
+
 }  // namespace
 
 std::size_t DisplayWidth(std::string_view text) {
@@ -100,7 +112,8 @@ void PrintTable(std::ostream& out, const TextTable& table) {
     for (const auto& row : table.rows()) print_row(row.cells);
 }
 
-void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome) {
+void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome,
+                   const std::vector<RowThumbnail>* thumbnails) {
     JsonWriter json(out);
     json.begin_object().key("format").value(std::int64_t{1}).key("results").begin_array();
     for (std::size_t s = 0; s < tables.results.row_count(); ++s) {
@@ -113,6 +126,7 @@ void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome*
         json.key("frames").value(row.cells[resc::Frames]);
         json.key("date").value(row.cells[resc::ShootDate]);
         WriteTypedValues(json, tables, s);
+        if (thumbnails && s < thumbnails->size()) WriteThumbnail(json, (*thumbnails)[s]);
         json.end_object();
     }
     json.end_array();

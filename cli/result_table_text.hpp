@@ -6,6 +6,7 @@
 
 #include "scan/scan_tables.hpp"
 #include "scan/scan_worker.hpp"
+#include "thumbnails.hpp"
 
 namespace tav::cli {
 
@@ -16,7 +17,9 @@ void PrintTable(std::ostream& out, const TextTable& table);
 
 // {"format": 1, "results": [...], "fragments": [[...]], "outputs": [[...]]},
 // and after a scan "stopped", "unreadable": [{"offset", "length"}] and
-// "unreadable_bytes" (docs/json.md).
-void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr);
+// "unreadable_bytes" (docs/json.md). With thumbnails (one per results row)
+// each result also has "thumbnail" and "duration_ms".
+void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr,
+                   const std::vector<RowThumbnail>* thumbnails = nullptr);
 
 }  // namespace tav::cli

@@ -1,5 +1,6 @@
 // `tavorine-mov-cli scan SOURCE ...`: scans and lists the recoverable files.
 
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -16,6 +17,7 @@ namespace {
 struct ScanCommandOptions {
     ScanCliOptions scan;
     std::string save_result;
+    std::string thumbnails;  // folder for first-frame JPEGs; empty: none
 };
 
 // What the scan could not read, for a person; the JSON lists every area.
@@ -26,6 +28,16 @@ void PrintUnreadableNote(std::ostream& out, const ScanOutcome& outcome) {
 }
 
 int RunScanCommand(const ScanCommandOptions& o) {
+    // A folder that cannot be made is an argument error: found before the scan.
+    if (!o.thumbnails.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(o.thumbnails, ec);
+        if (ec || !std::filesystem::is_directory(o.thumbnails)) {
+            std::cerr << "tavorine-mov-cli: error: 无法创建缩略图文件夹 " << o.thumbnails
+                      << (ec ? "：" + ec.message() : "") << '\n';
+            return kExitError;
+        }
+    }
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
@@ -40,12 +52,23 @@ int RunScanCommand(const ScanCommandOptions& o) {
         return kExitError;
     }
     const ScanOutcome& outcome = run->outcome;
+    const TableSet found = tables.snapshot();
+    std::optional<std::vector<RowThumbnail>> thumbnails;
+    if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(found, o.thumbnails);
     if (o.scan.json) {
-        WriteScanJson(std::cout, tables.snapshot(), &outcome);
+        WriteScanJson(std::cout, found, &outcome, thumbnails ? &*thumbnails : nullptr);
+        // The rows without a picture, where the log goes.
+        if (thumbnails) {
+            std::vector<RowThumbnail> missing;
+            for (const RowThumbnail& t : *thumbnails)
+                if (!t.path) missing.push_back(t);
+            PrintThumbnails(std::cerr, missing);
+        }
     } else {
         std::cout << '\n';
         if (outcome.stopped) std::cout << "扫描已停止，以下是停止前找到的文件\n";
-        PrintTable(std::cout, tables.snapshot().results);
+        PrintTable(std::cout, found.results);
+        if (thumbnails) PrintThumbnails(std::cout, *thumbnails);
     }
     PrintUnreadableNote(std::cerr, outcome);
     const auto videos = tables.with(
@@ -61,6 +84,8 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     CLI::App* cmd = app.add_subcommand("scan", "扫描源盘并列出可恢复的视频文件");
     AddScanOptions(cmd, options->scan);
     cmd->add_option("--save-result", options->save_result, "把扫描结果保存到扫描结果文件(.vyr)");
+    cmd->add_option("--thumbnails", options->thumbnails,
+                    "把每个视频的首帧缩略图(JPEG)写入此文件夹（不存在时创建）");
     cmd->callback([options, &exit_code] { exit_code = RunScanCommand(*options); });
 });
 

@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(
   # build
   cmake g++ make pkg-config qt6-base-dev libgl-dev libjpeg-dev libgtest-dev libcli11-dev
+  # first-frame previews of recovered videos
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   # Qt's own dialogs and buttons in Chinese
   qt6-translations-l10n
   # test media and images

@@ -9,15 +9,18 @@ cd "$(dirname "$0")/.."
 jobs=${JOBS:-2}
 scripts/install-deps.sh
 
-echo "== sanitizer build (core and its tests, no GUI) =="
+echo "== sanitizer build (core, the preview decoder and their tests, no GUI) =="
 start=$SECONDS
 # -O1 and line tables only: the sanitizers find the same faults, and the
 # build takes half the time.
 cmake -S . -B build-asan -DTAVORINE_BUILD_GUI=OFF -DTAVORINE_SANITIZE=ON \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" >/dev/null
-cmake --build build-asan -j"$jobs" --target core_tests tavorine-cardgen
+cmake --build build-asan -j"$jobs" --target core_tests preview_tests tavorine-cardgen
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   build-asan/tests/core_tests --gtest_brief=1
+# Damaged files through FFmpeg's demuxer and decoder.
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  build-asan/tests/preview_tests --gtest_brief=1
 
 echo "== sanitizer pass took $((SECONDS - start)) s =="
 

@@ -1,0 +1,75 @@
+#include "thumbnails.hpp"
+
+#include "duration_label.hpp"
+#include "recovery/output_name.hpp"
+#include "recovery/rebuild_rows.hpp"
+#include "row_preview.hpp"
+#include "thumbnail_jpeg.hpp"
+
+namespace tav::cli {
+
+namespace {
+
+std::string ThumbnailName(const RebuildRow& row) {
+    std::string name = MakeOutputName(row.number, row.frames, row.shoot_date);
+    const std::string mov = ".mov";
+    if (name.ends_with(mov)) name.resize(name.size() - mov.size());
+    return name + ".jpg";
+}
+
+std::string ProblemText(const preview::PreviewError& error) {
+    switch (error.kind) {
+        case preview::PreviewFailure::CannotDecode:
+            return "首帧无法解码";
+        case preview::PreviewFailure::SourceUnreadable:
+            return "无法打开源盘";
+        case preview::PreviewFailure::BadFragments:
+            return "碎片列表无效";
+    }
+    return "首帧无法解码";
+}
+
+RowThumbnail OneRow(const TableSet& tables, std::size_t s, const std::filesystem::path& folder) {
+    const RebuildRow row = ReadRebuildRow(tables.results, s);
+    RowThumbnail out{row.number, std::nullopt, std::nullopt, {}};
+    const auto ranges = ResolveFragments(tables, row);
+    if (!ranges) {
+        out.problem = "碎片列表无效";
+        return out;
+    }
+    const auto preview = preview::PreviewFragments(tables.source_field, *ranges);
+    if (!preview) {
+        out.problem = ProblemText(preview.error());
+        return out;
+    }
+    out.duration_seconds = preview->duration_seconds;
+    const auto path = FreeOutputPath(folder, ThumbnailName(row));
+    if (const auto written = preview::WriteJpegFile(path, preview->thumbnail); !written) {
+        out.problem = "无法写入缩略图 " + path.string() + ": " + written.error();
+        return out;
+    }
+    out.path = path.string();
+    return out;
+}
+
+}  // namespace
+
+std::vector<RowThumbnail> WriteThumbnails(const TableSet& tables,
+                                          const std::filesystem::path& folder) {
+    std::vector<RowThumbnail> out;
+    for (std::size_t s = 0; s < tables.results.row_count(); ++s)
+        out.push_back(OneRow(tables, s, folder));
+    return out;
+}
+
+void PrintThumbnails(std::ostream& out, const std::vector<RowThumbnail>& thumbnails) {
+    for (const RowThumbnail& t : thumbnails) {
+        out << "缩略图 " << t.number << ": ";
+        if (t.path)
+            out << *t.path << " (" << preview::DurationLabel(t.duration_seconds) << ")\n";
+        else
+            out << t.problem << '\n';
+    }
+}
+
+}  // namespace tav::cli

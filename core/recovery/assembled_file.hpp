@@ -1,0 +1,40 @@
+#pragma once
+// One result's file as a save would write it, read in place: logical offsets
+// map through the planned source ranges onto the medium. Lets a reader look
+// into a recovered video (its first frame, its duration) without writing it.
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <vector>
+
+#include "common/byte_range.hpp"
+#include "platform/source_reader.hpp"
+#include "recovery/copy_fragments.hpp"
+
+namespace tav {
+
+class AssembledFile {
+  public:
+    // The source must outlive the view and, like any reader, stay on one thread.
+    AssembledFile(const SourceReader& source, std::vector<ByteRange> pieces);
+
+    // The file AssembleFragments would write for these ranges, or why it would fail.
+    static std::expected<AssembledFile, CopyError> open(const SourceReader& source,
+                                                        const FragmentRanges& ranges);
+
+    std::int64_t size() const { return size_; }
+
+    // Fills buf from the file's byte offset; answers how many bytes lay inside
+    // the file (0 at or past its end, or for a negative offset). Source bytes
+    // that cannot be read come back as zeros, as the save writes them.
+    std::size_t read(std::int64_t offset, std::span<std::uint8_t> buf) const;
+
+  private:
+    const SourceReader* source_;
+    std::vector<ByteRange> pieces_;
+    std::vector<std::int64_t> starts_;  // each piece's offset in the file
+    std::int64_t size_ = 0;
+};
+
+}  // namespace tav

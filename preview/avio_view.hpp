@@ -1,0 +1,35 @@
+#pragma once
+// An FFmpeg I/O context that reads an AssembledFile in place: no temporary
+// file, and a budget on the bytes a damaged file can make the demuxer read.
+
+#include <memory>
+
+extern "C" {
+#include <libavformat/avio.h>
+}
+
+#include "recovery/assembled_file.hpp"
+
+namespace tav::preview {
+
+class AvioView {
+  public:
+    AvioView(const AssembledFile& file, std::int64_t most_bytes);
+    ~AvioView();
+    AvioView(const AvioView&) = delete;
+    AvioView& operator=(const AvioView&) = delete;
+
+    // Null when FFmpeg could not allocate it.
+    AVIOContext* context() const { return context_; }
+
+  private:
+    static int Read(void* opaque, std::uint8_t* buf, int size);
+    static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
+
+    const AssembledFile& file_;
+    std::int64_t budget_;
+    std::int64_t position_ = 0;
+    AVIOContext* context_ = nullptr;
+};
+
+}  // namespace tav::preview

@@ -1,0 +1,12 @@
+#pragma once
+// "时长 00:01:23": a video's length beside its thumbnail, to the nearest second.
+
+#include <optional>
+#include <string>
+
+namespace tav::preview {
+
+// "时长 --:--:--" when the length is unknown.
+std::string DurationLabel(std::optional<double> seconds);
+
+}  // namespace tav::preview
