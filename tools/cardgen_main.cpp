@@ -23,7 +23,7 @@ void AddOptions(CLI::App& app, CardRequest& r) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--frames", r.frames, "frames per file (default: the kind's)")
         ->check(CLI::PositiveNumber);
-    app.add_option("--size-mib", r.size_mib, "image size, raw and large only")
+    app.add_option("--size-mib", r.size_mib, "image size (raw, large) or volume size (FAT kinds)")
         ->check(CLI::PositiveNumber);
     app.add_option("--aud", r.aud, "sound tracks: on, off or mixed")
         ->check(CLI::IsMember({"on", "off", "mixed"}));

@@ -100,28 +100,45 @@ bool SectorScan::scan_again(const ByteRange& area) {
 
 // Whether an absolute sector is looked at: inside the range (and the area
 // being scanned again) and, when filtering, in a free cluster. Nothing when
-// the use window it needs cannot be loaded.
-std::optional<bool> SectorScan::testable(std::int64_t sector) {
+// the use window it needs cannot be loaded. run_end: the sector before which
+// the answer stays the same (the end of the run of clusters in the same use,
+// looked for up to horizon, of the range or of the area).
+std::optional<bool> SectorScan::testable(std::int64_t sector, std::int64_t horizon,
+                                         std::int64_t& run_end) {
+    run_end = sector + 1;
     if (sector >= g_.range_end) return false;
-    if (limit_ && (sector < limit_->first || sector >= limit_->second)) return false;
-    if (!g_.filtering || !tracker_) return true;
+    if (limit_ && sector < limit_->first) {
+        run_end = limit_->first;
+        return false;
+    }
+    if (limit_ && sector >= limit_->second) return false;
+    std::int64_t end = limit_ ? std::min(g_.range_end, limit_->second) : g_.range_end;
+    if (!g_.filtering || !tracker_) {
+        run_end = end;
+        return true;
+    }
     const std::int64_t cluster = g_.cluster_of_sector(sector);
     if (!tracker_->ensure(cluster)) return std::nullopt;
+    // Below the base a cluster number does not name whole clusters.
+    if (sector >= g_.base) {
+        const std::int64_t last = g_.cluster_of_sector(std::max(sector, horizon - 1));
+        const std::int64_t same_until = tracker_->same_use_until(cluster, last + 1);
+        run_end = std::min(end, g_.base + same_until * g_.cluster_sectors);
+    }
     return !tracker_->in_use(cluster);
 }
 
 // Decides for every sector of the next read whether it is looked at, loading
 // the use windows it needs. False when one cannot be loaded.
 bool SectorScan::mark_testable_sectors() {
-    // The plain deep scan: every sector (the range end is checked per sector).
-    if (!g_.filtering && !limit_) {
-        std::fill(testable_.begin(), testable_.end(), true);
-        return true;
-    }
-    for (std::int64_t i = 0; i < kStepSectors; ++i) {
-        const std::optional<bool> t = testable(g_.base + w_ + i);
+    const std::int64_t first = g_.base + w_;
+    for (std::int64_t i = 0; i < kStepSectors;) {
+        std::int64_t run_end = 0;
+        const std::optional<bool> t = testable(first + i, first + kStepSectors, run_end);
         if (!t) return false;
-        testable_[static_cast<std::size_t>(i)] = *t;
+        const std::int64_t stop = std::min(kStepSectors, run_end - first);
+        std::fill(testable_.begin() + i, testable_.begin() + stop, *t);
+        i = stop;
     }
     return true;
 }
@@ -160,16 +177,23 @@ void SectorScan::read_block() {
             std::memset(block_.data() + at, 0, bytes);
         filled = to;
     };
+    // A use window that cannot be loaded counts as looked at: the step that
+    // needs it ends the scan anyway.
+    const auto looked_at = [&](std::int64_t k, std::int64_t& run_end) {
+        std::int64_t end = 0;
+        const bool look = testable(first + k, first + sectors, end).value_or(true);
+        run_end = std::min(sectors, end - first);
+        return look;
+    };
     std::int64_t k = 0;
     while (k < sectors) {
-        // A use window that cannot be loaded counts as looked at: the step
-        // that needs it ends the scan anyway.
-        if (!testable(first + k).value_or(true)) {
-            ++k;
+        std::int64_t run_end = 0;
+        if (!looked_at(k, run_end)) {
+            k = run_end;
             continue;
         }
-        std::int64_t run_end = k + 1;
-        while (run_end < sectors && testable(first + run_end).value_or(true)) ++run_end;
+        std::int64_t next_end = 0;
+        while (run_end < sectors && looked_at(run_end, next_end)) run_end = next_end;
         if (k > filled) fill(filled, k, false);
         fill(k, std::min(run_end + 1, sectors), true);
         k = filled;

@@ -66,7 +66,7 @@ class SectorScan {
 
     bool pass(std::int64_t end_sector);
     bool scan_again(const ByteRange& area);
-    std::optional<bool> testable(std::int64_t sector);
+    std::optional<bool> testable(std::int64_t sector, std::int64_t horizon, std::int64_t& run_end);
     bool mark_testable_sectors();
     void read_step();
     void read_block();

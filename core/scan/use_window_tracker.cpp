@@ -1,5 +1,7 @@
 #include "scan/use_window_tracker.hpp"
 
+#include <algorithm>
+
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
 
@@ -46,6 +48,17 @@ bool UseWindowTracker::in_use(std::int64_t cluster) const {
     if (loaded_index_ < 0 || k < 0 || k >= static_cast<std::int64_t>(window_.entries.size()))
         return true;
     return window_.entries[static_cast<std::size_t>(k)] != 0;
+}
+
+std::int64_t UseWindowTracker::same_use_until(std::int64_t cluster, std::int64_t limit) const {
+    const std::int64_t size = static_cast<std::int64_t>(window_.entries.size());
+    const std::int64_t k = cluster - window_.first_cluster;
+    if (loaded_index_ < 0 || k < 0 || k >= size) return std::min(limit, cluster + 1);
+    const std::int64_t stop = std::min(limit - window_.first_cluster, size);
+    const bool used = window_.entries[static_cast<std::size_t>(k)] != 0;
+    std::int64_t j = k + 1;
+    while (j < stop && (window_.entries[static_cast<std::size_t>(j)] != 0) == used) ++j;
+    return std::max(cluster + 1, window_.first_cluster + j);
 }
 
 UserMessage WindowLoadFailureMessage(const TDiskInfo& info) {

@@ -27,6 +27,10 @@ class UseWindowTracker {
     // (past the end of the FAT or the bitmap) count as in use: no file data
     // of the volume lies there.
     bool in_use(std::int64_t cluster) const;
+    // The first cluster after a cluster of the loaded window, and before
+    // limit, whose use differs or that lies outside the window; limit when
+    // there is none. Lets a scan take a run of free clusters at once.
+    std::int64_t same_use_until(std::int64_t cluster, std::int64_t limit) const;
 
     std::int64_t window_clusters() const { return window_clusters_; }
     std::int64_t loaded_window() const { return loaded_index_; }

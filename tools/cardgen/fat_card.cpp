@@ -56,6 +56,8 @@ FatPlan PlanFor(const CardRequest& r) {
     p.files = r.files >= 0 ? r.files : (r.kind == "fat32-formatted" || r.kind == "mbr" ? 4 : 5);
     for (int n = 0; n < p.files; ++n) p.deleted.push_back(n % 2 == 1);
     if (r.kind == "fat32-formatted") p.deleted.assign(p.files, false), p.reformat = true;
+    // A larger volume, e.g. for measuring a scan's throughput.
+    if (r.size_mib > 0) p.volume_bytes = r.size_mib << 20;
     if (r.kind == "mbr") p.partition_sector = kPartitionSector;
     return p;
 }
