@@ -33,6 +33,8 @@ QString FailureText(preview::PreviewFailure kind) {
             return QStringLiteral("无法打开源盘");
         case preview::PreviewFailure::BadFragments:
             return QStringLiteral("碎片列表无效");
+        case preview::PreviewFailure::NoDecoder:
+            return QStringLiteral("未安装解码模块，无法预览");
     }
     return QStringLiteral("无法解码首帧");
 }

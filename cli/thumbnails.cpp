@@ -25,6 +25,8 @@ std::string ProblemText(const preview::PreviewError& error) {
             return "无法打开源盘";
         case preview::PreviewFailure::BadFragments:
             return "碎片列表无效";
+        case preview::PreviewFailure::NoDecoder:
+            return "未安装解码模块，无法生成缩略图";
     }
     return "首帧无法解码";
 }

@@ -27,6 +27,7 @@ enum class PreviewFailure {
     CannotDecode,      // no movie header, no video track, or the first frame does not decode
     SourceUnreadable,  // the medium could not be opened
     BadFragments,      // the row's fragment list names no file the save could write
+    NoDecoder,         // the decoder module (FFmpeg) is not installed
 };
 
 struct PreviewError {

@@ -1,14 +1,16 @@
 #include "row_preview.hpp"
 
-#include "first_frame.hpp"
+#include "assembled_bytes.hpp"
+#include "decoder_loader.hpp"
 #include "platform/source_reader.hpp"
-#include "recovery/assembled_file.hpp"
 
 namespace tav::preview {
 
 std::expected<Preview, PreviewError> PreviewFragments(const std::string& source_path,
                                                       const FragmentRanges& ranges,
                                                       const PreviewLimits& limits) {
+    const auto decode = LoadDecoder();
+    if (!decode) return std::unexpected(PreviewError{PreviewFailure::NoDecoder, decode.error()});
     const auto source = SourceReader::open(source_path);
     if (!source)
         return std::unexpected(PreviewError{PreviewFailure::SourceUnreadable,
@@ -17,7 +19,7 @@ std::expected<Preview, PreviewError> PreviewFragments(const std::string& source_
     if (!file)
         return std::unexpected(
             PreviewError{PreviewFailure::BadFragments, DescribeCopyError(file.error())});
-    return DecodePreview(*file, limits);
+    return (*decode)(AssembledBytes(*file), limits);
 }
 
 }  // namespace tav::preview

@@ -4,12 +4,18 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include <jpeglib.h>
-
 #include "recovery/output_sink.hpp"
+
+// The Windows cross build has no libjpeg (and no decoder module): it writes
+// no thumbnails and says so.
+#if __has_include(<jpeglib.h>)
+#define TAVORINE_HAVE_JPEG 1
+#include <jpeglib.h>
+#endif
 
 namespace tav::preview {
 
+#ifdef TAVORINE_HAVE_JPEG
 namespace {
 
 struct ErrorManager {
@@ -68,6 +74,11 @@ std::expected<std::vector<std::uint8_t>, std::string> EncodeJpeg(const RgbImage&
     if (!ok) return std::unexpected(std::string("JPEG encoding failed"));
     return bytes;
 }
+#else
+std::expected<std::vector<std::uint8_t>, std::string> EncodeJpeg(const RgbImage&, int) {
+    return std::unexpected(std::string("built without JPEG support"));
+}
+#endif
 
 std::expected<void, std::string> WriteJpegFile(const std::filesystem::path& path,
                                                const RgbImage& image) {

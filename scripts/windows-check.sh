@@ -12,10 +12,12 @@ out=${OUT:-build-win}
 mkdir -p "$out/obj" "$out/include"
 ln -sfn /usr/include/CLI "$out/include/CLI"  # header-only CLI11, without the host's other headers
 
-sources=$(git ls-files core cli | grep '\.cpp$' | grep -v '_posix\.cpp$')
+# The preview's decoder module (FFmpeg) is not built for Windows; without it
+# the CLI answers --thumbnails with its "no decoder" line.
+sources=$(git ls-files core cli preview | grep '\.cpp$' | grep -v '_posix\.cpp$' | grep -v '^preview/decoder/')
 for src in $sources; do
   obj="$out/obj/$(echo "$src" | tr / _).o"
-  "$cxx" -std=c++23 -O2 -Wall -Wextra -Icore -Icli -I"$out/include" -c "$src" -o "$obj" &
+  "$cxx" -std=c++23 -O2 -Wall -Wextra -Icore -Icli -Ipreview -I"$out/include" -c "$src" -o "$obj" &
   while [ "$(jobs -r | wc -l)" -ge "${JOBS:-2}" ]; do sleep 0.2; done
 done
 wait

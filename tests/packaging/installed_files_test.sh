@@ -51,6 +51,9 @@ for program in tavorine-mov tavorine-mov-cli; do
   [ -x "$usr/bin/$program" ] || fail "not executable: /usr/bin/$program"
 done
 if [ -e "$usr/bin/tavorine-cardgen" ]; then fail "the test-card generator is installed"; fi
+# The preview decoder, loaded by both programs from the private library folder.
+decoder=$(find "$usr/lib" -path '*/tavorine-mov/tavorine-mov-decoder.so' 2>/dev/null | head -1)
+[ -n "$decoder" ] || fail "not installed: the decoder module under /usr/lib/.../tavorine-mov/"
 
 desktop-file-validate "$share/applications/tavorine-mov.desktop" || fail "desktop-file-validate"
 # validate-tree also checks that the desktop entry and icon the metadata names exist.
@@ -86,6 +89,13 @@ for command in $commands; do
 done
 [ "$(complete_words tavorine-mov-cli scan --mode de)" = "$(printf 'deep\ndeletion')" ] ||
   fail "completing '--mode de' does not give deep and deletion"
+
+# The installed CLI finds the installed decoder module on its own.
+if [ -x "$build/tavorine-cardgen" ] && "$build/tavorine-cardgen" demo --out "$dest/demo.img" >/dev/null; then
+  env -u TAVORINE_DECODER "$cli" scan "$dest/demo.img" --mode deletion --quiet \
+    --thumbnails "$dest/thumbs" >"$dest/thumbs.log" 2>&1
+  ls "$dest"/thumbs/*.jpg >/dev/null 2>&1 || fail "the installed CLI wrote no thumbnail: $(cat "$dest/thumbs.log")"
+fi
 
 [ "$failures" -eq 0 ] || exit 1
 echo "installed files: ${#expected[@]} present and valid"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <fstream>
 
+#include "assembled_bytes.hpp"
 #include "cardgen/mov_builder.hpp"
 #include "cardgen/seeded_random.hpp"
 #include "row_preview.hpp"
@@ -129,7 +130,7 @@ TEST(FirstFrame, DamagedFilesCannotBeDecoded) {
         WriteFile(dir / "damaged.mov", c.bytes);
         const SourceReader source = *SourceReader::open((dir / "damaged.mov").string());
         const AssembledFile file(source, {{0, static_cast<std::int64_t>(c.bytes.size())}});
-        const auto preview = DecodePreview(file, c.limits);
+        const auto preview = DecodePreview(AssembledBytes(file), c.limits);
         ASSERT_FALSE(preview.has_value());
         EXPECT_EQ(preview.error().kind, PreviewFailure::CannotDecode) << preview.error().detail;
     }

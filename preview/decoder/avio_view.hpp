@@ -1,5 +1,5 @@
 #pragma once
-// An FFmpeg I/O context that reads an AssembledFile in place: no temporary
+// An FFmpeg I/O context that reads a recovered file in place: no temporary
 // file, and a budget on the bytes a damaged file can make the demuxer read.
 
 #include <memory>
@@ -8,13 +8,13 @@ extern "C" {
 #include <libavformat/avio.h>
 }
 
-#include "recovery/assembled_file.hpp"
+#include "byte_source.hpp"
 
 namespace tav::preview {
 
 class AvioView {
   public:
-    AvioView(const AssembledFile& file, std::int64_t most_bytes);
+    AvioView(const ByteSource& file, std::int64_t most_bytes);
     ~AvioView();
     AvioView(const AvioView&) = delete;
     AvioView& operator=(const AvioView&) = delete;
@@ -26,7 +26,7 @@ class AvioView {
     static int Read(void* opaque, std::uint8_t* buf, int size);
     static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
 
-    const AssembledFile& file_;
+    const ByteSource& file_;
     std::int64_t budget_;
     std::int64_t position_ = 0;
     AVIOContext* context_ = nullptr;

@@ -14,7 +14,7 @@ namespace {
 constexpr int kBufferBytes = 32 * 1024;
 }
 
-AvioView::AvioView(const AssembledFile& file, std::int64_t most_bytes)
+AvioView::AvioView(const ByteSource& file, std::int64_t most_bytes)
     : file_(file), budget_(most_bytes) {
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
     if (!buffer) return;

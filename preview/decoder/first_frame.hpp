@@ -5,12 +5,16 @@
 
 #include <expected>
 
+#include "byte_source.hpp"
 #include "preview_result.hpp"
-#include "recovery/assembled_file.hpp"
 
 namespace tav::preview {
 
-std::expected<Preview, PreviewError> DecodePreview(const AssembledFile& file,
+std::expected<Preview, PreviewError> DecodePreview(const ByteSource& file,
                                                    const PreviewLimits& limits = {});
+
+// How programs reach DecodePreview in the decoder module (decoder_loader.hpp).
+using DecodeFunction = std::expected<Preview, PreviewError> (*)(const ByteSource&,
+                                                                const PreviewLimits&);
 
 }  // namespace tav::preview

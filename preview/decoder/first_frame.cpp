@@ -175,7 +175,7 @@ std::expected<FramePtr, PreviewError> FirstFrame(AVFormatContext& format, VideoD
 
 }  // namespace
 
-std::expected<Preview, PreviewError> DecodePreview(const AssembledFile& file,
+std::expected<Preview, PreviewError> DecodePreview(const ByteSource& file,
                                                    const PreviewLimits& limits) {
     QuietFfmpeg();
     if (file.size() == 0) return CannotDecode("empty file");
