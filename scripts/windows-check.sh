@@ -14,10 +14,12 @@ ln -sfn /usr/include/CLI "$out/include/CLI"  # header-only CLI11, without the ho
 
 # The preview's decoder module (FFmpeg) is not built for Windows; without it
 # the CLI answers --thumbnails with its "no decoder" line.
+version=$(sed -n 's/^project(TavorineMov VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 sources=$(git ls-files core cli preview | grep '\.cpp$' | grep -v '_posix\.cpp$' | grep -v '^preview/decoder/')
 for src in $sources; do
   obj="$out/obj/$(echo "$src" | tr / _).o"
-  "$cxx" -std=c++23 -O2 -Wall -Wextra -Icore -Icli -Ipreview -I"$out/include" -c "$src" -o "$obj" &
+  "$cxx" -std=c++23 -O2 -Wall -Wextra -Icore -Icli -Ipreview -I"$out/include" \
+    "-DTAVORINE_VERSION=\"$version\"" -c "$src" -o "$obj" &
   while [ "$(jobs -r | wc -l)" -ge "${JOBS:-2}" ]; do sleep 0.2; done
 done
 wait
