@@ -41,7 +41,9 @@ int main(int argc, char** argv) {
         std::fputs("usage: fragment_bench [FILES] [DIR]\n", stderr);
         return 2;
     }
-    const auto clip = tav::cardgen::SyntheticClip(2, 7, true, 300);
+    // Frames large enough that each header lies past the 4 KiB the scan
+    // steps over after a start region.
+    const auto clip = tav::cardgen::SyntheticClip(2, 7, true, 4000);
     const tav::cardgen::MovFile mov = tav::cardgen::BuildCameraMov({}, clip);
     const auto bytes = mov.bytes();
     // Each file on a sector boundary, a sector of zeros after it.

@@ -86,16 +86,17 @@ std::expected<void, CopyError> RunPlan(const SourceReader& source, OutputSink& o
                                        const CopyProgress& progress, CopyResult& result) {
     const std::int64_t write_begin = plan.skip;
     const std::int64_t write_end = plan.skip + plan.write_length;
-    for (std::int64_t done = 0; done < plan.read_length; done += kCopyBlock) {
-        const std::int64_t size = std::min(kCopyBlock, plan.read_length - done);
-        const std::span<std::uint8_t> block(buffer.data(), static_cast<std::size_t>(size));
+    const auto chunk_bytes = static_cast<std::int64_t>(buffer.size());
+    for (std::int64_t chunk = 0; chunk < plan.read_length; chunk += chunk_bytes) {
+        const std::int64_t length = std::min(chunk_bytes, plan.read_length - chunk);
+        const std::span<std::uint8_t> bytes(buffer.data(), static_cast<std::size_t>(length));
         // Unreadable sectors stay zero; only they are lost.
-        const ReadReport report = source.read_at(plan.origin + done, block);
+        const ReadReport report = source.read_at(plan.origin + chunk, bytes);
 
-        const std::int64_t from = std::max(write_begin, done);
-        const std::int64_t to = std::min(write_end, done + size);
+        const std::int64_t from = std::max(write_begin, chunk);
+        const std::int64_t to = std::min(write_end, chunk + length);
         if (from < to) {
-            const auto part = block.subspan(static_cast<std::size_t>(from - done),
+            const auto part = bytes.subspan(static_cast<std::size_t>(from - chunk),
                                             static_cast<std::size_t>(to - from));
             if (!out.write(part))
                 return std::unexpected(
@@ -106,12 +107,16 @@ std::expected<void, CopyError> RunPlan(const SourceReader& source, OutputSink& o
                 AddRange(result.unreadable, r);
         }
         if (!progress) continue;
-        if (size == kCopyBlock)
-            progress(plan.origin + done);
-        else if (plan.read_length >= kCopyBlock)
-            progress(plan.origin + plan.read_length);
-        else if (plan.report_single_block)
-            progress(plan.read_length);
+        // Progress is told per block, as if each had been copied on its own.
+        for (std::int64_t done = chunk; done < chunk + length; done += kCopyBlock) {
+            const std::int64_t size = std::min(kCopyBlock, plan.read_length - done);
+            if (size == kCopyBlock)
+                progress(plan.origin + done);
+            else if (plan.read_length >= kCopyBlock)
+                progress(plan.origin + plan.read_length);
+            else if (plan.report_single_block)
+                progress(plan.read_length);
+        }
     }
     return {};
 }
@@ -125,7 +130,8 @@ std::expected<CopyResult, CopyError> AssembleFragments(const SourceReader& sourc
     if (ranges.start_offsets.size() != count || ranges.end_offsets.size() != count)
         return std::unexpected(CopyError{CopyFailure::ListMismatch, 0, {}});
 
-    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyBlock));
+    // Large reads and writes: the system calls cost little next to the bytes.
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyChunkBlocks * kCopyBlock));
     const bool several = count > 1;
     const std::int64_t source_size = source.size();
     CopyResult result;

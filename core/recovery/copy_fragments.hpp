@@ -43,6 +43,8 @@ struct CopyError {
 // Unit, block and margins of the assembly.
 inline constexpr std::int64_t kCopyUnit = 512;
 inline constexpr std::int64_t kCopyBlock = 65536;
+// Blocks read and written at once (progress is still told per block).
+inline constexpr std::int64_t kCopyChunkBlocks = 8;
 inline constexpr std::int64_t kSingleMarginUnits = 2;
 inline constexpr std::int64_t kMultiMarginUnits = 6;
 

@@ -11,7 +11,7 @@ namespace {
 using test::MemorySink;
 using test::PatternBytes;
 
-constexpr std::int64_t kImageSize = 1 << 20;
+constexpr std::int64_t kImageSize = 4 << 20;
 
 class CopyFragmentsTest : public ::testing::Test {
   protected:
@@ -136,7 +136,7 @@ TEST_F(CopyFragmentsTest, BadFragmentStopsCopyAndKeepsWhatWasWritten) {
         {"-512", "100", CopyFailure::BadOffset},
         {"5000", "100", CopyFailure::BadLength},  // end before start
         {"0", "9223372036854775807", CopyFailure::BadLength},
-        {"1048576", "1048577", CopyFailure::BadLength},  // past the end of the image
+        {"4194304", "4194305", CopyFailure::BadLength},  // past the end of the image
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.start) + ".." + c.end);
@@ -163,12 +163,15 @@ TEST_F(CopyFragmentsTest, ListsOfDifferentLengthsAreRefused) {
 }
 
 TEST_F(CopyFragmentsTest, FailedWriteIsReported) {
-    test::FullDiskSink sink(65536 + 1000);
-    const auto result = AssembleFragments(*source_, sink, Ranges({{"HEAD", 0, 200000}}), {});
+    // Writes go out a chunk at a time; the chunks before the one that did not
+    // fit stay written.
+    constexpr std::size_t kChunk = kCopyChunkBlocks * kCopyBlock;
+    test::FullDiskSink sink(kChunk + 1000);
+    const auto result = AssembleFragments(*source_, sink, Ranges({{"HEAD", 0, 3 * kChunk}}), {});
     ASSERT_FALSE(result.has_value());
     EXPECT_EQ(result.error().kind, CopyFailure::WriteFailed);
     EXPECT_NE(DescribeCopyError(result.error()).find("No space left"), std::string::npos);
-    EXPECT_EQ(sink.written, 65536u);
+    EXPECT_EQ(sink.written, kChunk);
 }
 
 }  // namespace
