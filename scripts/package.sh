@@ -17,8 +17,11 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 eval "$(dpkg-buildflags --export=sh)"
 # Given on the command line, not through the environment, so that a build
 # folder configured before takes them too; CPPFLAGS holds -D_FORTIFY_SOURCE.
+# Prefix /usr: the decoder module goes to Debian's multiarch library folder
+# (/usr/lib/x86_64-linux-gnu/tavorine-mov), where no ldconfig call is needed.
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVORINE_BUILD_TESTS=OFF \
-  -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" >/dev/null
+  -DCMAKE_INSTALL_PREFIX=/usr -DCMAKE_CXX_FLAGS="$CPPFLAGS $CXXFLAGS" \
+  -DCMAKE_EXE_LINKER_FLAGS="$LDFLAGS" -DCMAKE_MODULE_LINKER_FLAGS="$LDFLAGS" >/dev/null
 cmake --build "$build" -j"$jobs"
 
 echo "== cpack =="

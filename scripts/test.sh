@@ -20,7 +20,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   build-asan/tests/core_tests --gtest_brief=1
 # Damaged files through FFmpeg's demuxer and decoder.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-  build-asan/tests/preview_tests --gtest_brief=1
+  TAVORINE_DECODER="$PWD/build-asan/tavorine-mov-decoder.so" build-asan/tests/preview_tests --gtest_brief=1
 
 echo "== sanitizer pass took $((SECONDS - start)) s =="
 
