@@ -119,16 +119,8 @@ void TForm2::btn4Click() {
 }
 
 void TForm2::preview_selected() {
-    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        preview->show_file(std::nullopt);
-        return;
-    }
-    const auto s = static_cast<std::size_t>(rows.front().row());
-    preview->show_file(ctx_.tables.with([s](const TableSet& t) {
-        return RequestForNumber(t, t.results.cell(s, resc::Number),
-                                t.results.cell(s, resc::FragmentCount));
-    }));
+    preview->show_file(RequestForSelection(*lv1->selectionModel(), ctx_.tables, &TableSet::results,
+                                           resc::Number, resc::FragmentCount));
 }
 
 void TForm2::lv1ColumnClick(int column) {

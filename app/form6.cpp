@@ -91,16 +91,8 @@ std::optional<std::size_t> TForm6::selected_row() const {
 }
 
 void TForm6::preview_selected() {
-    const QModelIndexList rows = lv2->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        preview->show_file(std::nullopt);
-        return;
-    }
-    const auto s = static_cast<std::size_t>(rows.front().row());
-    preview->show_file(ctx_.tables.with([s](const TableSet& t) {
-        return RequestForNumber(t, t.outputs.cell(s, outc::Number),
-                                t.outputs.cell(s, outc::FragmentCount));
-    }));
+    preview->show_file(RequestForSelection(*lv2->selectionModel(), ctx_.tables, &TableSet::outputs,
+                                           outc::Number, outc::FragmentCount));
 }
 
 void TForm6::copy_item(CopyItem item) {

@@ -49,6 +49,18 @@ std::expected<PreviewRequest, QString> RequestForNumber(const TableSet& tables,
     return PreviewRequest{tables.source_field, std::move(*ranges)};
 }
 
+std::optional<std::expected<PreviewRequest, QString>> RequestForSelection(
+    const QItemSelectionModel& selection, ScanTables& tables, TextTable TableSet::*table,
+    std::size_t number_column, std::size_t count_column) {
+    const QModelIndexList rows = selection.selectedRows();
+    if (rows.isEmpty()) return std::nullopt;
+    const auto s = static_cast<std::size_t>(rows.front().row());
+    return tables.with([&](const TableSet& t) {
+        const TextTable& list = t.*table;
+        return RequestForNumber(t, list.cell(s, number_column), list.cell(s, count_column));
+    });
+}
+
 PreviewPanel::PreviewPanel(QWidget* parent) : QWidget(parent), cache_(kCacheBytes) {
     setObjectName("PreviewPanel");
     auto* layout = new QVBoxLayout(this);

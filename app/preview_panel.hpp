@@ -5,6 +5,7 @@
 
 #include <QCache>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QWidget>
 #include <expected>
@@ -28,6 +29,12 @@ struct PreviewRequest {
 std::expected<PreviewRequest, QString> RequestForNumber(const TableSet& tables,
                                                         const std::string& number,
                                                         const std::string& fragment_count);
+
+// The request for the row selected in a list over one of the tables whose
+// columns hold the 编号 and the fragment count; nothing when none is selected.
+std::optional<std::expected<PreviewRequest, QString>> RequestForSelection(
+    const QItemSelectionModel& selection, ScanTables& tables, TextTable TableSet::*table,
+    std::size_t number_column, std::size_t count_column);
 
 class PreviewPanel : public QWidget {
   public:

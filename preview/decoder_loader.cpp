@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <vector>
 
 #ifndef _WIN32
@@ -55,10 +54,7 @@ std::expected<DecodeFunction, std::string> Load() {
 }  // namespace
 
 std::expected<DecodeFunction, std::string> LoadDecoder() {
-    static std::once_flag once;
-    static std::expected<DecodeFunction, std::string> loaded =
-        std::unexpected(std::string("not loaded"));
-    std::call_once(once, [] { loaded = Load(); });
+    static const std::expected<DecodeFunction, std::string> loaded = Load();
     return loaded;
 }
 

@@ -6,23 +6,15 @@
 
 #include "core/recovery_test_support.hpp"
 #include "support/faulty_device.hpp"
+#include "support/fragment_ranges.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
 namespace {
 
-constexpr std::int64_t kImageSize = 1 << 20;
+using test::Ranges;
 
-FragmentRanges Ranges(
-    std::initializer_list<std::tuple<const char*, std::int64_t, std::int64_t>> frags) {
-    FragmentRanges r;
-    for (const auto& [type, start, end] : frags) {
-        r.start_types.push_back(type);
-        r.start_offsets.push_back(std::to_string(start));
-        r.end_offsets.push_back(std::to_string(end));
-    }
-    return r;
-}
+constexpr std::int64_t kImageSize = 1 << 20;
 
 std::vector<std::uint8_t> Saved(const SourceReader& source, const FragmentRanges& r) {
     test::MemorySink sink;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/recovery_test_support.hpp"
+#include "support/fragment_ranges.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
@@ -10,6 +11,7 @@ namespace {
 
 using test::MemorySink;
 using test::PatternBytes;
+using test::Ranges;
 
 constexpr std::int64_t kImageSize = 4 << 20;
 
@@ -20,17 +22,6 @@ class CopyFragmentsTest : public ::testing::Test {
         auto opened = SourceReader::open((dir_ / "card.img").string());
         ASSERT_TRUE(opened.has_value());
         source_.emplace(std::move(*opened));
-    }
-
-    static FragmentRanges Ranges(
-        std::initializer_list<std::tuple<const char*, std::int64_t, std::int64_t>> frags) {
-        FragmentRanges r;
-        for (const auto& [type, start, end] : frags) {
-            r.start_types.push_back(type);
-            r.start_offsets.push_back(std::to_string(start));
-            r.end_offsets.push_back(std::to_string(end));
-        }
-        return r;
     }
 
     std::vector<std::uint8_t> Copy(const FragmentRanges& r,

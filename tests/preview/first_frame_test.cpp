@@ -11,12 +11,14 @@
 #include "cardgen/seeded_random.hpp"
 #include "row_preview.hpp"
 #include "support/cards.hpp"
+#include "support/fragment_ranges.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav::preview {
 namespace {
 
 using cardgen::Bytes;
+using test::Ranges;
 
 void WriteFile(const std::filesystem::path& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
@@ -36,17 +38,6 @@ cardgen::MovFile CameraFile(int frames, int width, int height, bool sound) {
 double Spread(const RgbImage& image) {
     const auto [lo, hi] = std::minmax_element(image.pixels.begin(), image.pixels.end());
     return lo == image.pixels.end() ? 0 : *hi - *lo;
-}
-
-FragmentRanges Ranges(
-    std::initializer_list<std::tuple<const char*, std::int64_t, std::int64_t>> f) {
-    FragmentRanges r;
-    for (const auto& [type, start, end] : f) {
-        r.start_types.push_back(type);
-        r.start_offsets.push_back(std::to_string(start));
-        r.end_offsets.push_back(std::to_string(end));
-    }
-    return r;
 }
 
 // The start region and the movie header far apart on a card image, as the
