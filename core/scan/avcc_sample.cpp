@@ -5,7 +5,8 @@ namespace tav {
 namespace {
 
 // NAL unit types of a camera's H.264 stream: coded slices (1, 5), SEI, SPS,
-// PPS, access-unit delimiter, end of sequence and of stream, filler.
+// PPS, access-unit delimiter, end of sequence and of stream, filler, and the
+// extension units some cameras add.
 bool KnownNalType(std::uint8_t header) {
     switch (header & 0x1F) {
         case 1:
@@ -17,6 +18,11 @@ bool KnownNalType(std::uint8_t header) {
         case 10:
         case 11:
         case 12:
+        case 13:  // the extensions of scalable and multi-view streams
+        case 14:
+        case 15:
+        case 19:
+        case 20:
             return true;
         default:
             return false;
@@ -24,6 +30,11 @@ bool KnownNalType(std::uint8_t header) {
 }
 
 }  // namespace
+
+bool NalUnitFits(std::uint32_t length, std::uint8_t header, std::uint64_t remaining) {
+    return remaining >= 5 && length != 0 && length <= remaining - 4 && (header & 0x80) == 0 &&
+           KnownNalType(header);
+}
 
 AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size) {
     if (sample_size < 5) return AvccVerdict::Foreign;  // one length and one header at least
@@ -33,8 +44,7 @@ AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size) {
         const auto length = bytes.be32(static_cast<std::size_t>(at));
         const auto header = bytes.u8(static_cast<std::size_t>(at + 4));
         if (!length || !header) return AvccVerdict::Incomplete;
-        if (*length == 0 || *length > sample_size - at - 4) return AvccVerdict::Foreign;
-        if ((*header & 0x80) != 0 || !KnownNalType(*header)) return AvccVerdict::Foreign;
+        if (!NalUnitFits(*length, *header, sample_size - at)) return AvccVerdict::Foreign;
         at += 4 + static_cast<std::uint64_t>(*length);
     }
     return AvccVerdict::Sample;

@@ -18,6 +18,11 @@ enum class AvccVerdict {
     Incomplete,  // fits so far, but the bytes end before the sample does
 };
 
+// One NAL unit of a sample: its 4-byte length and its header byte fit when
+// the unit lies inside the sample's remaining bytes (counted from the length
+// field) and the header is one a camera writes.
+bool NalUnitFits(std::uint32_t length, std::uint8_t header, std::uint64_t remaining);
+
 // bytes: the sample's bytes from its first length on, at least sample_size of
 // them for a whole verdict.
 AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size);

@@ -5,6 +5,7 @@
 
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
+#include "scan/media_map.hpp"
 #include "scan/movie_tracks.hpp"
 #include "scan/sample_tables.hpp"
 #include "scan/scan_geometry.hpp"
@@ -48,6 +49,7 @@ struct MediaLayout {
     std::uint64_t frames = 0;
     std::uint64_t last_frame_offset = 0;
     std::uint64_t last_frame_size = 0;
+    std::optional<MediaMap> map;  // every sample, when the tracks tell them
 };
 
 constexpr std::int64_t kMostMovieBytes = 64ll << 20;
@@ -67,7 +69,18 @@ std::optional<MediaLayout> LayoutFromTracks(const SourceReader& source, std::int
     if (!end || *end > kMax) return std::nullopt;
     const MovieTrack& video = *tracks->video();
     return MediaLayout{static_cast<std::int64_t>(*end), video.samples, video.last_sample_offset,
-                       video.last_sample_size};
+                       video.last_sample_size, MapMedia(*tracks)};
+}
+
+// Where a file offset of the media data lies on the source.
+std::optional<std::int64_t> OnSource(const std::vector<MediaPiece>& pieces, std::uint64_t offset) {
+    const MediaPiece* in = nullptr;
+    for (const MediaPiece& p : pieces)
+        if (p.file_offset <= offset) in = &p;
+    if (!in || offset - in->file_offset >
+                   static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return AddChecked(in->source_offset, static_cast<std::int64_t>(offset - in->file_offset));
 }
 
 }  // namespace
@@ -88,6 +101,10 @@ void FragmentAnalysis::log(const char* message) {
 }
 
 void FragmentAnalysis::run() {
+    if (follow_.area_end <= follow_.area_begin) {
+        const std::int64_t size = source_.size();
+        follow_.area_end = size > 0 ? size : std::numeric_limits<std::int64_t>::max() / 2;
+    }
     sort_and_renumber();
     analyse_headers();
     if (tables_.fragment_rows() > 0) {
@@ -141,7 +158,7 @@ void FragmentAnalysis::analyse_header(std::size_t r,
         LayoutFromTracks(source_, CellValue(tables_, r, frag::StartOffset), last_byte);
     if (!layout && sizes && offsets && sizes->count == offsets->count)
         if (const auto end = MediaEnd(*offsets, *sizes))
-            layout = MediaLayout{*end, offsets->count, offsets->last, sizes->last};
+            layout = MediaLayout{*end, offsets->count, offsets->last, sizes->last, std::nullopt};
     if (!layout) return;
     const std::int64_t media_end = layout->media_end;
     tables_.set_fragment_cell(r, frag::OwnLength, dec(media_end));
@@ -155,24 +172,68 @@ void FragmentAnalysis::analyse_header(std::size_t r,
         return;
     }
     const std::size_t head = found->second;
-    tables_.set_fragment_cell(r, frag::Fragments,
-                              dec(static_cast<std::int64_t>(head)) + "," + sn + ",");
     const std::int64_t h_start = CellValue(tables_, head, frag::StartOffset);
-    const auto frame_start =
-        layout->last_frame_offset >
-                static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())
-            ? std::nullopt
-            : AddChecked(h_start, static_cast<std::int64_t>(layout->last_frame_offset));
+    // The media data is checked sample by sample where it should lie; a
+    // file the file system split is followed to its other pieces.
+    FollowResult follow;
+    follow.pieces = {{0, h_start}};
+    if (layout->map && h_start >= 0) {
+        layout->map->media_end = static_cast<std::uint64_t>(media_end);
+        const auto read = [this](std::int64_t offset, std::span<std::uint8_t> buf) {
+            return source_.read_at(offset, buf, ReadOptions{1}).clean();
+        };
+        follow = FollowMedia(read, h_start, *layout->map, follow_);
+        if (!follow.checkable) follow.pieces = {{0, h_start}};
+    }
+    const bool incomplete = follow.checkable && !follow.complete;
+    place_pieces(head, r, h_start, follow.pieces, media_end);
+
+    const auto frame_start = OnSource(follow.pieces, layout->last_frame_offset);
     const bool verified =
         frame_start && VerifyLastFrame(source_, *frame_start, layout->last_frame_size);
 
     if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
-    const std::int64_t h_own = CellValue(tables_, head, frag::OwnLength);
-    tables_.set_fragment_cell(head, frag::LengthSectors, dec(h_own / kSectorBytes));
-    if (auto h_end = AddChecked(h_start, h_own))
-        tables_.set_fragment_cell(head, frag::EndOffset, dec(*h_end));
-    tables_.set_fragment_cell(r, frag::Quality, verified ? "非常好" : "好");
+    if (incomplete) {
+        const auto unsure = static_cast<std::uint64_t>(media_end) - follow.checked_to;
+        missing_sectors_[r] = static_cast<std::int64_t>((unsure + kSectorBytes - 1) / kSectorBytes);
+    }
+    tables_.set_fragment_cell(r, frag::Quality,
+                              incomplete ? "不完整" : (verified ? "非常好" : "好"));
+}
+
+// The head's row ends where its piece does; every further piece gets a row
+// of its own ("mdat"), and the header's list names them all in file order.
+void FragmentAnalysis::place_pieces(std::size_t head, std::size_t header, std::int64_t head_start,
+                                    const std::vector<MediaPiece>& pieces, std::int64_t media_end) {
+    const auto length_of = [&](std::size_t k) {
+        const std::uint64_t end = k + 1 < pieces.size() ? pieces[k + 1].file_offset
+                                                        : static_cast<std::uint64_t>(media_end);
+        return static_cast<std::int64_t>(end - pieces[k].file_offset);
+    };
+    std::string list = dec(static_cast<std::int64_t>(head)) + ",";
+    const std::int64_t first = length_of(0);
+    tables_.set_fragment_cell(head, frag::LengthSectors, dec(first / kSectorBytes));
+    if (auto end = AddChecked(head_start, first))
+        tables_.set_fragment_cell(head, frag::EndOffset, dec(*end));
+    for (std::size_t k = 1; k < pieces.size(); ++k) {
+        const std::int64_t length = length_of(k);
+        StagedFragmentRow row;
+        row.start_type = "mdat";
+        row.start_offset = dec(pieces[k].source_offset);
+        row.end_type = "mdat";
+        row.end_offset = dec(AddChecked(pieces[k].source_offset, length).value_or(0));
+        row.length_sectors = dec(length / kSectorBytes);
+        row.own_length = dec(length);
+        row.stsz_off = "0";
+        row.stco_off = "0";
+        row.order = "1";
+        const auto sn = static_cast<std::int64_t>(tables_.fragment_rows());
+        tables_.add_fragment(sn, row);
+        list += dec(sn) + ",";
+    }
+    tables_.set_fragment_cell(header, frag::Fragments,
+                              list + dec(static_cast<std::int64_t>(header)) + ",");
 }
 
 void FragmentAnalysis::fill_outputs() {
@@ -184,9 +245,12 @@ void FragmentAnalysis::fill_outputs() {
         if (quality.empty() || quality == "差") continue;
         StagedOutputRow row;
         row.file_length = dec(CellValue(tables_, k, frag::FileLength));
-        row.fragment_count = "2";
-        row.quality = quality == "非常好" ? "非常好" : "好";
         row.fragment_list = tables_.fragment_cell(k, frag::Fragments);
+        row.fragment_count =
+            dec(static_cast<std::int64_t>(SplitFragmentList(row.fragment_list).size()));
+        row.quality = quality == "非常好" || quality == "不完整" ? quality : "好";
+        if (const auto missing = missing_sectors_.find(k); missing != missing_sectors_.end())
+            row.missing_sectors = dec(missing->second);
         row.frames = tables_.fragment_cell(k, frag::Frames);
         const auto list = SplitFragmentList(row.fragment_list);
         const auto head = list.empty() ? std::nullopt : parse_int64(list.front());
@@ -204,7 +268,8 @@ void FragmentAnalysis::fill_results() {
     for (std::size_t k = 0; k < rows; ++k) {
         const std::int64_t length =
             parse_int64(tables_.output_cell(k, outc::FileLength)).value_or(0);
-        tables_.add_result(number, HumanLength(length), "2", tables_.output_cell(k, outc::Quality),
+        tables_.add_result(number, HumanLength(length), tables_.output_cell(k, outc::FragmentCount),
+                           tables_.output_cell(k, outc::Quality),
                            tables_.output_cell(k, outc::Frames),
                            tables_.output_cell(k, outc::ShootDate));
         ++number;

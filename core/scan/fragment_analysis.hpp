@@ -9,6 +9,7 @@
 
 #include "common/reporter.hpp"
 #include "platform/source_reader.hpp"
+#include "scan/media_follow.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/table_writer.hpp"
 
@@ -22,9 +23,15 @@ bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
 
 class FragmentAnalysis {
   public:
+    // follow: where a paired file's split media data may continue (cluster
+    // grid, area, free clusters); by default every sector of the source.
     FragmentAnalysis(const SourceReader& source, const ScanSettings& settings, TableWriter& tables,
-                     WorkerReporter& reporter)
-        : source_(source), settings_(settings), tables_(tables), reporter_(reporter) {}
+                     WorkerReporter& reporter, FollowSetup follow = {})
+        : source_(source),
+          settings_(settings),
+          tables_(tables),
+          reporter_(reporter),
+          follow_(std::move(follow)) {}
 
     // Everything from the sort to the "分析完毕" log line.
     void run();
@@ -37,11 +44,16 @@ class FragmentAnalysis {
     void fill_outputs();
     void fill_results();
     void log(const char* message);
+    void place_pieces(std::size_t head, std::size_t header, std::int64_t head_start,
+                      const std::vector<MediaPiece>& pieces, std::int64_t media_end);
 
     const SourceReader& source_;
     const ScanSettings& settings_;
     TableWriter& tables_;
     WorkerReporter& reporter_;
+    FollowSetup follow_;
+    // Sectors of a header's media data that could not be followed, by row.
+    std::unordered_map<std::size_t, std::int64_t> missing_sectors_;
 };
 
 }  // namespace tav

@@ -85,6 +85,38 @@ std::uint64_t SamplesInChunks(const std::vector<ChunkRun>& runs, std::uint64_t c
     return total;
 }
 
+// Every chunk with its samples, so that a chunk's bytes can be found and
+// checked; left empty when the chunks do not hold exactly the samples.
+template <typename ChunkOffset, typename SampleSize>
+void MapChunks(MovieTrack& t, const std::vector<ChunkRun>& runs, std::uint64_t chunks,
+               std::uint64_t samples, const ChunkOffset& chunk_offset, std::uint64_t frame_bytes,
+               const SampleSize& sample_size) {
+    std::uint64_t placed = 0;
+    std::size_t run = 0;
+    t.chunk_offsets.reserve(static_cast<std::size_t>(chunks));
+    t.chunk_samples.reserve(static_cast<std::size_t>(chunks));
+    for (std::uint64_t k = 0; k < chunks; ++k) {
+        while (run + 1 < runs.size() && runs[run + 1].first_chunk <= k + 1) ++run;
+        const std::uint32_t in_chunk = runs[run].samples;
+        if (in_chunk > samples - placed) break;
+        t.chunk_offsets.push_back(chunk_offset(k));
+        t.chunk_samples.push_back(in_chunk);
+        placed += in_chunk;
+    }
+    if (placed != samples || t.chunk_offsets.size() != chunks) {
+        t.chunk_offsets.clear();
+        t.chunk_samples.clear();
+        return;
+    }
+    if (frame_bytes != 0) {
+        t.sample_bytes = frame_bytes;
+        return;
+    }
+    t.sample_sizes.reserve(static_cast<std::size_t>(samples));
+    for (std::uint64_t k = 0; k < samples; ++k)
+        t.sample_sizes.push_back(static_cast<std::uint32_t>(sample_size(k)));
+}
+
 std::optional<MovieTrack> ReadTrack(ByteView trak) {
     MovieTrack t;
     const Atom hdlr = Path(trak, {"mdia", "hdlr"});
@@ -156,6 +188,9 @@ std::optional<MovieTrack> ReadTrack(ByteView trak) {
     t.first_chunk = chunk_offset(0);
     t.media_end = end;
     t.last_sample_size = sample_size(*samples - 1);
+    MapChunks(t, *runs, *chunks, *samples, chunk_offset, frame_bytes, sample_size);
+    if (const Atom stsd = Child(stbl.body, "stsd"); stsd.found && stsd.body.has(12, 4))
+        t.codec.assign(reinterpret_cast<const char*>(stsd.body.sub(12, 4).data()), 4);
     return t;
 }
 

@@ -21,6 +21,11 @@ struct MovieTrack {
     std::uint64_t media_end = 0;           // end of its last chunk (offset + its samples' bytes)
     std::uint64_t last_sample_offset = 0;  // where its last sample starts
     std::uint64_t last_sample_size = 0;
+    std::string codec;                         // the first sample description's format
+    std::vector<std::uint64_t> chunk_offsets;  // file-relative, in table order
+    std::vector<std::uint32_t> chunk_samples;  // samples of each chunk
+    std::vector<std::uint32_t> sample_sizes;   // empty when all samples have sample_bytes
+    std::uint64_t sample_bytes = 0;            // the one size of every sample, or 0
 };
 
 struct MovieTracks {

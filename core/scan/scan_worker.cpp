@@ -12,6 +12,7 @@
 #include "scan/free_space_setup.hpp"
 #include "scan/scan_gauge.hpp"
 #include "scan/sector_scan.hpp"
+#include "scan/use_window_tracker.hpp"
 
 namespace tav {
 
@@ -61,6 +62,25 @@ void PlaceStart(const TDiskInfo& info, SectorScanSetup& setup) {
         g.base = 0;
         setup.start_w = info.StartSector;
     }
+}
+
+// Where a split file's further pieces may lie: on the volume's cluster grid
+// (every sector of a raw source), and in the free-space scans only in free
+// clusters, as the scan itself looked only there.
+FollowSetup FollowSetupFor(const SectorScanSetup& setup, std::int64_t volume_offset,
+                           UseWindowTracker* tracker) {
+    FollowSetup f;
+    const ScanGeometry& g = setup.geometry;
+    f.cluster_bytes = g.raw ? kSectorBytes : g.cluster_sectors * kSectorBytes;
+    f.grid_origin = volume_offset + g.base * kSectorBytes;
+    f.area_begin = volume_offset;
+    f.area_end = g.range_end > 0 ? volume_offset + g.range_end * kSectorBytes : 0;
+    if (tracker)
+        f.usable = [tracker, g, volume_offset](std::int64_t cluster_start) {
+            const std::int64_t cluster = g.cluster_of_byte(cluster_start - volume_offset);
+            return tracker->ensure(cluster) && !tracker->in_use(cluster);
+        };
+    return f;
 }
 
 }  // namespace
@@ -148,8 +168,13 @@ void TscanPst::Execute() {
     LogUnreadable();
     if (!ran) return;
     reporter_.log_line(make_log_line(outcome_.stopped ? "扫描已停止" : "扫描完成"));
+    std::optional<UseWindowTracker> use;
+    if (setup.geometry.filtering) use.emplace(volume, setup.region, info, setup.geometry);
+    FragmentAnalysis(*source, settings_, writer, reporter_,
+                     FollowSetupFor(setup, volume_offset, use ? &*use : nullptr))
+        .run();
+    use.reset();
     partition.reset();
-    FragmentAnalysis(*source, settings_, writer, reporter_).run();
     source.reset();
     reporter_.show_results();
 }

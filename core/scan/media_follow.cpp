@@ -1,0 +1,372 @@
+#include "scan/media_follow.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <optional>
+
+#include "common/byte_order.hpp"
+#include "scan/avcc_sample.hpp"
+
+namespace tav {
+
+namespace {
+
+// Checks in a row that make a continuation certain: a foreign file passes
+// one NAL length by chance, not sixteen that add up to the samples' sizes.
+constexpr int kSureChecks = 16;
+constexpr std::size_t kMostPieces = 1024;
+constexpr std::int64_t kPageBytes = 64 << 10;
+constexpr std::int64_t kSearchBlock = 1 << 20;
+
+std::int64_t FloorMod(std::int64_t a, std::int64_t m) {
+    const std::int64_t r = a % m;
+    return r < 0 ? r + m : r;
+}
+
+// A few pages of the source, for the scattered small reads of the checks.
+class PagedSource {
+  public:
+    explicit PagedSource(const ReadSource& read) : read_(read) {}
+
+    // False when a page the bytes came from could not be read whole.
+    bool get(std::int64_t offset, std::span<std::uint8_t> out) {
+        bool clean = true;
+        std::size_t k = 0;
+        while (k < out.size()) {
+            const std::int64_t at = offset + static_cast<std::int64_t>(k);
+            if (at < 0) {
+                out[k++] = 0;
+                continue;
+            }
+            const Page& p = page_for(at);
+            clean = clean && p.clean;
+            const auto from = static_cast<std::size_t>(at - p.start);
+            const std::size_t take = std::min(out.size() - k, p.bytes.size() - from);
+            std::copy_n(p.bytes.begin() + static_cast<std::ptrdiff_t>(from), take, out.begin() + k);
+            k += take;
+        }
+        return clean;
+    }
+
+  private:
+    struct Page {
+        std::int64_t start = -1;
+        std::vector<std::uint8_t> bytes;
+        std::uint64_t used = 0;
+        bool clean = true;
+    };
+
+    const Page& page_for(std::int64_t at) {
+        const std::int64_t start = at / kPageBytes * kPageBytes;
+        ++clock_;
+        Page* oldest = &pages_[0];
+        for (Page& p : pages_) {
+            if (p.start == start) {
+                p.used = clock_;
+                return p;
+            }
+            if (p.used < oldest->used) oldest = &p;
+        }
+        oldest->start = start;
+        oldest->used = clock_;
+        oldest->bytes.assign(static_cast<std::size_t>(kPageBytes), 0);
+        oldest->clean = read_(start, oldest->bytes);
+        return *oldest;
+    }
+
+    const ReadSource& read_;
+    std::array<Page, 4> pages_;
+    std::uint64_t clock_ = 0;
+};
+
+using Pieces = std::vector<MediaPiece>;
+
+std::int64_t ToSource(const Pieces& pieces, std::uint64_t file_offset) {
+    auto it =
+        std::upper_bound(pieces.begin(), pieces.end(), file_offset,
+                         [](std::uint64_t f, const MediaPiece& p) { return f < p.file_offset; });
+    --it;  // the first piece starts at 0
+    return it->source_offset + static_cast<std::int64_t>(file_offset - it->file_offset);
+}
+
+// The next NAL length to check: in sample `sample`, at file offset `at`.
+struct Walk {
+    std::size_t sample = 0;
+    std::uint64_t at = 0;
+    std::uint64_t sure_to = 0;  // file bytes before this are the file's own
+    int checks = 0;             // checks passed so far
+    bool unreadable = false;    // the last check's bytes could not all be read
+};
+
+class Follower {
+  public:
+    Follower(const ReadSource& read, const MediaMap& map, const FollowSetup& setup)
+        : read_(read), pages_(read), map_(map), setup_(setup) {}
+
+    FollowResult run(std::int64_t head);
+
+  private:
+    // Checks NAL units until one fails, the samples end, or `most` passed
+    // (-1: no limit). True when nothing failed.
+    bool advance(Walk& w, const Pieces& pieces, int most);
+    bool read_file(const Pieces& pieces, std::uint64_t file_offset, std::span<std::uint8_t> out);
+    std::vector<std::uint64_t> gap_candidates(const Walk& w, const Pieces& pieces) const;
+    std::optional<std::int64_t> find_continuation(const Walk& w, const Pieces& pieces,
+                                                  const std::vector<std::uint64_t>& gaps);
+    bool worth_trying(std::int64_t base, const Pieces& pieces,
+                      const std::vector<std::uint64_t>& gaps) const;
+    std::uint64_t choose_gap(const Walk& w, const Pieces& pieces,
+                             const std::vector<std::uint64_t>& gaps, std::int64_t base);
+    int implausible(std::int64_t source, std::uint64_t file_from, std::uint64_t file_to);
+    bool usable(std::int64_t source) const;
+    std::int64_t cluster_of(std::int64_t source) const {
+        return source - FloorMod(source - setup_.grid_origin, setup_.cluster_bytes);
+    }
+    Walk start() const {
+        Walk w;
+        w.at = map_.video.front().offset;
+        w.sure_to = w.at;  // the start region up to the first sample came with the head
+        return w;
+    }
+
+    const ReadSource& read_;
+    PagedSource pages_;
+    const MediaMap& map_;
+    const FollowSetup& setup_;
+};
+
+bool Follower::read_file(const Pieces& pieces, std::uint64_t file_offset,
+                         std::span<std::uint8_t> out) {
+    bool clean = true;
+    std::size_t k = 0;
+    while (k < out.size()) {
+        const std::uint64_t f = file_offset + k;
+        auto next = std::upper_bound(
+            pieces.begin(), pieces.end(), f,
+            [](std::uint64_t v, const MediaPiece& p) { return v < p.file_offset; });
+        std::size_t take = out.size() - k;
+        if (next != pieces.end()) take = std::min<std::uint64_t>(take, next->file_offset - f);
+        clean = pages_.get(ToSource(pieces, f), out.subspan(k, take)) && clean;
+        k += take;
+    }
+    return clean;
+}
+
+bool Follower::advance(Walk& w, const Pieces& pieces, int most) {
+    int passed = 0;
+    while (w.sample < map_.video.size()) {
+        if (most >= 0 && passed >= most) return true;
+        const FileSpan& s = map_.video[w.sample];
+        std::array<std::uint8_t, 5> b{};
+        w.unreadable = !read_file(pieces, w.at, b);
+        const std::uint32_t length = load_be32(b.data());
+        if (!NalUnitFits(length, b[4], s.end() - w.at)) return false;
+        w.sure_to = std::max(w.sure_to, w.at + 5);
+        w.at += 4 + std::uint64_t{length};
+        ++passed;
+        ++w.checks;
+        if (w.at == s.end() && ++w.sample < map_.video.size()) w.at = map_.video[w.sample].offset;
+    }
+    return true;
+}
+
+bool Follower::usable(std::int64_t source) const {
+    if (source < setup_.area_begin || source >= setup_.area_end) return false;
+    return !setup_.usable || setup_.usable(cluster_of(source));
+}
+
+// File offsets where the current piece may end: cluster boundaries on the
+// source after the last byte known to be the file's and at or before the
+// failed check (a gap inside the check's five bytes is not followed).
+std::vector<std::uint64_t> Follower::gap_candidates(const Walk& w, const Pieces& pieces) const {
+    const MediaPiece& piece = pieces.back();
+    const std::int64_t base = piece.source_offset - static_cast<std::int64_t>(piece.file_offset);
+    const std::int64_t c = setup_.cluster_bytes;
+    const std::uint64_t after = std::max(w.sure_to, piece.file_offset + 1);
+    const std::int64_t x = base + static_cast<std::int64_t>(after);
+    std::int64_t g = x + FloorMod(setup_.grid_origin - x, c) - base;
+    std::vector<std::uint64_t> out;
+    for (; g <= static_cast<std::int64_t>(w.at); g += c)
+        out.push_back(static_cast<std::uint64_t>(g));
+    return out;
+}
+
+// A continuation at base (source offset of file offset 0) must begin on a
+// usable cluster outside the pieces already taken.
+bool Follower::worth_trying(std::int64_t base, const Pieces& pieces,
+                            const std::vector<std::uint64_t>& gaps) const {
+    for (std::size_t k = 0; k < pieces.size(); ++k) {
+        const std::int64_t b =
+            pieces[k].source_offset - static_cast<std::int64_t>(pieces[k].file_offset);
+        if (b == base) return false;
+    }
+    const std::int64_t last_start = base + static_cast<std::int64_t>(gaps.back());
+    if (!usable(last_start)) return false;
+    for (std::size_t k = 0; k + 1 < pieces.size(); ++k) {
+        const std::int64_t from = pieces[k].source_offset;
+        const std::int64_t to =
+            from + static_cast<std::int64_t>(pieces[k + 1].file_offset - pieces[k].file_offset);
+        if (last_start >= from && last_start < to) return false;
+    }
+    return true;
+}
+
+std::optional<std::int64_t> Follower::find_continuation(const Walk& w, const Pieces& pieces,
+                                                        const std::vector<std::uint64_t>& gaps) {
+    const MediaPiece& piece = pieces.back();
+    const std::int64_t base = piece.source_offset - static_cast<std::int64_t>(piece.file_offset);
+    const auto p = static_cast<std::int64_t>(w.at);
+    const std::uint64_t remaining = map_.video[w.sample].end() - w.at;
+    const std::int64_t c = setup_.cluster_bytes;
+    const std::int64_t residue = FloorMod(base + p - setup_.grid_origin, c);
+    const std::int64_t from = std::clamp(base + p + c, setup_.area_begin, setup_.area_end);
+
+    std::optional<std::int64_t> weak;
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(kSearchBlock + 8));
+    const auto scan = [&](std::int64_t lo, std::int64_t hi) -> std::optional<std::int64_t> {
+        for (std::int64_t blk = lo; blk < hi; blk += kSearchBlock) {
+            const std::int64_t blk_end = std::min(hi, blk + kSearchBlock);
+            std::fill(block.begin(), block.end(), 0);
+            read_(blk, block);
+            std::int64_t x = blk + FloorMod(setup_.grid_origin + residue - blk, c);
+            for (; x < blk_end; x += c) {
+                const std::uint8_t* at = block.data() + (x - blk);
+                if (!NalUnitFits(load_be32(at), at[4], remaining)) continue;
+                const std::int64_t candidate = x - p;
+                if (!worth_trying(candidate, pieces, gaps)) continue;
+                Walk trial = w;
+                Pieces tried = pieces;
+                tried.push_back({gaps.back(), candidate + static_cast<std::int64_t>(gaps.back())});
+                const int before = trial.checks;
+                const bool ok = advance(trial, tried, kSureChecks);
+                const int passed = trial.checks - before;
+                if (ok || passed >= kSureChecks) return candidate;
+                // A short piece (the middle of three) checks only up to its
+                // own end: kept in case no sure continuation turns up.
+                const std::int64_t failed_at = candidate + static_cast<std::int64_t>(trial.at);
+                if (!weak && passed >= 2 && failed_at >= cluster_of(x) + c) weak = candidate;
+            }
+        }
+        return std::nullopt;
+    };
+    if (auto found = scan(from, setup_.area_end)) return found;
+    if (auto found = scan(setup_.area_begin, from)) return found;
+    return weak;
+}
+
+// How many kinds of doubt the file bytes [file_from, file_to) raise when read
+// at source: payload of a video sample holding a start-code pattern (a NAL
+// payload never does), PCM that jumps like noise, a cluster the file system
+// says is not free.
+int Follower::implausible(std::int64_t source, std::uint64_t file_from, std::uint64_t file_to) {
+    if (file_to <= file_from) return 0;
+    int doubts = usable(source) ? 0 : 1000;
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(file_to - file_from));
+    pages_.get(source, bytes);
+    const auto covered = [&](const std::vector<FileSpan>& spans, auto&& judge) {
+        auto it = std::upper_bound(spans.begin(), spans.end(), file_from,
+                                   [](std::uint64_t f, const FileSpan& s) { return f < s.offset; });
+        if (it != spans.begin()) --it;
+        for (; it != spans.end() && it->offset < file_to; ++it) {
+            const std::uint64_t a = std::max(it->offset, file_from);
+            const std::uint64_t b = std::min(it->end(), file_to);
+            if (a < b)
+                doubts += judge(std::span<const std::uint8_t>(bytes).subspan(
+                    static_cast<std::size_t>(a - file_from), static_cast<std::size_t>(b - a)));
+        }
+    };
+    covered(map_.video, [](std::span<const std::uint8_t> v) {
+        for (std::size_t k = 0; k + 2 < v.size(); ++k)
+            if (v[k] == 0 && v[k + 1] == 0 && v[k + 2] <= 2) return 1;
+        return 0;
+    });
+    const std::size_t frame = map_.sound_frame_bytes;
+    covered(map_.sound, [frame](std::span<const std::uint8_t> v) {
+        if (frame == 0 || v.size() < 8 * frame) return 0;
+        // Sound changes little from one frame to the next in its high-order
+        // bytes; random bytes jump by about 85 on average in every byte.
+        double calmest = 256;
+        for (std::size_t lane = 0; lane < frame; ++lane) {
+            std::uint64_t sum = 0, n = 0;
+            for (std::size_t k = lane; k + frame < v.size(); k += frame, ++n)
+                sum += static_cast<std::uint64_t>(std::abs(int{v[k]} - int{v[k + frame]}));
+            if (n > 0)
+                calmest = std::min(calmest, static_cast<double>(sum) / static_cast<double>(n));
+        }
+        return calmest > 48 ? 1 : 0;
+    });
+    return doubts;
+}
+
+// Where, between the last sure byte and the failed check, the old piece ends
+// and the new one takes over: the split whose bytes raise the fewest doubts;
+// on a tie the old piece runs as far as it can.
+std::uint64_t Follower::choose_gap(const Walk& w, const Pieces& pieces,
+                                   const std::vector<std::uint64_t>& gaps, std::int64_t base) {
+    if (gaps.size() == 1) return gaps.front();
+    const MediaPiece& piece = pieces.back();
+    const std::int64_t old_base =
+        piece.source_offset - static_cast<std::int64_t>(piece.file_offset);
+    // Segment k lies between gaps[k] and gaps[k + 1] (the last one up to the check).
+    std::vector<int> old_doubts, new_doubts;
+    for (std::size_t k = 0; k < gaps.size(); ++k) {
+        const std::uint64_t a = gaps[k];
+        const std::uint64_t b = k + 1 < gaps.size() ? gaps[k + 1] : w.at;
+        old_doubts.push_back(implausible(old_base + static_cast<std::int64_t>(a), a, b));
+        new_doubts.push_back(implausible(base + static_cast<std::int64_t>(a), a, b));
+    }
+    std::size_t best = 0;
+    long best_score = -1;
+    for (std::size_t k = 0; k < gaps.size(); ++k) {
+        long score = 0;
+        for (std::size_t j = 0; j < gaps.size(); ++j)
+            score += j < k ? old_doubts[j] : new_doubts[j];
+        if (best_score < 0 || score <= best_score) best = k, best_score = score;
+    }
+    return gaps[best];
+}
+
+FollowResult Follower::run(std::int64_t head) {
+    FollowResult result;
+    if (map_.video.empty() || setup_.cluster_bytes <= 0) return result;
+    if (!setup_.known.empty() && setup_.known.front() == MediaPiece{0, head}) {
+        Walk w = start();
+        if (advance(w, setup_.known, -1)) {
+            result = {setup_.known, true, true, map_.media_end};
+            return result;
+        }
+    }
+    Pieces pieces{{0, head}};
+    Walk w = start();
+    bool complete = false;
+    while (true) {
+        if (advance(w, pieces, -1)) {
+            complete = true;
+            break;
+        }
+        // Zeros from a failing sector are no sign of a split; searching
+        // the medium again would only wear a dying card.
+        if (w.unreadable || pieces.size() >= kMostPieces) break;
+        const auto gaps = gap_candidates(w, pieces);
+        if (gaps.empty()) break;
+        const auto base = find_continuation(w, pieces, gaps);
+        if (!base) break;
+        pieces.push_back({choose_gap(w, pieces, gaps, *base), 0});
+        pieces.back().source_offset = *base + static_cast<std::int64_t>(pieces.back().file_offset);
+    }
+    result.pieces = std::move(pieces);
+    result.complete = complete;
+    result.checkable = w.checks > 0;
+    result.checked_to = complete ? map_.media_end : w.sure_to;
+    return result;
+}
+
+}  // namespace
+
+FollowResult FollowMedia(const ReadSource& read, std::int64_t head, const MediaMap& map,
+                         const FollowSetup& setup) {
+    return Follower(read, map, setup).run(head);
+}
+
+}  // namespace tav

@@ -1,0 +1,56 @@
+#pragma once
+// Follows a movie's media data across the pieces the file system split it
+// into. Every video sample is checked where the current mapping puts it (NAL
+// lengths and headers, see avcc_sample.hpp); where a check fails, the file's
+// next piece starts at a cluster boundary somewhere else on the source, and
+// the place is searched where that sample and the ones after it check again.
+// Reads go through a function, so the search runs on byte arrays as well as
+// on a medium.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "scan/media_map.hpp"
+
+namespace tav {
+
+// Fills buf with the source bytes at offset (zeros where there are none);
+// false when some could not be read.
+using ReadSource = std::function<bool(std::int64_t offset, std::span<std::uint8_t> buf)>;
+
+// File bytes from file_offset on (up to the next piece's) lie at source_offset.
+struct MediaPiece {
+    std::uint64_t file_offset = 0;
+    std::int64_t source_offset = 0;
+    bool operator==(const MediaPiece&) const = default;
+};
+
+struct FollowSetup {
+    // Cluster starts on the source: grid_origin + k * cluster_bytes (a raw
+    // disk: every sector).
+    std::int64_t grid_origin = 0;
+    std::int64_t cluster_bytes = 512;
+    // Where pieces may lie: the volume's bytes on the source.
+    std::int64_t area_begin = 0;
+    std::int64_t area_end = 0;
+    // Whether a cluster (by its first byte) may hold a deleted file's data:
+    // free clusters only, in the free-space scans. Empty: every cluster.
+    std::function<bool(std::int64_t cluster_start)> usable;
+    // Pieces known from the file system (an NTFS run list), tried first.
+    std::vector<MediaPiece> known;
+};
+
+struct FollowResult {
+    std::vector<MediaPiece> pieces;  // in file order, the first at file offset 0
+    bool complete = false;           // every video sample checked
+    bool checkable = false;          // the first sample checked: the map fits the bytes
+    std::uint64_t checked_to = 0;    // file offset up to which the samples checked
+};
+
+// head: where the file's first byte lies on the source.
+FollowResult FollowMedia(const ReadSource& read, std::int64_t head, const MediaMap& map,
+                         const FollowSetup& setup);
+
+}  // namespace tav
