@@ -330,21 +330,19 @@ std::uint64_t Follower::choose_gap(const Walk& w, const Pieces& pieces,
 FollowResult Follower::run(std::int64_t head) {
     FollowResult result;
     if (map_.video.empty() || setup_.cluster_bytes <= 0) return result;
-    if (!setup_.known.empty() && setup_.known.front() == MediaPiece{0, head}) {
-        Walk w = start();
-        if (advance(w, setup_.known, -1)) {
-            result = {setup_.known, true, true, map_.media_end};
-            return result;
-        }
-    }
     Pieces pieces{{0, head}};
     Walk w = start();
-    bool complete = false;
-    while (true) {
-        if (advance(w, pieces, -1)) {
-            complete = true;
-            break;
-        }
+    bool complete = advance(w, pieces, -1);
+    if (!complete && !w.unreadable && setup_.known) {
+        Pieces known = setup_.known(head);
+        // The record also lists the movie header's clusters after the media.
+        std::erase_if(known,
+                      [this](const MediaPiece& p) { return p.file_offset >= map_.media_end; });
+        Walk k = start();
+        if (known.size() > 1 && known.front() == MediaPiece{0, head} && advance(k, known, -1))
+            return {known, true, true, map_.media_end};
+    }
+    while (!complete) {
         // Zeros from a failing sector are no sign of a split; searching
         // the medium again would only wear a dying card.
         if (w.unreadable || pieces.size() >= kMostPieces) break;
@@ -354,6 +352,7 @@ FollowResult Follower::run(std::int64_t head) {
         if (!base) break;
         pieces.push_back({choose_gap(w, pieces, gaps, *base), 0});
         pieces.back().source_offset = *base + static_cast<std::int64_t>(pieces.back().file_offset);
+        complete = advance(w, pieces, -1);
     }
     result.pieces = std::move(pieces);
     result.complete = complete;

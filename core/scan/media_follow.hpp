@@ -38,8 +38,10 @@ struct FollowSetup {
     // Whether a cluster (by its first byte) may hold a deleted file's data:
     // free clusters only, in the free-space scans. Empty: every cluster.
     std::function<bool(std::int64_t cluster_start)> usable;
-    // Pieces known from the file system (an NTFS run list), tried first.
-    std::vector<MediaPiece> known;
+    // The pieces the file system recorded for a file starting at head (an
+    // NTFS run list), asked for when the file turns out not to be whole;
+    // used when every sample checks in them. Empty: none recorded.
+    std::function<std::vector<MediaPiece>(std::int64_t head)> known;
 };
 
 struct FollowResult {

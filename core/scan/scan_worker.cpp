@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
+#include "disk/mft_file_runs.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/fragment_analysis.hpp"
 #include "scan/free_space_setup.hpp"
@@ -67,8 +70,35 @@ void PlaceStart(const TDiskInfo& info, SectorScanSetup& setup) {
 // Where a split file's further pieces may lie: on the volume's cluster grid
 // (every sector of a raw source), and in the free-space scans only in free
 // clusters, as the scan itself looked only there.
-FollowSetup FollowSetupFor(const SectorScanSetup& setup, std::int64_t volume_offset,
-                           UseWindowTracker* tracker) {
+// NTFS: the pieces the file's MFT record lists, when the record survived.
+// The MFT is read once, when the first file turns out not to be whole.
+std::function<std::vector<MediaPiece>(std::int64_t)> RecordedPieces(const SourceReader& volume,
+                                                                    const TDiskInfo& info,
+                                                                    std::int64_t volume_offset) {
+    auto runs = std::make_shared<std::optional<MftFileRuns>>();
+    const std::int64_t cluster = std::int64_t{info.SectorsPerCluster} * kSectorBytes;
+    return [runs, &volume, info, volume_offset, cluster](std::int64_t head) {
+        std::vector<MediaPiece> pieces;
+        if (cluster <= 0 || head < volume_offset || (head - volume_offset) % cluster != 0)
+            return pieces;
+        if (!*runs) runs->emplace(MftFileRuns::Read(volume, info));
+        std::uint64_t file_offset = 0;
+        for (const DataRun& r : (*runs)->starting_at((head - volume_offset) / cluster)) {
+            const std::int64_t at = volume_offset + r.lcn * cluster;
+            const bool follows =
+                !pieces.empty() &&
+                pieces.back().source_offset +
+                        static_cast<std::int64_t>(file_offset - pieces.back().file_offset) ==
+                    at;
+            if (!follows) pieces.push_back({file_offset, at});
+            file_offset += static_cast<std::uint64_t>(r.clusters * cluster);
+        }
+        return pieces;
+    };
+}
+
+FollowSetup FollowSetupFor(const SectorScanSetup& setup, const SourceReader& volume,
+                           std::int64_t volume_offset, UseWindowTracker* tracker) {
     FollowSetup f;
     const ScanGeometry& g = setup.geometry;
     f.cluster_bytes = g.raw ? kSectorBytes : g.cluster_sectors * kSectorBytes;
@@ -80,6 +110,7 @@ FollowSetup FollowSetupFor(const SectorScanSetup& setup, std::int64_t volume_off
             const std::int64_t cluster = g.cluster_of_byte(cluster_start - volume_offset);
             return tracker->ensure(cluster) && !tracker->in_use(cluster);
         };
+    if (IsNtfs(setup.disk)) f.known = RecordedPieces(volume, setup.disk, volume_offset);
     return f;
 }
 
@@ -171,7 +202,7 @@ void TscanPst::Execute() {
     std::optional<UseWindowTracker> use;
     if (setup.geometry.filtering) use.emplace(volume, setup.region, info, setup.geometry);
     FragmentAnalysis(*source, settings_, writer, reporter_,
-                     FollowSetupFor(setup, volume_offset, use ? &*use : nullptr))
+                     FollowSetupFor(setup, volume, volume_offset, use ? &*use : nullptr))
         .run();
     use.reset();
     partition.reset();

@@ -189,10 +189,12 @@ TEST(MediaFollow, TakesKnownPiecesWhenTheyCheck) {
     Card card;
     card.lay(m, pieces);
     FollowSetup setup = Grid();
-    setup.known = pieces;
+    setup.known = [&](std::int64_t) { return pieces; };
     EXPECT_EQ(FollowMedia(card.reader(), 10 * C, m.map, setup).pieces, pieces);
     // A stale run list (its clusters reused since) is checked, then ignored.
-    setup.known = {{0, 10 * C}, {2 * C, 70 * C}};
+    setup.known = [](std::int64_t) {
+        return std::vector<MediaPiece>{{0, 10 * C}, {2 * C, 70 * C}};
+    };
     const FollowResult r = FollowMedia(card.reader(), 10 * C, m.map, setup);
     EXPECT_EQ(r.pieces, pieces);
     EXPECT_TRUE(r.complete);
