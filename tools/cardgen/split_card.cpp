@@ -3,6 +3,7 @@
 // re-formatted), exFAT and NTFS, every clip deleted afterwards.
 
 #include <fstream>
+#include <set>
 #include <system_error>
 
 #include "cardgen/card.hpp"
@@ -121,6 +122,7 @@ std::expected<Manifest, std::string> Describe(const fs::path& image, const Clust
     const MappedImage mapped(image);
     if (!mapped.ok()) return std::unexpected("cannot map " + image.string());
     Manifest m;
+    std::set<std::int64_t> claimed;  // cluster starts: no two clips, no two runs share one
     for (std::size_t n = 0; n < clips.size(); ++n) {
         const CardFile& clip = clips[n];
         const Bytes bytes = clip.mov.bytes();
@@ -135,6 +137,11 @@ std::expected<Manifest, std::string> Describe(const fs::path& image, const Clust
                                    std::to_string(runs->size()) + " runs, not the planned " +
                                    std::to_string(plan.runs[n]) + " (clusters" + where + ")");
         }
+        for (const Fragment& run : *runs)
+            for (std::int64_t at = run.offset; at < run.offset + run.length; at += g.cluster_bytes)
+                if (!claimed.insert(at).second)
+                    return std::unexpected("the clusters of " + clip.plan.name +
+                                           " are not told apart from other ones");
         ManifestFile f = cardgen::Describe(clip, "deleted", ImageOffset(*runs, 0),
                                            ImageOffset(*runs, clip.mov.moov_offset()));
         f.fragments = std::move(*runs);
