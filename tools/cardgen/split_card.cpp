@@ -183,7 +183,8 @@ Status Build(const CardRequest& r, const std::vector<CardFile>& clips, SplitPlan
         if (loop.device().empty())
             return std::unexpected("exFAT cards need a loop device (losetup, as root): " +
                                    loop.error());
-        if (auto s = Run({"mkfs.exfat", "-L", "TAVCARD", loop.device()}); !s) return s;
+        // 4 KiB clusters at every size, so that a clip spans many of them.
+        if (auto s = Run({"mkfs.exfat", "-c", "4K", "-L", "TAVCARD", loop.device()}); !s) return s;
         if (auto s = planned(); !s) return s;
         const auto volume =
             FuseVolume({"mount.exfat-fuse", "-o", "foreground"}, loop.device(), work.path(), false);

@@ -2,6 +2,7 @@
 
 #include <sys/statvfs.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <system_error>
@@ -107,12 +108,18 @@ class Fuse final : public SplitVolume {
         if (!mount.mounted()) return std::unexpected("cannot mount " + device_.string());
         struct statvfs st {};
         if (statvfs(dir_.c_str(), &st) != 0) return std::unexpected("cannot measure the volume");
-        const auto clusters = static_cast<std::int64_t>(st.f_bfree);
-        if (clusters > 0) {
-            Bytes bytes(static_cast<std::size_t>(clusters) * st.f_frsize);
-            SeededRandom(seed ^ 0xF111F111ull).fill(bytes);
-            if (auto s = WriteFile(dir_ / "FILLREST.BIN", bytes); !s) return s;
+        std::int64_t left = static_cast<std::int64_t>(st.f_bfree) * st.f_frsize;
+        std::ofstream out(dir_ / "FILLREST.BIN", std::ios::binary | std::ios::trunc);
+        SeededRandom random(seed ^ 0xF111F111ull);
+        Bytes chunk(16 << 20);
+        while (left > 0 && out) {
+            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, chunk.size()));
+            random.fill(std::span(chunk).first(n));
+            out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(n));
+            left -= static_cast<std::int64_t>(n);
         }
+        if (!out.flush()) return std::unexpected("cannot fill the rest of the volume");
+        out.close();
         return mount.unmount();
     }
 
