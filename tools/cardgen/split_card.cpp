@@ -74,6 +74,10 @@ std::expected<std::vector<CardFile>, std::string> MakeClips(const CardRequest& r
 // written into the holes they leave; at last every clip deleted.
 Status Fill(SplitVolume& volume, const SplitPlan& plan, const std::vector<CardFile>& clips,
             std::int64_t cluster_bytes, std::uint64_t seed) {
+    // The clips' directory entries (and MFT records) come first: once the
+    // card is full, writing a clip must need nothing but its data clusters.
+    for (const CardFile& clip : clips)
+        if (auto s = volume.write(clip.plan.name, {}); !s) return s;
     SeededRandom random(seed * 0x2545F4914F6CDD1Dull + 3);
     for (const LayoutFile& f : plan.layout) {
         Bytes bytes(static_cast<std::size_t>(f.clusters * cluster_bytes));
