@@ -1,6 +1,9 @@
 #include "cardgen/split_volume.hpp"
 
+#include <errno.h>
+#include <fcntl.h>
 #include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -108,18 +111,24 @@ class Fuse final : public SplitVolume {
         if (!mount.mounted()) return std::unexpected("cannot mount " + device_.string());
         struct statvfs st {};
         if (statvfs(dir_.c_str(), &st) != 0) return std::unexpected("cannot measure the volume");
-        std::int64_t left = static_cast<std::int64_t>(st.f_bfree) * st.f_frsize;
-        std::ofstream out(dir_ / "FILLREST.BIN", std::ios::binary | std::ios::trunc);
+        // Until the driver runs out of clusters, in ever smaller pieces down
+        // to one cluster: what it reports free is not all it will hand out.
+        const int fd = open((dir_ / "FILLREST.BIN").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) return std::unexpected("cannot create the filler of the rest");
         SeededRandom random(seed ^ 0xF111F111ull);
         Bytes chunk(16 << 20);
-        while (left > 0 && out) {
-            const auto n = static_cast<std::size_t>(std::min<std::int64_t>(left, chunk.size()));
+        for (std::size_t n = chunk.size(); n >= st.f_frsize;) {
             random.fill(std::span(chunk).first(n));
-            out.write(reinterpret_cast<const char*>(chunk.data()), static_cast<std::streamsize>(n));
-            left -= static_cast<std::int64_t>(n);
+            const ssize_t w = ::write(fd, chunk.data(), n);
+            if (w < 0 && errno == ENOSPC) {
+                n /= 2;
+            } else if (w < 0) {
+                close(fd);
+                return std::unexpected("cannot fill the rest of the volume");
+            }
         }
-        if (!out.flush()) return std::unexpected("cannot fill the rest of the volume");
-        out.close();
+        if (close(fd) != 0 && errno != ENOSPC)
+            return std::unexpected("cannot fill the rest of the volume");
         return mount.unmount();
     }
 
