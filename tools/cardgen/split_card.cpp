@@ -2,6 +2,7 @@
 // runs with kept files between them, as on a nearly full card: FAT32 (also
 // re-formatted), exFAT and NTFS, every clip deleted afterwards.
 
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <system_error>
@@ -22,6 +23,7 @@ namespace tav::cardgen {
 namespace {
 
 namespace fs = std::filesystem;
+using Status = std::expected<void, std::string>;
 
 constexpr std::int64_t kMiB = 1 << 20;
 

@@ -19,6 +19,7 @@ namespace tav::cardgen {
 namespace {
 
 namespace fs = std::filesystem;
+using Status = std::expected<void, std::string>;
 
 Status Run(const std::vector<std::string>& argv) {
     const ProcessResult r = RunProcess(argv);

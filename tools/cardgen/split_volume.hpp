@@ -13,18 +13,16 @@
 
 namespace tav::cardgen {
 
-using Status = std::expected<void, std::string>;
-
 class SplitVolume {
   public:
     virtual ~SplitVolume() = default;
     // The driver is to take the first free clusters it prefers, as a new
     // session would: each call starts its search afresh.
-    virtual Status write(const std::string& name, const Bytes& bytes) = 0;
-    virtual Status remove(const std::vector<std::string>& names) = 0;
+    virtual std::expected<void, std::string> write(const std::string& name, const Bytes& bytes) = 0;
+    virtual std::expected<void, std::string> remove(const std::vector<std::string>& names) = 0;
     // Fills the free space the layout did not claim, for drivers that would
     // otherwise prefer it to the holes.
-    virtual Status fill_rest(std::uint64_t /*seed*/) { return {}; }
+    virtual std::expected<void, std::string> fill_rest(std::uint64_t /*seed*/) { return {}; }
 };
 
 // FAT32 on the image through mtools; the free-cluster hint is forgotten
