@@ -23,7 +23,8 @@ void AddOptions(CLI::App& app, CardRequest& r) {
         ->check(CLI::NonNegativeNumber);
     app.add_option("--frames", r.frames, "frames per file (default: the kind's)")
         ->check(CLI::PositiveNumber);
-    app.add_option("--size-mib", r.size_mib, "image size (raw, large) or volume size (FAT kinds)")
+    app.add_option("--size-mib", r.size_mib,
+                   "image size (raw, large) or volume size (FAT and split kinds)")
         ->check(CLI::PositiveNumber);
     app.add_option("--aud", r.aud, "sound tracks: on, off or mixed")
         ->check(CLI::IsMember({"on", "off", "mixed"}));

@@ -92,6 +92,19 @@ std::vector<cardgen::ManifestFile> Card::with_state(std::string_view state) cons
     return out;
 }
 
+std::vector<std::uint8_t> Card::fragment_bytes(const cardgen::ManifestFile& file) const {
+    std::vector<std::uint8_t> out;
+    std::ifstream in(image, std::ios::binary);
+    for (const cardgen::Fragment& f : file.fragments) {
+        if (f.offset < 0 || f.length < 0) return {};
+        const std::size_t at = out.size();
+        out.resize(at + static_cast<std::size_t>(f.length));
+        in.seekg(f.offset);
+        if (!in.read(reinterpret_cast<char*>(out.data() + at), f.length)) return {};
+    }
+    return out;
+}
+
 fs::path TestClipCache() {
     return fs::path(TAV_TESTDATA_DIR) / "clips";
 }

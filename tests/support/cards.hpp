@@ -22,6 +22,9 @@ struct Card {
     const std::vector<cardgen::ManifestFile>& files() const { return manifest.files; }
     // The files in a given state ("placed", "in-use", "deleted", "orphan-head", "orphan-moov").
     std::vector<cardgen::ManifestFile> with_state(std::string_view state) const;
+    // The file's bytes as its fragments give them, read from the image; empty
+    // when the manifest lists no fragments or they lie beyond the image.
+    std::vector<std::uint8_t> fragment_bytes(const cardgen::ManifestFile& file) const;
 };
 
 // kind: one of the card generator's kinds (tools/README.md); "large" is

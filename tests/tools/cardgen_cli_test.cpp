@@ -98,6 +98,10 @@ TEST(CardgenCli, RejectsCardsThatCannotBeMade) {
     EXPECT_EQ(Cardgen({"large", "--out", out, "--size-mib", "1", "--files", "3"}).exit_code, 2)
         << "files that do not fit are an error, not a silently short card";
     EXPECT_EQ(Cardgen({"raw", "--out", out, "--size-mib", "2", "--synthetic"}).exit_code, 2);
+    const auto short_clips =
+        Cardgen({"fat32-split", "--out", out, "--frames", "1", "--synthetic", "--files", "1"});
+    EXPECT_EQ(short_clips.exit_code, 2) << "a clip of a cluster or two cannot lie in two runs";
+    EXPECT_NE(short_clips.output.find("to split"), std::string::npos) << short_clips.output;
 }
 
 }  // namespace

@@ -34,6 +34,7 @@ TEST(Manifest, RoundTripsThroughJson) {
     f.head_hash = "1";
     f.moov_hash = "2";
     m.files = {f, f};
+    m.files[0].fragments = {{5000000000ll, 4096}, {-1, 7}};
     m.files[1].name = "B, with comma: and {brace}";
     m.files[1].mdat64 = true;
     m.files[1].sound = true;
@@ -56,6 +57,8 @@ TEST(Manifest, RoundTripsThroughJson) {
     EXPECT_TRUE(g.aud && g.co64 && g.split && g.last_frame_verifies);
     EXPECT_FALSE(g.mdat64 || g.sound || g.cnmn);
     EXPECT_EQ(g.file_hash, f.file_hash);
+    EXPECT_EQ(g.fragments, m.files[0].fragments);
+    EXPECT_TRUE(back->files[1].fragments.empty());
     EXPECT_EQ(back->files[1].name, m.files[1].name);
     EXPECT_TRUE(back->files[1].mdat64 && back->files[1].sound);
 }

@@ -16,7 +16,7 @@ struct CardRequest {
     std::filesystem::path out;
     std::uint64_t seed = 1;
     int files = -1;              // camera files; -1: the kind's default
-    std::int64_t size_mib = -1;  // raw, large and the FAT kinds; -1: the kind's default
+    std::int64_t size_mib = -1;  // raw, large, the FAT and split kinds; -1: the kind's default
     std::string aud = "mixed";   // "on", "off" or "mixed" (raw and large)
     bool mdat64 = false;         // force on every file
     bool co64 = false;
@@ -44,5 +44,6 @@ std::expected<Manifest, std::string> GenerateLargeCard(const CardRequest& reques
 std::expected<Manifest, std::string> GenerateFatCard(const CardRequest& request);
 std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& request);
 std::expected<Manifest, std::string> GenerateExfatCard(const CardRequest& request);
+std::expected<Manifest, std::string> GenerateSplitCard(const CardRequest& request);
 
 }  // namespace tav::cardgen

@@ -8,6 +8,7 @@
 #include "cardgen/card.hpp"
 #include "cardgen/card_parts.hpp"
 #include "cardgen/fuse_mount.hpp"
+#include "cardgen/loop_device.hpp"
 #include "cardgen/run_process.hpp"
 #include "cardgen/work_folder.hpp"
 
@@ -20,37 +21,6 @@ using Status = std::expected<void, std::string>;
 constexpr std::int64_t kVolumeBytes = 96ll << 20;
 // SDXC cards put their one partition at 16 MiB.
 constexpr std::int64_t kPartitionSector = 32768;
-
-// A loop device over part of the image, detached when done with.
-class LoopDevice {
-  public:
-    LoopDevice(const fs::path& image, std::int64_t offset, std::int64_t size) {
-        const std::vector<std::string> argv = {"losetup",
-                                               "-f",
-                                               "--show",
-                                               "-o",
-                                               std::to_string(offset),
-                                               "--sizelimit",
-                                               std::to_string(size),
-                                               image.string()};
-        const ProcessResult r = RunProcess(argv);
-        if (r.ok())
-            device_ = r.output.substr(0, r.output.find('\n'));
-        else
-            error_ = DescribeFailure(argv, r);
-    }
-    ~LoopDevice() {
-        if (!device_.empty()) RunProcess({"losetup", "-d", device_});
-    }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-    const std::string& device() const { return device_; }
-    const std::string& error() const { return error_; }
-
-  private:
-    std::string device_;
-    std::string error_;
-};
 
 Status Format(const fs::path& image, std::int64_t offset, const std::vector<CardFile>& files,
               const std::vector<bool>& deleted) {

@@ -11,6 +11,14 @@
 
 namespace tav::cardgen {
 
+// A stretch of a file's bytes on the image: fragments in file order give
+// the whole file; a file the file system split has one per cluster run.
+struct Fragment {
+    std::int64_t offset = 0;  // on the whole image
+    std::int64_t length = 0;
+    bool operator==(const Fragment&) const = default;
+};
+
 // state: "placed" (raw image, no file system), "in-use", "deleted",
 // "orphan-head" (start region without its movie atom), "orphan-moov".
 struct ManifestFile {
@@ -26,9 +34,10 @@ struct ManifestFile {
     bool aud = false, mdat64 = false, co64 = false, sound = false, cnmn = true;
     bool split = false;  // movie atom far from the start region, at an unaligned offset
     bool last_frame_verifies = false;
-    std::string file_hash;  // FNV-1a-64 of the whole file, 16 hex digits
-    std::string head_hash;  // of the start region
-    std::string moov_hash;  // of the movie atom
+    std::string file_hash;            // FNV-1a-64 of the whole file, 16 hex digits
+    std::string head_hash;            // of the start region
+    std::string moov_hash;            // of the movie atom
+    std::vector<Fragment> fragments;  // empty where the generator does not know them
 };
 
 struct Manifest {

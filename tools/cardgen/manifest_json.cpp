@@ -42,7 +42,14 @@ std::string FileToJson(const ManifestFile& f) {
       << ", \"last_frame_verifies\": " << Bool(f.last_frame_verifies)
       << ", \"file_fnv1a64\": " << Quote(f.file_hash)
       << ", \"head_fnv1a64\": " << Quote(f.head_hash)
-      << ", \"moov_fnv1a64\": " << Quote(f.moov_hash) << "}";
+      << ", \"moov_fnv1a64\": " << Quote(f.moov_hash);
+    if (!f.fragments.empty()) {
+        o << ", \"runs\": " << f.fragments.size() << ", \"fragments\": [";
+        for (std::size_t i = 0; i < f.fragments.size(); ++i)
+            o << (i ? ", [" : "[") << f.fragments[i].offset << ", " << f.fragments[i].length << "]";
+        o << "]";
+    }
+    o << "}";
     return o.str();
 }
 
@@ -112,6 +119,29 @@ bool Flag(const Pairs& p, std::string_view key) {
     return Text(p, key) == "true";
 }
 
+// The [[offset, length], ...] list after "fragments" on a file's line.
+std::vector<Fragment> ReadFragments(std::string_view line) {
+    std::vector<Fragment> out;
+    const std::string_view key = "\"fragments\": [";
+    std::size_t pos = line.find(key);
+    if (pos == std::string_view::npos) return out;
+    pos += key.size();
+    std::int64_t values[2];
+    while (pos < line.size() && line[pos] == '[') {
+        for (std::int64_t& v : values) {
+            pos = line.find_first_of("-0123456789", pos);
+            if (pos == std::string_view::npos) return out;
+            const auto r = std::from_chars(line.data() + pos, line.data() + line.size(), v);
+            pos = static_cast<std::size_t>(r.ptr - line.data());
+        }
+        out.push_back({values[0], values[1]});
+        pos = line.find(']', pos);
+        if (pos == std::string_view::npos) return out;
+        pos = line.find_first_of("[]", pos + 1);
+    }
+    return out;
+}
+
 ManifestFile FileFromPairs(const Pairs& p) {
     ManifestFile f;
     f.name = Text(p, "name");
@@ -162,6 +192,7 @@ std::expected<Manifest, std::string> ManifestFromJson(std::string_view text) {
         if (first == std::string::npos) continue;
         if (line.compare(first, 2, "{\"") == 0 && in_files) {
             m.files.push_back(FileFromPairs(ReadPairs(line)));
+            m.files.back().fragments = ReadFragments(line);
         } else if (line[first] == '"') {
             const Pairs p = ReadPairs(line);
             if (p.count("files")) in_files = true;
