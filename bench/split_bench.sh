@@ -59,7 +59,7 @@ clips = [f for f in m["files"] if f["state"] == "deleted"]
 exact = 0
 for f in clips:
     name = f"{f['frames']}-{f['date']} {f['time']}.mov".replace(":", "-")
-    if name in saved and fnv(open(saved[name], "rb").read()[: f["length"]]) == f["file_hash"]:
+    if name in saved and fnv(open(saved[name], "rb").read()[: f["length"]]) == f["file_fnv1a64"]:
         exact += 1
 runs = [f.get("runs", 1) for f in clips]
 print(f"split clips saved byte-exact: {exact} of {len(clips)} (runs per clip: {runs})")
