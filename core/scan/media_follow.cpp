@@ -257,8 +257,8 @@ std::optional<std::int64_t> Follower::find_continuation(const Walk& w, const Pie
 
 // How many kinds of doubt the file bytes [file_from, file_to) raise when read
 // at source: payload of a video sample holding a start-code pattern (a NAL
-// payload never does), PCM that jumps like noise, a cluster the file system
-// says is not free.
+// payload never does) or a long run of one byte, PCM that jumps like noise,
+// a cluster the file system says is not free.
 int Follower::implausible(std::int64_t source, std::uint64_t file_from, std::uint64_t file_to) {
     if (file_to <= file_from) return 0;
     int doubts = usable(source) ? 0 : 1000;
@@ -277,8 +277,14 @@ int Follower::implausible(std::int64_t source, std::uint64_t file_from, std::uin
         }
     };
     covered(map_.video, [](std::span<const std::uint8_t> v) {
-        for (std::size_t k = 0; k + 2 < v.size(); ++k)
-            if (v[k] == 0 && v[k + 1] == 0 && v[k + 2] <= 2) return 1;
+        // Entropy-coded slice data neither repeats a byte for long.
+        constexpr std::size_t kLongRun = 64;
+        std::size_t run = 1;
+        for (std::size_t k = 0; k < v.size(); ++k) {
+            if (k + 2 < v.size() && v[k] == 0 && v[k + 1] == 0 && v[k + 2] <= 2) return 1;
+            run = k > 0 && v[k] == v[k - 1] ? run + 1 : 1;
+            if (run >= kLongRun) return 1;
+        }
         return 0;
     });
     const std::size_t frame = map_.sound_frame_bytes;

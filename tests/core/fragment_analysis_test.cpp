@@ -221,6 +221,49 @@ TEST_F(AnalysisTest, PairedFileIsGradedAndItsCellsRewritten) {
                                         "非常好", "50", "2012:05:03 14:22:10"}));
 }
 
+// A file split in two: its second piece gets a row of its own and the file
+// lists three fragments; without a second piece that checks, the file is
+// graded incomplete and says how much of it could not be followed.
+TEST_F(AnalysisTest, SplitMediaDataIsListedPieceByPiece) {
+    const auto mov = Camera(60, 14);
+    const cardgen::Bytes file = mov.bytes();
+    const std::int64_t head_at = 64 * 512, second_at = 900 * 512, cut = 20 * 512;
+    for (const bool with_second : {true, false}) {
+        SCOPED_TRACE(with_second);
+        scantest::Image image(2 << 20, 0x5A);
+        image.put(head_at, cardgen::Bytes(file.begin(), file.begin() + cut));
+        if (with_second)
+            image.put(second_at, cardgen::Bytes(file.begin() + cut, file.end()));
+        else
+            image.put(second_at + cut, mov.moov);
+        auto& run = Scan(image);
+        const std::int64_t own = static_cast<std::int64_t>(mov.head.size());
+        const auto& out = run.done().outputs;
+        ASSERT_EQ(out.row_count(), 1u);
+        if (with_second) {
+            ASSERT_EQ(F().row_count(), 3u);
+            EXPECT_EQ(F().cell(1, frag::EndOffset), dec(head_at + cut));
+            EXPECT_EQ(F().row(2).cells, (std::vector<std::string>{
+                                            "2", "mdat", dec(second_at), "mdat",
+                                            dec(second_at + own - cut), dec((own - cut) / 512), "",
+                                            "", "", dec(own - cut), "", "0", "0", "1", ""}));
+            EXPECT_EQ(out.cell(0, outc::FragmentList), "1,2,0,");
+            EXPECT_EQ(out.cell(0, outc::FragmentCount), "3");
+            EXPECT_EQ(run.done().results.cell(0, resc::FragmentCount), "3");
+            EXPECT_EQ(out.cell(0, outc::Quality), "非常好");
+            EXPECT_EQ(out.cell(0, outc::MissingSectors), "");
+        } else {
+            EXPECT_EQ(out.cell(0, outc::FragmentList), "1,0,");
+            EXPECT_EQ(F().cell(1, frag::EndOffset), dec(head_at + own));
+            EXPECT_EQ(out.cell(0, outc::Quality), "不完整");
+            const auto missing = parse_int64(out.cell(0, outc::MissingSectors));
+            ASSERT_TRUE(missing);
+            EXPECT_GE(*missing, (own - cut) / 512);
+            EXPECT_LE(*missing, (own - cut) / 512 + 8);
+        }
+    }
+}
+
 TEST_F(AnalysisTest, WithoutDelimitersTheFileIsGradedGood) {
     const auto mov = Camera(30, 12, false);
     scantest::Image image(1 << 20);
