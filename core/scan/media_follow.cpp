@@ -18,6 +18,7 @@ constexpr int kSureChecks = 16;
 constexpr std::size_t kMostPieces = 1024;
 constexpr std::int64_t kPageBytes = 64 << 10;
 constexpr std::int64_t kSearchBlock = 1 << 20;
+constexpr std::uint64_t kHeadSectorBytes = 512;
 
 std::int64_t FloorMod(std::int64_t a, std::int64_t m) {
     const std::int64_t r = a % m;
@@ -126,7 +127,9 @@ class Follower {
     Walk start() const {
         Walk w;
         w.at = map_.video.front().offset;
-        w.sure_to = w.at;  // the start region up to the first sample came with the head
+        // Only the head's own sector is known to be the file's: a piece may
+        // end inside the camera's tag block, before the first sample.
+        w.sure_to = std::min<std::uint64_t>(w.at, kHeadSectorBytes);
         return w;
     }
 

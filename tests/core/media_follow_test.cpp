@@ -20,9 +20,9 @@ constexpr std::int64_t kClusters = 160;
 // A camera file: a start region, then frames of a delimiter and one slice,
 // each after a chunk of silent PCM when with_sound.
 struct Movie {
-    Movie(std::vector<std::uint32_t> slice_sizes, bool with_sound) {
+    Movie(std::vector<std::uint32_t> slice_sizes, bool with_sound, std::size_t start_bytes = 96) {
         std::mt19937 rng(5);
-        bytes.assign(96, 0x20);
+        bytes.assign(start_bytes, 0x20);
         for (const std::uint32_t slice : slice_sizes) {
             if (with_sound) {
                 map.sound.push_back({bytes.size(), 1920});
@@ -98,6 +98,7 @@ TEST(MediaFollow, FollowsEveryPieceTheFileSystemMade) {
                        1300, 1000, 1800, 700,  2400, 900, 1600, 1100, 800, 1900, 1000, 1500},
                       false);
     const Movie sound({900, 1500, 700, 2600, 1100, 800, 3000, 1200, 950, 1700, 600, 2200}, true);
+    const Movie tagged({900, 1500, 700, 2600, 1100, 800, 3000, 1200}, false, 6000);
     const Movie big({30000, 9000, 26000, 8000, 12000}, false);
     const struct {
         const char* name;
@@ -106,6 +107,7 @@ TEST(MediaFollow, FollowsEveryPieceTheFileSystemMade) {
     } cases[] = {
         {"in one piece", small, {{0, 10 * C}}},
         {"gap of one cluster", small, {{0, 10 * C}, {2 * C, 13 * C}}},
+        {"split inside the camera's tags", tagged, {{0, 10 * C}, {C, 30 * C}}},
         {"gap of many clusters", small, {{0, 10 * C}, {3 * C, 90 * C}}},
         {"three pieces", small, {{0, 10 * C}, {2 * C, 20 * C}, {5 * C, 40 * C}}},
         {"a middle piece of one cluster", small, {{0, 10 * C}, {2 * C, 20 * C}, {3 * C, 40 * C}}},
