@@ -2,11 +2,7 @@
 
 namespace tav {
 
-namespace {
-
-// NAL unit types of a camera's H.264 stream: coded slices (1, 5), SEI, SPS,
-// PPS, access-unit delimiter, end of sequence and of stream, filler.
-bool KnownNalType(std::uint8_t header) {
+bool IsCameraNalType(std::uint8_t header) {
     switch (header & 0x1F) {
         case 1:
         case 5:
@@ -23,8 +19,6 @@ bool KnownNalType(std::uint8_t header) {
     }
 }
 
-}  // namespace
-
 AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size) {
     if (sample_size < 5) return AvccVerdict::Foreign;  // one length and one header at least
     std::uint64_t at = 0;
@@ -34,7 +28,7 @@ AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size) {
         const auto header = bytes.u8(static_cast<std::size_t>(at + 4));
         if (!length || !header) return AvccVerdict::Incomplete;
         if (*length == 0 || *length > sample_size - at - 4) return AvccVerdict::Foreign;
-        if ((*header & 0x80) != 0 || !KnownNalType(*header)) return AvccVerdict::Foreign;
+        if ((*header & 0x80) != 0 || !IsCameraNalType(*header)) return AvccVerdict::Foreign;
         at += 4 + static_cast<std::uint64_t>(*length);
     }
     return AvccVerdict::Sample;

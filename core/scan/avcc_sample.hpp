@@ -18,6 +18,10 @@ enum class AvccVerdict {
     Incomplete,  // fits so far, but the bytes end before the sample does
 };
 
+// Whether a NAL header's type is one a camera's stream holds: coded slices,
+// SEI, parameter sets, delimiter, end of sequence and stream, filler.
+bool IsCameraNalType(std::uint8_t header);
+
 // bytes: the sample's bytes from its first length on, at least sample_size of
 // them for a whole verdict.
 AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size);
