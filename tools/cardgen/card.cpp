@@ -9,9 +9,9 @@ namespace fs = std::filesystem;
 
 const std::vector<std::string>& CardKinds() {
     static const std::vector<std::string> kinds = {
-        "raw",   "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr",           "demo",
-        "large", "fat16-deleted", "fat32-4k",        "ntfs-4k",      "exfat-deleted", "mbr-exfat",
-        "sound"};
+        "raw",           "fat32-deleted", "fat32-formatted", "ntfs-deleted", "mbr",
+        "demo",          "large",         "fat16-deleted",   "fat32-4k",     "ntfs-4k",
+        "exfat-deleted", "mbr-exfat",     "sound",           "lost-header"};
     return kinds;
 }
 
@@ -29,6 +29,7 @@ std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
         return GenerateFatCard(r);
     if (r.kind == "ntfs-deleted" || r.kind == "ntfs-4k") return GenerateNtfsCard(r);
     if (r.kind == "exfat-deleted" || r.kind == "mbr-exfat") return GenerateExfatCard(r);
+    if (r.kind == "lost-header") return GenerateLostHeaderCard(r);
     return std::unexpected("unknown kind: " + r.kind);
 }
 

@@ -12,7 +12,8 @@
 namespace tav::cardgen {
 
 // state: "placed" (raw image, no file system), "in-use", "deleted",
-// "orphan-head" (start region without its movie atom), "orphan-moov".
+// "orphan-head" (start region without its movie atom), "orphan-moov",
+// "lost-header" (deleted, its movie atom overwritten).
 struct ManifestFile {
     std::string name;
     std::string state;
@@ -29,6 +30,9 @@ struct ManifestFile {
     std::string file_hash;  // FNV-1a-64 of the whole file, 16 hex digits
     std::string head_hash;  // of the start region
     std::string moov_hash;  // of the movie atom
+    // Lost headers: the reference clip to rebuild from and the original
+    // file, both relative to the image's folder.
+    std::string reference, original;
 };
 
 struct Manifest {

@@ -42,7 +42,10 @@ std::string FileToJson(const ManifestFile& f) {
       << ", \"last_frame_verifies\": " << Bool(f.last_frame_verifies)
       << ", \"file_fnv1a64\": " << Quote(f.file_hash)
       << ", \"head_fnv1a64\": " << Quote(f.head_hash)
-      << ", \"moov_fnv1a64\": " << Quote(f.moov_hash) << "}";
+      << ", \"moov_fnv1a64\": " << Quote(f.moov_hash);
+    if (!f.reference.empty()) o << ", \"reference\": " << Quote(f.reference);
+    if (!f.original.empty()) o << ", \"original\": " << Quote(f.original);
+    o << "}";
     return o.str();
 }
 
@@ -134,6 +137,8 @@ ManifestFile FileFromPairs(const Pairs& p) {
     f.file_hash = Text(p, "file_fnv1a64");
     f.head_hash = Text(p, "head_fnv1a64");
     f.moov_hash = Text(p, "moov_fnv1a64");
+    f.reference = Text(p, "reference");
+    f.original = Text(p, "original");
     return f;
 }
 
