@@ -8,6 +8,7 @@
 #include "common/byte_order.hpp"
 #include "recovery/header_rebuild.hpp"
 #include "scan/movie_tracks.hpp"
+#include "support/moov_fields.hpp"
 
 namespace tav {
 namespace {
@@ -225,14 +226,6 @@ TEST(HeaderRebuild, ParameterSetsInTheStreamMustBeTheReferences) {
     }
 }
 
-// The offset of a field in a moov, by the nth atom of a type.
-std::size_t FieldOf(const Bytes& moov, const char* type, int nth, std::size_t offset) {
-    const std::string_view bytes(reinterpret_cast<const char*>(moov.data()), moov.size());
-    std::size_t at = std::string_view::npos;
-    for (int k = 0; k <= nth; ++k) at = bytes.find(type, at == std::string_view::npos ? 0 : at + 4);
-    return at - 4 + offset;
-}
-
 TEST(ReferenceMovie, ReadsTheCamerasSettingsAndRefusesADamagedField) {
     const MovFile mov = Camera(true, false, 6);
     const ReferenceMovie ref = Reference(mov);
@@ -266,7 +259,7 @@ TEST(ReferenceMovie, ReadsTheCamerasSettingsAndRefusesADamagedField) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes bad = mov.moov;
-        const std::size_t at = FieldOf(bad, c.atom, c.nth, c.offset);
+        const std::size_t at = test::MoovFieldOf(bad, c.atom, c.nth, c.offset);
         ASSERT_LE(at + 4, bad.size());
         store_be32(bad.data() + at, c.value);
         EXPECT_FALSE(ParseReferenceMovie(ByteView(bad)).has_value());
