@@ -11,9 +11,8 @@
 #include "command_registry.hpp"
 #include "common/decimal.hpp"
 #include "json_writer.hpp"
-#include "recovery/lost_headers.hpp"
+#include "lost_header_option.hpp"
 #include "recovery/rebuild_worker.hpp"
-#include "recovery/reference_file.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "recovery/source_match.hpp"
 #include "result_table_text.hpp"
@@ -30,16 +29,6 @@ struct RecoverOptions {
     std::string load;
     std::string select = "all";
     std::vector<std::string> references;
-};
-
-// Start regions without a header, rebuilt from the reference clips.
-struct LostHeaders {
-    std::vector<LostHeader> found;
-    RebuiltFiles rebuilt;
-    bool any_failed() const {
-        return std::any_of(found.begin(), found.end(),
-                           [](const LostHeader& h) { return !h.rebuilt.has_value(); });
-    }
 };
 
 // "all" -> every row; "3,5" -> the rows whose 编号 is 3 or 5.
@@ -111,48 +100,17 @@ std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverO
     return std::optional<ScanOutcome>();
 }
 
-std::expected<LostHeaders, std::string> RebuildUnpaired(
-    ScanTables& tables, const std::vector<ReferenceMovie>& references) {
-    const TableSet snapshot = tables.snapshot();
-    auto source = SourceReader::open(snapshot.source_field);
-    if (!source)
-        return std::unexpected("无法打开源盘 " + snapshot.source_field + "：" +
-                               source.error().reason);
-    LostHeaders lost;
-    lost.found = RebuildLostHeaders(*source, snapshot, references);
-    lost.rebuilt = tables.with([&](TableSet& t) { return ListRebuilt(t, lost.found); });
-    return lost;
-}
-
-void WriteNotRebuilt(JsonWriter& json, const LostHeaders& lost) {
-    json.key("not_rebuilt").begin_array();
-    for (const LostHeader& h : lost.found) {
-        if (h.rebuilt) continue;
-        json.begin_object();
-        json.key("offset").value(h.offset);
-        json.key("date").value(h.shoot_date);
-        json.key("error").value(h.rebuilt.error());
-        json.end_object();
-    }
-    json.end_array();
-}
-
 void WriteSavedJson(std::ostream& out, const ScanTables& tables,
                     const std::optional<ScanOutcome>& outcome, const RebuildSummary& summary,
                     const std::optional<LostHeaders>& lost) {
     std::ostringstream scan;
     WriteScanJson(scan, tables.snapshot(), outcome ? &*outcome : nullptr, nullptr,
-                  lost ? &lost->rebuilt : nullptr);
+                  lost ? &*lost : nullptr);
     std::string doc = scan.str();
     // The scan document is one object; "saved" joins it as a last member.
     const auto close = doc.rfind('}');
-    out << doc.substr(0, close) << ',';
+    out << doc.substr(0, close) << ",\"saved\":";
     JsonWriter json(out);
-    if (lost) {
-        WriteNotRebuilt(json, *lost);
-        out << ',';
-    }
-    out << "\"saved\":";
     json.begin_array();
     for (const auto& f : summary.files) {
         json.begin_object();
@@ -172,11 +130,7 @@ void WriteSavedJson(std::ostream& out, const ScanTables& tables,
 // Failures, and files with bytes that could not be read, on stderr whatever
 // the output format, so a script reading stdout sees only results.
 void ReportProblems(const RebuildSummary& summary, const std::optional<LostHeaders>& lost) {
-    if (lost)
-        for (const LostHeader& h : lost->found)
-            if (!h.rebuilt)
-                std::cerr << "tavorine-mov-cli: 无法重建偏移" << h.offset << "处的视频 ("
-                          << h.shoot_date << "): " << h.rebuilt.error() << '\n';
+    if (lost) PrintNotRebuilt(std::cerr, *lost);
     for (const auto& f : summary.files) {
         if (!f.written)
             std::cerr << "tavorine-mov-cli: 失败 " << f.path << ": " << f.error << '\n';
@@ -249,12 +203,8 @@ int RunRecover(const RecoverOptions& o) {
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
-    std::vector<ReferenceMovie> references;
-    for (const std::string& path : o.references) {
-        auto movie = LoadReferenceMovie(path);
-        if (!movie) return Fail(movie.error());
-        references.push_back(std::move(*movie));
-    }
+    const auto references = LoadReferences(o.references);
+    if (!references) return Fail(references.error());
     const auto filled = FillTables(o, tables, reporter, signals.flag());
     if (!filled) return Fail(filled.error());
     // A stopped scan saves nothing: the user asked to stop.
@@ -262,12 +212,8 @@ int RunRecover(const RecoverOptions& o) {
         std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
         return kExitStopped;
     }
-    std::optional<LostHeaders> lost;
-    if (!references.empty()) {
-        auto rebuilt = RebuildUnpaired(tables, references);
-        if (!rebuilt) return Fail(rebuilt.error());
-        lost = std::move(*rebuilt);
-    }
+    const auto lost = RebuildFromReferences(tables, *references);
+    if (!lost) return Fail(lost.error());
     const auto ticked = TickSelected(tables, *numbers);
     if (!ticked) return Fail(ticked.error());
 
@@ -276,19 +222,19 @@ int RunRecover(const RecoverOptions& o) {
         std::atomic<bool> in_progress{false};
         const std::string source = tables.with([](const TableSet& t) { return t.source_field; });
         reporter.begin_save();
-        RebuildParams params{source, o.out, &signals.flag(), lost ? &lost->rebuilt : nullptr};
+        RebuildParams params{source, o.out, &signals.flag(), *lost ? &(*lost)->rebuilt : nullptr};
         TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();
         summary = rebuild.summary();
     }
     if (o.scan.json)
-        WriteSavedJson(std::cout, tables, *filled, summary, lost);
+        WriteSavedJson(std::cout, tables, *filled, summary, *lost);
     else
         PrintSavedText(std::cout, summary);
-    ReportProblems(summary, lost);
+    ReportProblems(summary, *lost);
     const int exit = RecoverExit(summary, reporter);
     // A start region that could not be rebuilt is a video not recovered.
-    const bool missed = lost && lost->any_failed();
+    const bool missed = *lost && (*lost)->any_failed();
     return missed && (exit == kExitFound || exit == kExitNothing) ? kExitPartial : exit;
 }
 
@@ -301,10 +247,7 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     cmd->add_option("--out", options->out, "保存恢复文件的文件夹（不存在时创建）")->required();
     cmd->add_option("--load", options->load, "不扫描，从扫描结果文件(.vyr)恢复");
     cmd->add_option("--select", options->select, "要恢复的编号: all 或 N[,N...]（默认 all）");
-    cmd->add_option("--reference", options->references,
-                    "同一相机拍摄的完好MOV文件：用它重建文件头已被覆盖的视频（可多次给出）")
-        ->expected(1)
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    AddReferenceOption(cmd, options->references);
     cmd->callback([options, &exit_code] { exit_code = RunRecover(*options); });
 });
 

@@ -79,6 +79,19 @@ void WriteThumbnail(JsonWriter& json, const RowThumbnail& t) {
         : json.null();
 }
 
+void WriteNotRebuilt(JsonWriter& json, const LostHeaders& lost) {
+    json.key("not_rebuilt").begin_array();
+    for (const LostHeader& h : lost.found) {
+        if (h.rebuilt) continue;
+        json.begin_object();
+        json.key("offset").value(h.offset);
+        json.key("date").value(h.shoot_date);
+        json.key("error").value(h.rebuilt.error());
+        json.end_object();
+    }
+    json.end_array();
+}
+
 }  // namespace
 
 std::size_t DisplayWidth(std::string_view text) {
@@ -121,7 +134,8 @@ void PrintTable(std::ostream& out, const TextTable& table) {
 }
 
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome,
-                   const std::vector<RowThumbnail>* thumbnails, const RebuiltFiles* rebuilt) {
+                   const std::vector<RowThumbnail>* thumbnails, const LostHeaders* lost) {
+    const RebuiltFiles* rebuilt = lost ? &lost->rebuilt : nullptr;
     JsonWriter json(out);
     json.begin_object().key("format").value(std::int64_t{1}).key("results").begin_array();
     for (std::size_t s = 0; s < tables.results.row_count(); ++s) {
@@ -142,6 +156,7 @@ void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome*
         json.end_object();
     }
     json.end_array();
+    if (lost) WriteNotRebuilt(json, *lost);
     json.key("fragments");
     WriteRows(json, tables.fragments);
     json.key("outputs");

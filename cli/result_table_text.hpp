@@ -21,9 +21,9 @@ void PrintTable(std::ostream& out, const TextTable& table);
 // "unreadable_bytes" (docs/json.md). With thumbnails (one per results row)
 // each result also has "thumbnail" and "duration_ms". Every result says
 // whether its header was rebuilt; a rebuilt one's ranges and length come
-// from its header in rebuilt.
+// from its header in lost, which also gives "not_rebuilt".
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr,
                    const std::vector<RowThumbnail>* thumbnails = nullptr,
-                   const RebuiltFiles* rebuilt = nullptr);
+                   const LostHeaders* lost = nullptr);
 
 }  // namespace tav::cli

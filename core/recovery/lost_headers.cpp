@@ -1,5 +1,6 @@
 #include "recovery/lost_headers.hpp"
 
+#include <algorithm>
 #include <set>
 
 #include "common/decimal.hpp"
@@ -60,6 +61,19 @@ RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost) 
         ++number;
     }
     return files;
+}
+
+bool LostHeaders::any_failed() const {
+    return std::any_of(found.begin(), found.end(),
+                       [](const LostHeader& h) { return !h.rebuilt.has_value(); });
+}
+
+LostHeaders RebuildUnpairedHeads(const SourceReader& source, ScanTables& tables,
+                                 const std::vector<ReferenceMovie>& references) {
+    LostHeaders lost;
+    lost.found = RebuildLostHeaders(source, tables.snapshot(), references);
+    lost.rebuilt = tables.with([&](TableSet& t) { return ListRebuilt(t, lost.found); });
+    return lost;
 }
 
 }  // namespace tav

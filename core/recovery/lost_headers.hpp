@@ -35,4 +35,14 @@ std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const Tab
 // Lists the rebuilt ones after the rows there are; answers their headers.
 RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost);
 
+struct LostHeaders {
+    std::vector<LostHeader> found;
+    RebuiltFiles rebuilt;
+    bool any_failed() const;
+};
+
+// Both steps: the rebuild from a snapshot, the tables locked only to list.
+LostHeaders RebuildUnpairedHeads(const SourceReader& source, ScanTables& tables,
+                                 const std::vector<ReferenceMovie>& references);
+
 }  // namespace tav
