@@ -135,6 +135,14 @@ TEST(LostHeaderCli, WhatCannotBeRebuiltIsReportedAndNotWritten) {
     EXPECT_EQ(Count(run.err, "无法重建"), with_sound);
     EXPECT_EQ(Count(run.out, "\"error\":\"媒体数据中找不到完整的视频帧\""), with_sound);
 
+    // scan lists the same: the rebuilt ones graded 重建 in its table.
+    const auto listed = RunCli("scan " + ShellQuote(card.image.string()) + " --mode deep --quiet" +
+                                   References(card, false),
+                               dir);
+    EXPECT_EQ(listed.exit_code, 3) << listed.err;
+    EXPECT_EQ(Count(listed.out, "重建"), card.with_state("lost-header").size() - with_sound);
+    EXPECT_EQ(Count(listed.err, "无法重建"), with_sound);
+
     for (const std::string& bad :
          {card.image.string() + ".manifest.json", std::string("nope.mov")}) {
         const auto refused =
