@@ -41,16 +41,20 @@ class ThrottledProgress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-// The header rebuilt for a row; a row graded "重建" without one must not
-// fall back to copying its start region as if it were a whole file.
+// The header rebuilt for a row graded "重建". Such a row must not fall back
+// to copying its start region as if it were a whole file, nor take a header
+// built for another start region (one from an earlier scan).
 std::expected<const RebuiltFile*, std::string> RebuiltFor(const RebuiltFiles* rebuilt,
                                                           const TableSet& t, std::size_t s) {
-    const std::string& number = t.results.cell(s, resc::Number);
-    if (rebuilt)
-        if (const auto it = rebuilt->find(number); it != rebuilt->end()) return &it->second;
-    if (t.results.cell(s, resc::Quality) == kRebuiltQuality)
-        return std::unexpected("编号" + number + "没有重建的文件头");
-    return nullptr;
+    if (t.results.cell(s, resc::Quality) != kRebuiltQuality) return nullptr;
+    const RebuildRow row = ReadRebuildRow(t.results, s);
+    const auto it = rebuilt ? rebuilt->find(row.number) : RebuiltFiles::const_iterator{};
+    if (!rebuilt || it == rebuilt->end())
+        return std::unexpected("编号" + row.number + "没有重建的文件头");
+    const auto ranges = ResolveFragments(t, row);
+    if (!ranges || ranges->start_offsets.front() != dec(it->second.source_offset))
+        return std::unexpected("编号" + row.number + "的重建文件头不属于它的视频开头");
+    return &it->second;
 }
 
 // A file already in the folder (one saved before, or anything else) is
