@@ -7,6 +7,7 @@
 #include "cardgen/mov_builder.hpp"
 #include "common/byte_order.hpp"
 #include "recovery/header_rebuild.hpp"
+#include "recovery/movie_header_writer.hpp"
 #include "scan/movie_tracks.hpp"
 #include "support/moov_fields.hpp"
 
@@ -184,22 +185,50 @@ TEST(HeaderRebuild, RebuiltHeaderDescribesTheSamplesTheCameraWrote) {
 }
 
 TEST(HeaderRebuild, MediaCutShortEndsAtTheLastWholeFrameWithTheMdatSizeFixed) {
-    MovFile original = Camera(false, false, 4, 10);
-    // From inside the last frame's first NAL length on.
-    std::fill(original.head.begin() + static_cast<std::ptrdiff_t>(original.chunk_offsets[9] + 2),
-              original.head.end(), 0xFF);
-    const auto file =
-        RebuildHeader(ViewBytes(ByteView(original.head)), {Reference(Camera(false, false, 8))});
-    ASSERT_TRUE(file.has_value()) << file.error();
-    // The frame the bytes cut and the one before it (it may have been cut too).
-    EXPECT_EQ(file->frames, 8u);
-    EXPECT_EQ(file->copy_length, original.chunk_offsets[8]);
-    ASSERT_EQ(file->patch.size(), 4u);
-    EXPECT_EQ(file->patch_at, 20u);
-    EXPECT_EQ(load_be32(file->patch.data()), file->copy_length - 20);
-    const auto tracks = ParseMovieTracks(ByteView(file->moov));
-    ASSERT_TRUE(tracks);
-    EXPECT_EQ(tracks->media_end(), file->copy_length);
+    for (const bool mdat64 : {false, true}) {
+        SCOPED_TRACE(mdat64 ? "64-bit mdat size" : "32-bit mdat size");
+        cardgen::MovOptions o;
+        o.mdat64 = mdat64;
+        MovFile original = cardgen::BuildCameraMov(o, cardgen::SyntheticClip(10, 4, true));
+        // From inside the last frame's first NAL length on.
+        std::fill(
+            original.head.begin() + static_cast<std::ptrdiff_t>(original.chunk_offsets[9] + 2),
+            original.head.end(), 0xFF);
+        const auto file =
+            RebuildHeader(ViewBytes(ByteView(original.head)), {Reference(Camera(false, false, 8))});
+        ASSERT_TRUE(file.has_value()) << file.error();
+        // The frame the bytes cut and the one before it (it may have been cut too).
+        EXPECT_EQ(file->frames, 8u);
+        EXPECT_EQ(file->copy_length, original.chunk_offsets[8]);
+        ASSERT_EQ(file->patch.size(), mdat64 ? 8u : 4u);
+        EXPECT_EQ(file->patch_at, mdat64 ? 28u : 20u);
+        EXPECT_EQ(mdat64 ? load_be64(file->patch.data()) : load_be32(file->patch.data()),
+                  file->copy_length - 20);
+        const auto tracks = ParseMovieTracks(ByteView(file->moov));
+        ASSERT_TRUE(tracks);
+        EXPECT_EQ(tracks->media_end(), file->copy_length);
+    }
+}
+
+// Offsets past 4 GiB need 64-bit chunk offsets.
+TEST(HeaderRebuild, ChunkOffsetsPast4GiBAreWritten64Bit) {
+    const ReferenceMovie ref = Reference(Camera(true, false, 8));
+    for (const std::uint64_t base : {std::uint64_t{4096}, std::uint64_t{5} << 30}) {
+        SCOPED_TRACE(base);
+        MediaWalk walk;
+        walk.video = {{base, 1000, true}, {base + 1000 + 7680, 900, false}};
+        walk.sound_chunks = {base + 1000};
+        walk.end = base + 1000 + 7680 + 900;
+        const ByteString moov = WriteRebuiltMoov(ref, walk);
+        const std::string_view text(reinterpret_cast<const char*>(moov.data()), moov.size());
+        EXPECT_EQ(text.find("co64") != std::string_view::npos, base > 0xFFFFFFFFu);
+        const auto tracks = ParseMovieTracks(ByteView(moov));
+        ASSERT_TRUE(tracks);
+        ASSERT_EQ(tracks->tracks.size(), 2u);
+        EXPECT_EQ(tracks->video()->first_chunk, base);
+        EXPECT_EQ(tracks->tracks[1].first_chunk, base + 1000);
+        EXPECT_EQ(tracks->media_end(), walk.end);
+    }
 }
 
 TEST(HeaderRebuild, ParameterSetsInTheStreamMustBeTheReferences) {
