@@ -23,9 +23,7 @@ std::string Report(const LostHeaders& lost) {
     if (lost.found.empty()) return "没有缺少文件头的视频";
     std::string text = "已重建" + std::to_string(lost.rebuilt.size()) + "个视频的文件头";
     for (const LostHeader& h : lost.found)
-        if (!h.rebuilt)
-            text += "\n无法重建偏移" + std::to_string(h.offset) + "处的视频 (" + h.shoot_date +
-                    "): " + h.rebuilt.error();
+        if (!h.rebuilt) text += "\n" + DescribeNotRebuilt(h);
     return text;
 }
 

@@ -33,9 +33,7 @@ std::expected<std::optional<LostHeaders>, std::string> RebuildFromReferences(
 
 void PrintNotRebuilt(std::ostream& err, const LostHeaders& lost) {
     for (const LostHeader& h : lost.found)
-        if (!h.rebuilt)
-            err << "tavorine-mov-cli: 无法重建偏移" << h.offset << "处的视频 (" << h.shoot_date
-                << "): " << h.rebuilt.error() << '\n';
+        if (!h.rebuilt) err << "tavorine-mov-cli: " << DescribeNotRebuilt(h) << '\n';
 }
 
 }  // namespace tav::cli

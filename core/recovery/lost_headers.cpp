@@ -63,6 +63,11 @@ RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost) 
     return files;
 }
 
+std::string DescribeNotRebuilt(const LostHeader& h) {
+    return "无法重建偏移" + dec(h.offset) + "处的视频 (" + h.shoot_date +
+           "): " + (h.rebuilt ? std::string() : h.rebuilt.error());
+}
+
 bool LostHeaders::any_failed() const {
     return std::any_of(found.begin(), found.end(),
                        [](const LostHeader& h) { return !h.rebuilt.has_value(); });

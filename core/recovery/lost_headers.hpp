@@ -35,6 +35,9 @@ std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const Tab
 // Lists the rebuilt ones after the rows there are; answers their headers.
 RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost);
 
+// "无法重建偏移N处的视频 (date): why", for one that could not be rebuilt.
+std::string DescribeNotRebuilt(const LostHeader& lost);
+
 struct LostHeaders {
     std::vector<LostHeader> found;
     RebuiltFiles rebuilt;
