@@ -21,6 +21,11 @@ struct Nal {
     bool first_mb_zero = false;  // a slice whose first_mb_in_slice (ue(v)) is 0
 };
 
+bool Readable(const MediaBytes& bytes, std::uint64_t at) {
+    std::uint8_t byte = 0;
+    return bytes.read(at, std::span(&byte, 1));
+}
+
 // The NAL unit behind the length at `at`, when it fits before end.
 std::optional<Nal> ReadNal(const MediaBytes& bytes, std::uint64_t at, std::uint64_t end) {
     if (at >= end || end - at < 5) return std::nullopt;
@@ -30,6 +35,9 @@ std::optional<Nal> ReadNal(const MediaBytes& bytes, std::uint64_t at, std::uint6
     const std::uint32_t length = load_be32(head.data());
     if (length == 0 || length > end - at - 4) return std::nullopt;
     if ((head[4] & 0x80) != 0 || !IsCameraNalType(head[4])) return std::nullopt;
+    // The unit's bytes must be there to the last: the mdat size may promise
+    // more than the medium holds.
+    if (!Readable(bytes, at + 3 + length)) return std::nullopt;
     const auto type = static_cast<std::uint8_t>(head[4] & 0x1F);
     return Nal{length, type, n == 6 && length >= 2 && (head[5] & 0x80) != 0};
 }
@@ -53,7 +61,8 @@ class Walker {
     // after it video goes on or the media data ends.
     bool SoundChunkAt(std::uint64_t at) const {
         const std::uint64_t c = in_.sound_chunk_bytes.value_or(0);
-        if (c == 0 || at > in_.media_end || c > in_.media_end - at || ReadNal(bytes_, at, end()))
+        if (c == 0 || at > in_.media_end || c > in_.media_end - at || !Readable(bytes_, at) ||
+            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, at, end()))
             return false;
         if (at + c == in_.media_end) return true;
         const auto next = ReadNal(bytes_, at + c, end());

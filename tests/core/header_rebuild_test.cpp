@@ -63,6 +63,7 @@ TEST(MediaWalk, AccessUnitsSyncSamplesSoundAndWhereTheWalkEnds) {
         std::vector<bool> syncs;
         std::size_t sound_chunks;
         bool reached_end;
+        std::uint64_t missing = 0;  // bytes the mdat size promises beyond the media
     };
     const Case cases[] = {
         {"delimiter-led, a picture of two slices",
@@ -107,10 +108,26 @@ TEST(MediaWalk, AccessUnitsSyncSamplesSoundAndWhereTheWalkEnds) {
          {true},
          0,
          false},
+        {"a unit the bytes end inside is not taken",
+         Join({aud, idr, aud, Bytes(slice.begin(), slice.begin() + 6)}),
+         false,
+         {2 * n},
+         {true},
+         0,
+         false,
+         n - 6},
+        {"nor a sound chunk they end inside",
+         Join({aud, idr, Bytes(10, 0)}),
+         true,
+         {},
+         {},
+         0,
+         false,
+         kSound - 10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MediaWalkInput in{0, c.media.size(), 0, std::nullopt};
+        MediaWalkInput in{0, c.media.size() + c.missing, 0, std::nullopt};
         if (c.sound) in.sound_chunk_bytes = kSound;
         const auto walk = WalkMedia(ViewBytes(ByteView(c.media)), in);
         ASSERT_TRUE(walk.has_value());
