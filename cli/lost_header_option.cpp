@@ -23,12 +23,12 @@ std::expected<std::vector<ReferenceMovie>, std::string> LoadReferences(
 }
 
 std::expected<std::optional<LostHeaders>, std::string> RebuildFromReferences(
-    ScanTables& tables, const std::vector<ReferenceMovie>& references) {
+    ScanTables& tables, const std::vector<ReferenceMovie>& references, const StopFlag& stop) {
     if (references.empty()) return std::nullopt;
     const std::string path = tables.with([](const TableSet& t) { return t.source_field; });
     auto source = SourceReader::open(path);
     if (!source) return std::unexpected("无法打开源盘 " + path + "：" + source.error().reason);
-    return RebuildUnpairedHeads(*source, tables, references);
+    return RebuildUnpairedHeads(*source, tables, references, &stop);
 }
 
 void PrintNotRebuilt(std::ostream& err, const LostHeaders& lost) {

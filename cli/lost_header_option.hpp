@@ -22,7 +22,7 @@ std::expected<std::vector<ReferenceMovie>, std::string> LoadReferences(
 
 // Rebuilds from the tables' source; nothing without references.
 std::expected<std::optional<LostHeaders>, std::string> RebuildFromReferences(
-    ScanTables& tables, const std::vector<ReferenceMovie>& references);
+    ScanTables& tables, const std::vector<ReferenceMovie>& references, const StopFlag& stop);
 
 // A line per start region that could not be rebuilt.
 void PrintNotRebuilt(std::ostream& err, const LostHeaders& lost);

@@ -212,8 +212,12 @@ int RunRecover(const RecoverOptions& o) {
         std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
         return kExitStopped;
     }
-    const auto lost = RebuildFromReferences(tables, *references);
+    const auto lost = RebuildFromReferences(tables, *references, signals.flag());
     if (!lost) return Fail(lost.error());
+    if (*lost && (*lost)->stopped) {
+        std::cerr << "tavorine-mov-cli: 重建已停止，未保存任何文件\n";
+        return kExitStopped;
+    }
     const auto ticked = TickSelected(tables, *numbers);
     if (!ticked) return Fail(ticked.error());
 

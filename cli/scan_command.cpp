@@ -62,7 +62,7 @@ int RunScanCommand(const ScanCommandOptions& o) {
     // Pictures of the paired files only: a rebuilt header exists only in memory.
     std::optional<std::vector<RowThumbnail>> thumbnails;
     if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(tables.snapshot(), o.thumbnails);
-    const auto lost = RebuildFromReferences(tables, *references);
+    const auto lost = RebuildFromReferences(tables, *references, signals.flag());
     if (!lost) {
         std::cerr << "tavorine-mov-cli: error: " << lost.error() << '\n';
         return kExitError;
@@ -89,7 +89,7 @@ int RunScanCommand(const ScanCommandOptions& o) {
     const auto videos = tables.with(
         [](const TableSet& t) { return static_cast<std::int64_t>(t.results.rows().size()); });
     if (!o.scan.quiet) std::cerr << ScanSummaryText(*run, reporter.meter(), videos) << '\n';
-    if (outcome.stopped) return kExitStopped;
+    if (outcome.stopped || (*lost && (*lost)->stopped)) return kExitStopped;
     if (videos == 0) return kExitNothing;
     const bool missed = *lost && (*lost)->any_failed();
     return outcome.unreadable.empty() && !missed ? kExitFound : kExitPartial;

@@ -22,9 +22,11 @@ std::vector<std::size_t> UnpairedHeads(const TableSet& tables) {
 }
 
 std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const TableSet& tables,
-                                           const std::vector<ReferenceMovie>& references) {
+                                           const std::vector<ReferenceMovie>& references,
+                                           const StopFlag* stop) {
     std::vector<LostHeader> lost;
     for (const std::size_t k : UnpairedHeads(tables)) {
+        if (stop && stop->load() != 0) break;
         const auto offset = parse_int64(tables.fragments.cell(k, frag::StartOffset));
         LostHeader h{k, offset.value_or(-1), tables.fragments.cell(k, frag::ShootDate),
                      std::unexpected(std::string("起始偏移无效"))};
@@ -74,9 +76,11 @@ bool LostHeaders::any_failed() const {
 }
 
 LostHeaders RebuildUnpairedHeads(const SourceReader& source, ScanTables& tables,
-                                 const std::vector<ReferenceMovie>& references) {
+                                 const std::vector<ReferenceMovie>& references,
+                                 const StopFlag* stop) {
     LostHeaders lost;
-    lost.found = RebuildLostHeaders(source, tables.snapshot(), references);
+    lost.found = RebuildLostHeaders(source, tables.snapshot(), references, stop);
+    lost.stopped = stop && stop->load() != 0;
     lost.rebuilt = tables.with([&](TableSet& t) { return ListRebuilt(t, lost.found); });
     return lost;
 }

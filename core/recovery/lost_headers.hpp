@@ -9,6 +9,7 @@
 
 #include "platform/source_reader.hpp"
 #include "recovery/header_rebuild.hpp"
+#include "scan/scan_settings.hpp"
 #include "scan/scan_tables.hpp"
 
 namespace tav {
@@ -28,9 +29,10 @@ struct LostHeader {
 std::vector<std::size_t> UnpairedHeads(const TableSet& tables);
 
 // Rebuilds each unpaired start region; reads the source only (no lock held:
-// pass a snapshot of the tables).
+// pass a snapshot of the tables). A stop ends it before the next region.
 std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const TableSet& tables,
-                                           const std::vector<ReferenceMovie>& references);
+                                           const std::vector<ReferenceMovie>& references,
+                                           const StopFlag* stop = nullptr);
 
 // Lists the rebuilt ones after the rows there are; answers their headers.
 RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost);
@@ -41,11 +43,13 @@ std::string DescribeNotRebuilt(const LostHeader& lost);
 struct LostHeaders {
     std::vector<LostHeader> found;
     RebuiltFiles rebuilt;
+    bool stopped = false;  // regions were left untried
     bool any_failed() const;
 };
 
 // Both steps: the rebuild from a snapshot, the tables locked only to list.
 LostHeaders RebuildUnpairedHeads(const SourceReader& source, ScanTables& tables,
-                                 const std::vector<ReferenceMovie>& references);
+                                 const std::vector<ReferenceMovie>& references,
+                                 const StopFlag* stop = nullptr);
 
 }  // namespace tav
