@@ -212,9 +212,10 @@ int RunRecover(const RecoverOptions& o) {
         std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
         return kExitStopped;
     }
-    const auto lost = RebuildFromReferences(tables, *references, signals.flag());
-    if (!lost) return Fail(lost.error());
-    if (*lost && (*lost)->stopped) {
+    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag());
+    if (!rebuilt) return Fail(rebuilt.error());
+    const std::optional<LostHeaders> lost = std::move(*rebuilt);
+    if (lost && lost->stopped) {
         std::cerr << "tavorine-mov-cli: 重建已停止，未保存任何文件\n";
         return kExitStopped;
     }
@@ -226,19 +227,19 @@ int RunRecover(const RecoverOptions& o) {
         std::atomic<bool> in_progress{false};
         const std::string source = tables.with([](const TableSet& t) { return t.source_field; });
         reporter.begin_save();
-        RebuildParams params{source, o.out, &signals.flag(), *lost ? &(*lost)->rebuilt : nullptr};
+        RebuildParams params{source, o.out, &signals.flag(), lost ? &lost->rebuilt : nullptr};
         TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();
         summary = rebuild.summary();
     }
     if (o.scan.json)
-        WriteSavedJson(std::cout, tables, *filled, summary, *lost);
+        WriteSavedJson(std::cout, tables, *filled, summary, lost);
     else
         PrintSavedText(std::cout, summary);
-    ReportProblems(summary, *lost);
+    ReportProblems(summary, lost);
     const int exit = RecoverExit(summary, reporter);
     // A start region that could not be rebuilt is a video not recovered.
-    const bool missed = *lost && (*lost)->any_failed();
+    const bool missed = lost && lost->any_failed();
     return missed && (exit == kExitFound || exit == kExitNothing) ? kExitPartial : exit;
 }
 

@@ -62,15 +62,16 @@ int RunScanCommand(const ScanCommandOptions& o) {
     // Pictures of the paired files only: a rebuilt header exists only in memory.
     std::optional<std::vector<RowThumbnail>> thumbnails;
     if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(tables.snapshot(), o.thumbnails);
-    const auto lost = RebuildFromReferences(tables, *references, signals.flag());
-    if (!lost) {
-        std::cerr << "tavorine-mov-cli: error: " << lost.error() << '\n';
+    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag());
+    if (!rebuilt) {
+        std::cerr << "tavorine-mov-cli: error: " << rebuilt.error() << '\n';
         return kExitError;
     }
+    const std::optional<LostHeaders> lost = std::move(*rebuilt);
     const TableSet found = tables.snapshot();
     if (o.scan.json) {
         WriteScanJson(std::cout, found, &outcome, thumbnails ? &*thumbnails : nullptr,
-                      *lost ? &**lost : nullptr);
+                      lost ? &*lost : nullptr);
         // The rows without a picture, where the log goes.
         if (thumbnails) {
             std::vector<RowThumbnail> missing;
@@ -85,13 +86,13 @@ int RunScanCommand(const ScanCommandOptions& o) {
         if (thumbnails) PrintThumbnails(std::cout, *thumbnails);
     }
     PrintUnreadableNote(std::cerr, outcome);
-    if (*lost) PrintNotRebuilt(std::cerr, **lost);
+    if (lost) PrintNotRebuilt(std::cerr, *lost);
     const auto videos = tables.with(
         [](const TableSet& t) { return static_cast<std::int64_t>(t.results.rows().size()); });
     if (!o.scan.quiet) std::cerr << ScanSummaryText(*run, reporter.meter(), videos) << '\n';
-    if (outcome.stopped || (*lost && (*lost)->stopped)) return kExitStopped;
+    if (outcome.stopped || (lost && lost->stopped)) return kExitStopped;
     if (videos == 0) return kExitNothing;
-    const bool missed = *lost && (*lost)->any_failed();
+    const bool missed = lost && lost->any_failed();
     return outcome.unreadable.empty() && !missed ? kExitFound : kExitPartial;
 }
 

@@ -38,7 +38,7 @@ std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const Tab
 RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost);
 
 // "无法重建偏移N处的视频 (date): why", for one that could not be rebuilt.
-std::string DescribeNotRebuilt(const LostHeader& lost);
+std::string DescribeNotRebuilt(const LostHeader& h);
 
 struct LostHeaders {
     std::vector<LostHeader> found;

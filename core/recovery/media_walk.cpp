@@ -102,7 +102,7 @@ class Walker {
             } else if (SoundChunkAt(p)) {
                 Close();
                 walk_.sound_chunks.push_back(p);
-                p += *in_.sound_chunk_bytes;
+                p += in_.sound_chunk_bytes.value_or(0);  // not 0: SoundChunkAt said so
                 walk_.end = p;
             } else {
                 break;

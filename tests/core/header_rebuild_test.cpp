@@ -17,7 +17,7 @@ namespace {
 using cardgen::Bytes;
 using cardgen::MovFile;
 
-constexpr std::uint8_t kDelimiter = 0x09, kSei = 0x06, kSps = 0x67, kIdr = 0x65, kSlice = 0x41;
+constexpr std::uint8_t kDelimiter = 0x09, kSei = 0x06, kIdr = 0x65, kSlice = 0x41;
 constexpr std::uint8_t kFirstMb = 0x80, kLaterMb = 0x40;  // first_mb_in_slice 0 / not 0
 
 // One NAL unit behind its length: header, first payload byte, filler.
@@ -41,12 +41,14 @@ const Bytes kSoundChunk(kSound, 0);  // silence: no NAL length fits
 
 std::vector<std::uint64_t> Sizes(const MediaWalk& w) {
     std::vector<std::uint64_t> s;
+    s.reserve(w.video.size());
     for (const auto& v : w.video) s.push_back(v.size);
     return s;
 }
 
 std::vector<bool> Syncs(const MediaWalk& w) {
     std::vector<bool> s;
+    s.reserve(w.video.size());
     for (const auto& v : w.video) s.push_back(v.sync);
     return s;
 }
