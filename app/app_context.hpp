@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dialogs.hpp"
+#include "recovery/lost_headers.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/scan_start.hpp"
 #include "scan/scan_tables.hpp"
@@ -52,6 +53,8 @@ struct AppContext {
     SourceSelection selection;
     TableRefresher* refresher = nullptr;
     Forms forms;
+    // Headers rebuilt from a reference clip, by 编号, for the save.
+    RebuiltFiles rebuilt;
 
     MsgAnswer ask(QWidget* owner, const std::string& caption, const std::string& text, MsgIcon icon,
                   MsgButtons buttons = MsgButtons::Ok) {

@@ -11,6 +11,7 @@
 #include "form4.hpp"
 #include "form6.hpp"
 #include "list_view.hpp"
+#include "lost_header_action.hpp"
 #include "recovery/result_list_ops.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "table_refresher.hpp"
@@ -63,9 +64,11 @@ QWidget* TForm2::make_button_bar() {
     btn4 = new QPushButton(QStringLiteral("反选"), bar);
     btn7 = new QPushButton(QStringLiteral("加载扫描结果"), bar);
     btn6 = new QPushButton(QStringLiteral("保存扫描结果"), bar);
+    btn8 = new QPushButton(QString::fromUtf8(kRebuildButtonText), bar);
     btn2 = picture_button(":/pictures/back.png", QStringLiteral("上一步"), bar);
     btn1 = new QPushButton(QStringLiteral("下一步"), bar);
-    for (QWidget* w : std::initializer_list<QWidget*>{btn3, btn4, btn7, btn6}) row->addWidget(w);
+    for (QWidget* w : std::initializer_list<QWidget*>{btn3, btn4, btn7, btn6, btn8})
+        row->addWidget(w);
     row->addStretch(1);
     row->addWidget(btn2);
     row->addWidget(btn1);
@@ -76,6 +79,7 @@ QWidget* TForm2::make_button_bar() {
     connect(btn4, &QPushButton::clicked, this, [this] { btn4Click(); });
     connect(btn6, &QPushButton::clicked, this, [this] { btn6Click(); });
     connect(btn7, &QPushButton::clicked, this, [this] { btn7Click(); });
+    connect(btn8, &QPushButton::clicked, this, [this] { RebuildLostHeadersAction(ctx_, this); });
     return bar;
 }
 

@@ -44,6 +44,7 @@ class TForm2 : public WizardWindow, public ProgressTarget {
     QPushButton* btn4 = nullptr;      // "反选"
     QPushButton* btn6 = nullptr;      // "保存扫描结果"
     QPushButton* btn7 = nullptr;      // "加载扫描结果"
+    QPushButton* btn8 = nullptr;      // "用参考文件重建文件头"
     PreviewPanel* preview = nullptr;  // the selected video's first frame
 
   protected:

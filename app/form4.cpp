@@ -115,6 +115,7 @@ void TForm4::btn1Click() {
     RebuildParams params;
     params.source_path = ctx_.tables.with([](const TableSet& t) { return t.source_field; });
     params.output_folder = folder.toStdString();
+    params.rebuilt = &ctx_.rebuilt;
     auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
     auto worker =
         std::make_unique<TPstRebuild>(std::move(params), ctx_.tables, *reporter, SaveInProgress);

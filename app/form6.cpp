@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "list_view.hpp"
+#include "lost_header_action.hpp"
 #include "table_refresher.hpp"
 
 namespace tav::app {
@@ -53,6 +54,9 @@ QLayout* TForm6::make_fields() {
     lbledt2 = add(QStringLiteral("结束偏移"), false);
     lbledt3 = add(QStringLiteral("文件长度"), false);
     lbledt4 = add(QStringLiteral("Source:"), true);
+    btn1 = new QPushButton(QString::fromUtf8(kRebuildButtonText), this);
+    row->addWidget(btn1);
+    connect(btn1, &QPushButton::clicked, this, [this] { RebuildLostHeadersAction(ctx_, this); });
     connect(lbledt4, &QLineEdit::textEdited, this, [this](const QString& text) {
         ctx_.tables.with([&](TableSet& t) { t.source_field = text.toStdString(); });
     });

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QTableView>
 #include <QWidget>
 
@@ -36,6 +37,7 @@ class TForm6 : public QWidget {
     QLineEdit* lbledt2 = nullptr;     // "结束偏移"
     QLineEdit* lbledt3 = nullptr;     // "文件长度"
     QLineEdit* lbledt4 = nullptr;     // "Source:" (SourceField)
+    QPushButton* btn1 = nullptr;      // "用参考文件重建文件头"
     PreviewPanel* preview = nullptr;  // the first frame of the output row selected in lv2
 
   private:

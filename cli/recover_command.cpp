@@ -11,6 +11,7 @@
 #include "command_registry.hpp"
 #include "common/decimal.hpp"
 #include "json_writer.hpp"
+#include "lost_header_option.hpp"
 #include "recovery/rebuild_worker.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "recovery/source_match.hpp"
@@ -27,6 +28,7 @@ struct RecoverOptions {
     std::string out;
     std::string load;
     std::string select = "all";
+    std::vector<std::string> references;
 };
 
 // "all" -> every row; "3,5" -> the rows whose 编号 is 3 or 5.
@@ -99,9 +101,11 @@ std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverO
 }
 
 void WriteSavedJson(std::ostream& out, const ScanTables& tables,
-                    const std::optional<ScanOutcome>& outcome, const RebuildSummary& summary) {
+                    const std::optional<ScanOutcome>& outcome, const RebuildSummary& summary,
+                    const std::optional<LostHeaders>& lost) {
     std::ostringstream scan;
-    WriteScanJson(scan, tables.snapshot(), outcome ? &*outcome : nullptr);
+    WriteScanJson(scan, tables.snapshot(), outcome ? &*outcome : nullptr, nullptr,
+                  lost ? &*lost : nullptr);
     std::string doc = scan.str();
     // The scan document is one object; "saved" joins it as a last member.
     const auto close = doc.rfind('}');
@@ -115,6 +119,7 @@ void WriteSavedJson(std::ostream& out, const ScanTables& tables,
         json.key("written").value(f.written);
         json.key("bytes").value(f.bytes);
         json.key("unreadable_bytes").value(f.unreadable_bytes);
+        json.key("rebuilt").value(f.rebuilt);
         if (!f.written) json.key("error").value(f.error);
         json.end_object();
     }
@@ -124,7 +129,8 @@ void WriteSavedJson(std::ostream& out, const ScanTables& tables,
 
 // Failures, and files with bytes that could not be read, on stderr whatever
 // the output format, so a script reading stdout sees only results.
-void ReportProblems(const RebuildSummary& summary) {
+void ReportProblems(const RebuildSummary& summary, const std::optional<LostHeaders>& lost) {
+    if (lost) PrintNotRebuilt(std::cerr, *lost);
     for (const auto& f : summary.files) {
         if (!f.written)
             std::cerr << "tavorine-mov-cli: 失败 " << f.path << ": " << f.error << '\n';
@@ -143,7 +149,10 @@ void PrintSavedText(std::ostream& out, const RebuildSummary& summary) {
             ++failed;
             continue;
         }
-        out << (f.whole() ? "已恢复 " : "不完整 ") << f.path << " (" << f.bytes << " Byte)";
+        out << (!f.whole()  ? "不完整 "
+                : f.rebuilt ? "已重建 "
+                            : "已恢复 ")
+            << f.path << " (" << f.bytes << " Byte)";
         if (f.whole()) {
             ++whole;
         } else {
@@ -194,11 +203,20 @@ int RunRecover(const RecoverOptions& o) {
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
+    const auto references = LoadReferences(o.references);
+    if (!references) return Fail(references.error());
     const auto filled = FillTables(o, tables, reporter, signals.flag());
     if (!filled) return Fail(filled.error());
     // A stopped scan saves nothing: the user asked to stop.
     if (const std::optional<ScanOutcome>& outcome = *filled; outcome && outcome->stopped) {
         std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
+        return kExitStopped;
+    }
+    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag());
+    if (!rebuilt) return Fail(rebuilt.error());
+    const std::optional<LostHeaders> lost = std::move(*rebuilt);
+    if (lost && lost->stopped) {
+        std::cerr << "tavorine-mov-cli: 重建已停止，未保存任何文件\n";
         return kExitStopped;
     }
     const auto ticked = TickSelected(tables, *numbers);
@@ -209,17 +227,20 @@ int RunRecover(const RecoverOptions& o) {
         std::atomic<bool> in_progress{false};
         const std::string source = tables.with([](const TableSet& t) { return t.source_field; });
         reporter.begin_save();
-        RebuildParams params{source, o.out, &signals.flag()};
+        RebuildParams params{source, o.out, &signals.flag(), lost ? &lost->rebuilt : nullptr};
         TPstRebuild rebuild(params, tables, reporter, in_progress);
         rebuild.Execute();
         summary = rebuild.summary();
     }
     if (o.scan.json)
-        WriteSavedJson(std::cout, tables, *filled, summary);
+        WriteSavedJson(std::cout, tables, *filled, summary, lost);
     else
         PrintSavedText(std::cout, summary);
-    ReportProblems(summary);
-    return RecoverExit(summary, reporter);
+    ReportProblems(summary, lost);
+    const int exit = RecoverExit(summary, reporter);
+    // A start region that could not be rebuilt is a video not recovered.
+    const bool missed = lost && lost->any_failed();
+    return missed && (exit == kExitFound || exit == kExitNothing) ? kExitPartial : exit;
 }
 
 const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
@@ -231,6 +252,7 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     cmd->add_option("--out", options->out, "保存恢复文件的文件夹（不存在时创建）")->required();
     cmd->add_option("--load", options->load, "不扫描，从扫描结果文件(.vyr)恢复");
     cmd->add_option("--select", options->select, "要恢复的编号: all 或 N[,N...]（默认 all）");
+    AddReferenceOption(cmd, options->references);
     cmd->callback([options, &exit_code] { exit_code = RunRecover(*options); });
 });
 

@@ -34,14 +34,22 @@ void WriteRows(JsonWriter& json, const TextTable& table) {
 
 // The typed values beside a result's texts: what the save would write (the
 // fragments' source ranges and their total), the frame count as a number,
-// the date in ISO 8601. null where a text does not parse.
-void WriteTypedValues(JsonWriter& json, const TableSet& tables, std::size_t s) {
-    const auto ranges = ResolveFragments(tables, ReadRebuildRow(tables.results, s));
-    const auto planned = ranges ? PlannedSourceRanges(*ranges, -1)
-                                : std::expected<std::vector<ByteRange>, CopyError>(
-                                      std::unexpected(CopyError{CopyFailure::BadOffset}));
+// the date in ISO 8601. null where a text does not parse. A rebuilt file
+// copies one range and ends with its new header.
+void WriteTypedValues(JsonWriter& json, const TableSet& tables, std::size_t s,
+                      const RebuiltFile* rebuilt) {
+    std::expected<std::vector<ByteRange>, CopyError> planned =
+        std::unexpected(CopyError{CopyFailure::BadOffset, 0, {}});
+    if (rebuilt)
+        planned = std::vector<ByteRange>{
+            {rebuilt->source_offset, static_cast<std::int64_t>(rebuilt->copy_length)}};
+    else if (const auto ranges = ResolveFragments(tables, ReadRebuildRow(tables.results, s)))
+        planned = PlannedSourceRanges(*ranges, -1);
     json.key("length_bytes");
-    planned ? json.value(TotalLength(*planned)) : json.null();
+    if (rebuilt)
+        json.value(static_cast<std::int64_t>(rebuilt->size()));
+    else
+        planned ? json.value(TotalLength(*planned)) : json.null();
     json.key("frame_count");
     const auto frames = parse_int64(tables.results.cell(s, resc::Frames));
     frames ? json.value(*frames) : json.null();
@@ -69,6 +77,19 @@ void WriteThumbnail(JsonWriter& json, const RowThumbnail& t) {
     t.duration_seconds
         ? json.value(static_cast<std::int64_t>(std::llround(*t.duration_seconds * 1000.0)))
         : json.null();
+}
+
+void WriteNotRebuilt(JsonWriter& json, const LostHeaders& lost) {
+    json.key("not_rebuilt").begin_array();
+    for (const LostHeader& h : lost.found) {
+        if (h.rebuilt) continue;
+        json.begin_object();
+        json.key("offset").value(h.offset);
+        json.key("date").value(h.shoot_date);
+        json.key("error").value(h.rebuilt.error());
+        json.end_object();
+    }
+    json.end_array();
 }
 
 }  // namespace
@@ -113,7 +134,8 @@ void PrintTable(std::ostream& out, const TextTable& table) {
 }
 
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome,
-                   const std::vector<RowThumbnail>* thumbnails) {
+                   const std::vector<RowThumbnail>* thumbnails, const LostHeaders* lost) {
+    const RebuiltFiles* rebuilt = lost ? &lost->rebuilt : nullptr;
     JsonWriter json(out);
     json.begin_object().key("format").value(std::int64_t{1}).key("results").begin_array();
     for (std::size_t s = 0; s < tables.results.row_count(); ++s) {
@@ -125,11 +147,16 @@ void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome*
         json.key("quality").value(row.cells[resc::Quality]);
         json.key("frames").value(row.cells[resc::Frames]);
         json.key("date").value(row.cells[resc::ShootDate]);
-        WriteTypedValues(json, tables, s);
+        const auto header =
+            rebuilt ? rebuilt->find(row.cells[resc::Number]) : RebuiltFiles::const_iterator{};
+        const RebuiltFile* file = rebuilt && header != rebuilt->end() ? &header->second : nullptr;
+        json.key("rebuilt").value(file != nullptr);
+        WriteTypedValues(json, tables, s, file);
         if (thumbnails && s < thumbnails->size()) WriteThumbnail(json, (*thumbnails)[s]);
         json.end_object();
     }
     json.end_array();
+    if (lost) WriteNotRebuilt(json, *lost);
     json.key("fragments");
     WriteRows(json, tables.fragments);
     json.key("outputs");

@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "recovery/lost_headers.hpp"
 #include "scan/scan_tables.hpp"
 #include "scan/scan_worker.hpp"
 #include "thumbnails.hpp"
@@ -18,8 +19,11 @@ void PrintTable(std::ostream& out, const TextTable& table);
 // {"format": 1, "results": [...], "fragments": [[...]], "outputs": [[...]]},
 // and after a scan "stopped", "unreadable": [{"offset", "length"}] and
 // "unreadable_bytes" (docs/json.md). With thumbnails (one per results row)
-// each result also has "thumbnail" and "duration_ms".
+// each result also has "thumbnail" and "duration_ms". Every result says
+// whether its header was rebuilt; a rebuilt one's ranges and length come
+// from its header in lost, which also gives "not_rebuilt".
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr,
-                   const std::vector<RowThumbnail>* thumbnails = nullptr);
+                   const std::vector<RowThumbnail>* thumbnails = nullptr,
+                   const LostHeaders* lost = nullptr);
 
 }  // namespace tav::cli

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "command_registry.hpp"
+#include "lost_header_option.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "result_table_text.hpp"
 #include "scan_runner.hpp"
@@ -18,6 +19,7 @@ struct ScanCommandOptions {
     ScanCliOptions scan;
     std::string save_result;
     std::string thumbnails;  // folder for first-frame JPEGs; empty: none
+    std::vector<std::string> references;
 };
 
 // What the scan could not read, for a person; the JSON lists every area.
@@ -38,6 +40,11 @@ int RunScanCommand(const ScanCommandOptions& o) {
             return kExitError;
         }
     }
+    const auto references = LoadReferences(o.references);
+    if (!references) {
+        std::cerr << "tavorine-mov-cli: error: " << references.error() << '\n';
+        return kExitError;
+    }
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
@@ -52,11 +59,19 @@ int RunScanCommand(const ScanCommandOptions& o) {
         return kExitError;
     }
     const ScanOutcome& outcome = run->outcome;
-    const TableSet found = tables.snapshot();
+    // Pictures of the paired files only: a rebuilt header exists only in memory.
     std::optional<std::vector<RowThumbnail>> thumbnails;
-    if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(found, o.thumbnails);
+    if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(tables.snapshot(), o.thumbnails);
+    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag());
+    if (!rebuilt) {
+        std::cerr << "tavorine-mov-cli: error: " << rebuilt.error() << '\n';
+        return kExitError;
+    }
+    const std::optional<LostHeaders> lost = std::move(*rebuilt);
+    const TableSet found = tables.snapshot();
     if (o.scan.json) {
-        WriteScanJson(std::cout, found, &outcome, thumbnails ? &*thumbnails : nullptr);
+        WriteScanJson(std::cout, found, &outcome, thumbnails ? &*thumbnails : nullptr,
+                      lost ? &*lost : nullptr);
         // The rows without a picture, where the log goes.
         if (thumbnails) {
             std::vector<RowThumbnail> missing;
@@ -71,12 +86,14 @@ int RunScanCommand(const ScanCommandOptions& o) {
         if (thumbnails) PrintThumbnails(std::cout, *thumbnails);
     }
     PrintUnreadableNote(std::cerr, outcome);
+    if (lost) PrintNotRebuilt(std::cerr, *lost);
     const auto videos = tables.with(
         [](const TableSet& t) { return static_cast<std::int64_t>(t.results.rows().size()); });
     if (!o.scan.quiet) std::cerr << ScanSummaryText(*run, reporter.meter(), videos) << '\n';
-    if (outcome.stopped) return kExitStopped;
+    if (outcome.stopped || (lost && lost->stopped)) return kExitStopped;
     if (videos == 0) return kExitNothing;
-    return outcome.unreadable.empty() ? kExitFound : kExitPartial;
+    const bool missed = lost && lost->any_failed();
+    return outcome.unreadable.empty() && !missed ? kExitFound : kExitPartial;
 }
 
 const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
@@ -86,6 +103,7 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     cmd->add_option("--save-result", options->save_result, "把扫描结果保存到扫描结果文件(.vyr)");
     cmd->add_option("--thumbnails", options->thumbnails,
                     "把每个视频的首帧缩略图(JPEG)写入此文件夹（不存在时创建）");
+    AddReferenceOption(cmd, options->references);
     cmd->callback([options, &exit_code] { exit_code = RunScanCommand(*options); });
 });
 

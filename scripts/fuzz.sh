@@ -16,7 +16,8 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
   exit 2
 fi
 shift
-all_targets=(boot_sector_fuzz mft_record_fuzz atom_walk_fuzz fragment_analysis_fuzz scan_result_fuzz)
+all_targets=(boot_sector_fuzz mft_record_fuzz atom_walk_fuzz fragment_analysis_fuzz scan_result_fuzz
+             header_rebuild_fuzz)
 targets=("${@:-${all_targets[@]}}")
 
 if ! command -v clang++-16 >/dev/null; then
@@ -52,6 +53,7 @@ max_len() {
     atom_walk_fuzz) echo 65536 ;;
     fragment_analysis_fuzz) echo 131072 ;;
     scan_result_fuzz) echo 16384 ;;
+    header_rebuild_fuzz) echo 131072 ;;
     *) echo 4096 ;;
   esac
 }

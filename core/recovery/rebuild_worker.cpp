@@ -10,6 +10,7 @@
 #include "recovery/copy_fragments.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
+#include "recovery/rebuilt_copy.hpp"
 
 namespace tav {
 
@@ -39,6 +40,22 @@ class ThrottledProgress {
     const std::int64_t file_start_;
     std::chrono::steady_clock::time_point last_{};
 };
+
+// The header rebuilt for a row graded "重建". Such a row must not fall back
+// to copying its start region as if it were a whole file, nor take a header
+// built for another start region (one from an earlier scan).
+std::expected<const RebuiltFile*, std::string> RebuiltFor(const RebuiltFiles* rebuilt,
+                                                          const TableSet& t, std::size_t s) {
+    if (t.results.cell(s, resc::Quality) != kRebuiltQuality) return nullptr;
+    const RebuildRow row = ReadRebuildRow(t.results, s);
+    const auto it = rebuilt ? rebuilt->find(row.number) : RebuiltFiles::const_iterator{};
+    if (!rebuilt || it == rebuilt->end())
+        return std::unexpected("编号" + row.number + "没有重建的文件头");
+    const auto ranges = ResolveFragments(t, row);
+    if (!ranges || ranges->start_offsets.front() != dec(it->second.source_offset))
+        return std::unexpected("编号" + row.number + "的重建文件头不属于它的视频开头");
+    return &it->second;
+}
 
 // A file already in the folder (one saved before, or anything else) is
 // kept: the new one takes a free name beside it.
@@ -110,14 +127,17 @@ namespace {
 // they will be read, clipped to the source. The rows' length texts are only
 // estimates, and a damaged or hostile scan-result file can make them say
 // anything.
-std::int64_t PlannedBytes(const TableSet& tables, std::int64_t source_size) {
+std::int64_t PlannedBytes(const TableSet& tables, const RebuiltFiles* rebuilt,
+                          std::int64_t source_size) {
     std::int64_t sum = 0;
     const TextTable& results = tables.results;
     for (std::size_t s = 0; s < results.row_count(); ++s) {
         if (!results.checked(s)) continue;
+        const auto header = RebuiltFor(rebuilt, tables, s);
         const auto ranges = ResolveFragments(tables, ReadRebuildRow(results, s));
-        const auto bytes = ranges ? PlannedOutputBytes(*ranges, source_size)
-                                  : std::expected<std::int64_t, CopyError>(0);
+        const auto bytes = header && *header  ? static_cast<std::int64_t>((*header)->size())
+                           : header && ranges ? PlannedOutputBytes(*ranges, source_size)
+                                              : std::expected<std::int64_t, CopyError>(0);
         const std::int64_t n = bytes ? *bytes : 0;  // a row that cannot be copied writes nothing
         sum = n > std::numeric_limits<std::int64_t>::max() - sum
                   ? std::numeric_limits<std::int64_t>::max()
@@ -140,7 +160,8 @@ bool TPstRebuild::CheckSpace(const SourceReader& source) {
     }
     reporter_.log_line(make_log_line("开始计算所选文件的长度......"));
     const std::int64_t size = source.size();
-    const std::int64_t sum = tables_.with([&](const TableSet& t) { return PlannedBytes(t, size); });
+    const std::int64_t sum =
+        tables_.with([&](const TableSet& t) { return PlannedBytes(t, params_.rebuilt, size); });
     reporter_.log_line(make_log_line("所选文件长度为" + dec(sum) + "Byte"));
     summary_.free_bytes = free_bytes > static_cast<std::uint64_t>(INT64_MAX)
                               ? INT64_MAX
@@ -173,20 +194,24 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
         }
         RebuildRow row;
         std::expected<FragmentRanges, std::string> ranges;
+        const RebuiltFile* rebuilt = nullptr;
         const bool ticked = tables_.with([&](const TableSet& t) {
             if (s >= t.results.row_count() || !t.results.checked(s)) return false;
             row = ReadRebuildRow(t.results, s);
-            ranges = ResolveFragments(t, row);
+            const auto header = RebuiltFor(params_.rebuilt, t, s);
+            ranges = header ? ResolveFragments(t, row) : std::unexpected(header.error());
+            rebuilt = header.value_or(nullptr);
             return true;
         });
         if (!ticked) continue;
         ++progress_.file_number;
         const std::int64_t before = progress_.all_done;
-        const auto planned = ranges ? PlannedOutputBytes(*ranges, source.size())
-                                    : std::expected<std::int64_t, CopyError>(0);
+        const auto planned = rebuilt  ? static_cast<std::int64_t>(rebuilt->size())
+                             : ranges ? PlannedOutputBytes(*ranges, source.size())
+                                      : std::expected<std::int64_t, CopyError>(0);
         progress_.file_total = planned ? *planned : 0;
         progress_.file_done = 0;
-        summary_.files.push_back(SaveOne(source, row, s, ranges));
+        summary_.files.push_back(SaveOne(source, row, s, ranges, rebuilt));
         // The planned bytes count as done whatever happened to the file.
         progress_.file_done = progress_.file_total;
         progress_.all_done = before + progress_.file_total;
@@ -200,7 +225,8 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
 }
 
 SavedFile TPstRebuild::SaveOne(const SourceReader& source, const RebuildRow& row, std::size_t s,
-                               const std::expected<FragmentRanges, std::string>& ranges) {
+                               const std::expected<FragmentRanges, std::string>& ranges,
+                               const RebuiltFile* rebuilt) {
     SavedFile saved{
         row.number,
         s,
@@ -210,7 +236,10 @@ SavedFile TPstRebuild::SaveOne(const SourceReader& source, const RebuildRow& row
     const std::string pos = std::to_string(s);
     reporter_.status_text(2, "当前保存编号为:" + row.number);
     reporter_.log_line(make_log_line("准备写入编号" + pos + "文件......"));
-    if (ranges)
+    saved.rebuilt = rebuilt != nullptr;
+    if (rebuilt)
+        WriteRebuilt(source, *rebuilt, saved);
+    else if (ranges)
         WriteOutput(source, *ranges, saved);
     else
         saved.error = ranges.error();
@@ -229,14 +258,27 @@ SavedFile TPstRebuild::SaveOne(const SourceReader& source, const RebuildRow& row
 
 void TPstRebuild::WriteOutput(const SourceReader& source, const FragmentRanges& ranges,
                               SavedFile& saved) {
+    WriteWith(saved, [&](OutputSink& sink, const CopyProgress& progress) {
+        return AssembleFragments(source, sink, ranges, progress);
+    });
+}
+
+void TPstRebuild::WriteRebuilt(const SourceReader& source, const RebuiltFile& file,
+                               SavedFile& saved) {
+    WriteWith(saved, [&](OutputSink& sink, const CopyProgress& progress) {
+        return WriteRebuiltFile(source, sink, file, progress);
+    });
+}
+
+template <class Copy>
+void TPstRebuild::WriteWith(SavedFile& saved, Copy&& copy) {
     auto sink = hooks_.create_output(saved.path);
     if (!sink) {
         saved.error = "无法创建输出文件 " + sink.error();
         return;
     }
     ThrottledProgress progress(reporter_, progress_);
-    const auto copied =
-        AssembleFragments(source, **sink, ranges, [&](std::int64_t n) { progress(n); });
+    const auto copied = copy(**sink, [&](std::int64_t n) { progress(n); });
     if (!copied) {
         (*sink)->discard();
         saved.error = DescribeCopyError(copied.error());

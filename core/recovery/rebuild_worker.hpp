@@ -16,6 +16,7 @@
 #include "platform/free_space.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/copy_fragments.hpp"
+#include "recovery/lost_headers.hpp"
 #include "recovery/output_sink.hpp"
 #include "recovery/rebuild_rows.hpp"
 #include "scan/scan_settings.hpp"
@@ -29,6 +30,9 @@ struct RebuildParams {
     // Set from another thread to stop after the file being written (which is
     // then removed); the command line wires Ctrl-C to it.
     const StopFlag* stop = nullptr;
+    // Headers rebuilt for the rows graded "重建", by 编号; such a row
+    // without one is not saved.
+    const RebuiltFiles* rebuilt = nullptr;
 };
 
 // Seams for tests; empty members mean the real platform calls.
@@ -48,6 +52,7 @@ struct SavedFile {
     std::string error;       // why not, when written is false
     std::int64_t bytes = 0;  // written to the file
     std::int64_t unreadable_bytes = 0;  // of those, zeros for sectors that could not be read
+    bool rebuilt = false;               // with a header rebuilt from a reference
     bool whole() const { return written && unreadable_bytes == 0; }
 };
 
@@ -86,9 +91,13 @@ class TPstRebuild {
     bool stop_requested() const;
     void SaveTickedRows(const SourceReader& source);
     SavedFile SaveOne(const SourceReader& source, const RebuildRow& row, std::size_t s,
-                      const std::expected<FragmentRanges, std::string>& ranges);
+                      const std::expected<FragmentRanges, std::string>& ranges,
+                      const RebuiltFile* rebuilt);
     // Writes the file; a file that could not be written whole is removed.
     void WriteOutput(const SourceReader& source, const FragmentRanges& ranges, SavedFile& saved);
+    void WriteRebuilt(const SourceReader& source, const RebuiltFile& file, SavedFile& saved);
+    template <class Copy>
+    void WriteWith(SavedFile& saved, Copy&& copy);
 
     RebuildParams params_;
     ScanTables& tables_;

@@ -2,12 +2,7 @@
 
 namespace tav {
 
-namespace {
-
-// NAL unit types of a camera's H.264 stream: coded slices (1, 5), SEI, SPS,
-// PPS, access-unit delimiter, end of sequence and of stream, filler, and the
-// extension units some cameras add.
-bool KnownNalType(std::uint8_t header) {
+bool IsCameraNalType(std::uint8_t header) {
     switch (header & 0x1F) {
         case 1:
         case 5:
@@ -29,11 +24,9 @@ bool KnownNalType(std::uint8_t header) {
     }
 }
 
-}  // namespace
-
 bool NalUnitFits(std::uint32_t length, std::uint8_t header, std::uint64_t remaining) {
     return remaining >= 5 && length != 0 && length <= remaining - 4 && (header & 0x80) == 0 &&
-           KnownNalType(header);
+           IsCameraNalType(header);
 }
 
 AvccVerdict CheckAvccSample(ByteView bytes, std::uint32_t sample_size) {

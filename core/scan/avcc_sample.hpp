@@ -18,6 +18,10 @@ enum class AvccVerdict {
     Incomplete,  // fits so far, but the bytes end before the sample does
 };
 
+// Whether a NAL header's type is one a camera's stream holds: coded slices,
+// SEI, parameter sets, delimiter, end of sequence and stream, filler.
+bool IsCameraNalType(std::uint8_t header);
+
 // One NAL unit of a sample: its 4-byte length and its header byte fit when
 // the unit lies inside the sample's remaining bytes (counted from the length
 // field) and the header is one a camera writes.

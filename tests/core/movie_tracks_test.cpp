@@ -6,6 +6,7 @@
 #include "cardgen/mov_builder.hpp"
 #include "common/byte_order.hpp"
 #include "scan/movie_tracks.hpp"
+#include "support/moov_fields.hpp"
 
 namespace tav {
 namespace {
@@ -40,13 +41,7 @@ TEST(MovieTracks, MediaEndsWhereTheMdatEndsWhicheverTrackIsLast) {
 
 // A field of the sound track's tables, found by its atom type.
 std::size_t FieldOf(const MovFile& mov, const char* type, int nth, std::size_t offset) {
-    std::size_t at = 0;
-    for (int k = 0; k <= nth; ++k) {
-        const std::string_view bytes(reinterpret_cast<const char*>(mov.moov.data()),
-                                     mov.moov.size());
-        at = bytes.find(type, k == 0 ? 0 : at + 4);
-    }
-    return at - 4 + offset;
+    return test::MoovFieldOf(mov.moov, type, nth, offset);
 }
 
 TEST(MovieTracks, DamagedFieldsDropTheTrackOrTheHeaderNeverReadOutside) {

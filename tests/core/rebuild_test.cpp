@@ -74,9 +74,10 @@ class RebuildTest : public ::testing::Test {
         return hooks;
     }
 
-    RebuildSummary Run(RebuildHooks hooks, std::string folder = {}) {
+    RebuildSummary Run(RebuildHooks hooks, std::string folder = {},
+                       const RebuiltFiles* rebuilt = nullptr) {
         if (folder.empty()) folder = (dir_ / "out").string() + "/";
-        TPstRebuild worker({image_.string(), folder, nullptr}, tables_, rep_, in_progress_,
+        TPstRebuild worker({image_.string(), folder, nullptr, rebuilt}, tables_, rep_, in_progress_,
                            std::move(hooks));
         worker.Start();
         worker.Join();
@@ -121,6 +122,40 @@ TEST_F(RebuildTest, SavesTickedRowsWithExactLog) {
     EXPECT_EQ(Ticked(), 0u);
     ASSERT_EQ(summary.files.size(), 2u);
     EXPECT_TRUE(summary.files[0].written && summary.files[1].written);
+}
+
+// A rebuilt row: its start region with the mdat size patched, then the new
+// header; graded 重建 without its header (none, or one built for another
+// start region) it is not saved at all.
+TEST_F(RebuildTest, RebuiltRowsWriteThePatchedRegionAndTheirHeader) {
+    constexpr std::int64_t kPairedFile = kHeadLength + (kMoovLength / 512 + 6) * 512 - 392;
+    Edit([](TableSet& t) {
+        for (const char* n : {"1", "2", "3"}) {
+            t.outputs.add_row({n, "1003", "1", "重建", "", "0,", "20", ""});
+            t.results.add_row({n, "1003Byte", "1", "重建", "20", ""}, true);
+        }
+    });
+    RebuiltFile file;
+    file.source_offset = kHeadStart;
+    file.copy_length = 1000;
+    file.patch_at = 20;
+    file.patch = {1, 2, 3, 4};
+    file.moov = {9, 9, 9};
+    RebuiltFile elsewhere = file;
+    elsewhere.source_offset += 512;
+    const RebuiltFiles rebuilt = {{"1", file}, {"3", elsewhere}};
+    const auto summary = Run(Plenty(), {}, &rebuilt);
+
+    auto want = PatternBytes(kHeadStart, 1000);
+    std::copy(file.patch.begin(), file.patch.end(), want.begin() + 20);
+    EXPECT_EQ(ReadAll(Out("VYR-1-20-.mov")), Concat(want, file.moov));
+    EXPECT_EQ(summary.selected_bytes, kPairedFile + 1003);
+    ASSERT_EQ(summary.files.size(), 4u);
+    EXPECT_TRUE(summary.files[1].written && summary.files[1].rebuilt);
+    EXPECT_NE(summary.files[2].error.find("没有重建的文件头"), std::string::npos);
+    EXPECT_NE(summary.files[3].error.find("不属于"), std::string::npos);
+    for (const char* name : {"VYR-2-20-.mov", "VYR-3-20-.mov"})
+        EXPECT_FALSE(std::filesystem::exists(Out(name))) << name;
 }
 
 // The sum is what will be read and written, whatever the length texts say

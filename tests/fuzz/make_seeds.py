@@ -152,6 +152,15 @@ def main():
             corpus.add("atom_walk_fuzz", f"file{k}", head + moov + atom_trailer(len(head), 0))
             corpus.add("atom_walk_fuzz", f"file{k}-free", head + moov + atom_trailer(len(head), 2))
 
+    # Start regions with a reference's movie atom: their own, and the first
+    # file's (with and without sound, delimiters or not).
+    parts = [camera_parts(raw, entry) for entry in raw_manifest["files"]]
+    whole = [(head, moov) for head, moov in parts if head and moov and len(head) < 0x10000]
+    for k, (head, moov) in enumerate(whole):
+        corpus.add("header_rebuild_fuzz", f"own{k}", moov + head + struct.pack("<I", len(moov)))
+        ref = whole[0][1]
+        corpus.add("header_rebuild_fuzz", f"other{k}", ref + head + struct.pack("<I", len(ref)))
+
     # Fragment tables from scans of small sources, and the saved results.
     sources = [[e] for e in raw_manifest["files"]] + [raw_manifest["files"][:3],
                                                       raw_manifest["files"][-3:]]

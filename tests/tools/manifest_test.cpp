@@ -38,6 +38,9 @@ TEST(Manifest, RoundTripsThroughJson) {
     m.files[1].name = "B, with comma: and {brace}";
     m.files[1].mdat64 = true;
     m.files[1].sound = true;
+    m.files[1].state = "lost-header";
+    m.files[1].reference = "card.img.reference-sound.mov";
+    m.files[1].original = "card.img.originals/B \"1\".MOV";
 
     const auto back = ManifestFromJson(ManifestToJson(m));
     ASSERT_TRUE(back) << back.error();
@@ -61,6 +64,9 @@ TEST(Manifest, RoundTripsThroughJson) {
     EXPECT_TRUE(back->files[1].fragments.empty());
     EXPECT_EQ(back->files[1].name, m.files[1].name);
     EXPECT_TRUE(back->files[1].mdat64 && back->files[1].sound);
+    EXPECT_EQ(back->files[1].reference, m.files[1].reference);
+    EXPECT_EQ(back->files[1].original, m.files[1].original);
+    EXPECT_TRUE(g.reference.empty() && g.original.empty());
 }
 
 TEST(Manifest, RejectsTextThatIsNoManifest) {

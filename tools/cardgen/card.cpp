@@ -14,7 +14,7 @@ const std::vector<std::string>& CardKinds() {
         "large",        "fat16-deleted", "fat32-4k",
         "ntfs-4k",      "exfat-deleted", "mbr-exfat",
         "sound",        "fat32-split",   "fat32-split-formatted",
-        "exfat-split",  "ntfs-split"};
+        "exfat-split",  "ntfs-split",    "lost-header"};
     return kinds;
 }
 
@@ -34,6 +34,7 @@ std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
     if (r.kind == "exfat-deleted" || r.kind == "mbr-exfat") return GenerateExfatCard(r);
     if (r.kind.ends_with("-split") || r.kind == "fat32-split-formatted")
         return GenerateSplitCard(r);
+    if (r.kind == "lost-header") return GenerateLostHeaderCard(r);
     return std::unexpected("unknown kind: " + r.kind);
 }
 

@@ -45,5 +45,6 @@ std::expected<Manifest, std::string> GenerateFatCard(const CardRequest& request)
 std::expected<Manifest, std::string> GenerateNtfsCard(const CardRequest& request);
 std::expected<Manifest, std::string> GenerateExfatCard(const CardRequest& request);
 std::expected<Manifest, std::string> GenerateSplitCard(const CardRequest& request);
+std::expected<Manifest, std::string> GenerateLostHeaderCard(const CardRequest& request);
 
 }  // namespace tav::cardgen

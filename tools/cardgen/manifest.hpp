@@ -20,7 +20,8 @@ struct Fragment {
 };
 
 // state: "placed" (raw image, no file system), "in-use", "deleted",
-// "orphan-head" (start region without its movie atom), "orphan-moov".
+// "orphan-head" (start region without its movie atom), "orphan-moov",
+// "lost-header" (deleted, its movie atom overwritten).
 struct ManifestFile {
     std::string name;
     std::string state;
@@ -38,6 +39,9 @@ struct ManifestFile {
     std::string head_hash;            // of the start region
     std::string moov_hash;            // of the movie atom
     std::vector<Fragment> fragments;  // empty where the generator does not know them
+    // Lost headers: the reference clip to rebuild from and the original
+    // file, both relative to the image's folder.
+    std::string reference, original;
 };
 
 struct Manifest {

@@ -49,6 +49,8 @@ std::string FileToJson(const ManifestFile& f) {
             o << (i ? ", [" : "[") << f.fragments[i].offset << ", " << f.fragments[i].length << "]";
         o << "]";
     }
+    if (!f.reference.empty()) o << ", \"reference\": " << Quote(f.reference);
+    if (!f.original.empty()) o << ", \"original\": " << Quote(f.original);
     o << "}";
     return o.str();
 }
@@ -164,6 +166,8 @@ ManifestFile FileFromPairs(const Pairs& p) {
     f.file_hash = Text(p, "file_fnv1a64");
     f.head_hash = Text(p, "head_fnv1a64");
     f.moov_hash = Text(p, "moov_fnv1a64");
+    f.reference = Text(p, "reference");
+    f.original = Text(p, "original");
     return f;
 }
 

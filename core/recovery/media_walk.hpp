@@ -1,0 +1,62 @@
+#pragma once
+// Walks a camera file's media data when its movie header is lost: video
+// samples from the H.264 NAL lengths, sound chunks of a known size between
+// them, until the media data ends or the bytes stop making sense. Pure:
+// the bytes come through MediaBytes, checked on every read.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "common/byte_view.hpp"
+
+namespace tav {
+
+// The start region's bytes, counted from its first byte (the "ftyp").
+class MediaBytes {
+  public:
+    virtual ~MediaBytes() = default;
+    // Fills out with the bytes at offset; false when they cannot all be had.
+    virtual bool read(std::uint64_t offset, std::span<std::uint8_t> out) const = 0;
+};
+
+class ViewBytes : public MediaBytes {
+  public:
+    explicit ViewBytes(ByteView bytes) : bytes_(bytes) {}
+    bool read(std::uint64_t offset, std::span<std::uint8_t> out) const override;
+
+  private:
+    ByteView bytes_;
+};
+
+struct WalkedSample {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    bool sync = false;  // holds an IDR slice
+};
+
+struct MediaWalkInput {
+    std::uint64_t media_start = 0;   // first byte of the mdat payload
+    std::uint64_t media_end = 0;     // end of the mdat
+    std::uint64_t first_sample = 0;  // where the reference's first chunk lies
+    std::optional<std::uint64_t> sound_chunk_bytes;
+};
+
+struct MediaWalk {
+    std::uint64_t start = 0;  // where the walk began (first_sample, or found by searching)
+    std::vector<WalkedSample> video;
+    std::vector<std::uint64_t> sound_chunks;          // offsets, each sound_chunk_bytes long
+    std::uint64_t end = 0;                            // end of the last whole sample or chunk
+    bool reached_end = false;                         // end == media_end
+    std::vector<std::vector<std::uint8_t>> sps, pps;  // distinct sets met in the stream
+};
+
+// Nothing when no place in the media data starts a sample.
+std::optional<MediaWalk> WalkMedia(const MediaBytes& bytes, const MediaWalkInput& input);
+
+// How far the start is searched for when the reference's first chunk offset
+// does not fit.
+inline constexpr std::uint64_t kStartSearchBytes = 64 * 1024;
+
+}  // namespace tav

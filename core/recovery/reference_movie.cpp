@@ -1,0 +1,192 @@
+#include "recovery/reference_movie.hpp"
+
+#include "scan/atom_tree.hpp"
+#include "scan/movie_tracks.hpp"
+
+namespace tav {
+
+namespace {
+
+constexpr std::size_t kVisualEntryHeader = 8 + 78;  // size, type, then the visual fields
+constexpr std::size_t kMostParameterSets = 32;
+
+using Failure = std::unexpected<std::string>;
+
+ByteString Copy(ByteView v) {
+    return ByteString(v.data(), v.data() + v.size());
+}
+
+// The time scale of an mvhd or mdhd body, by its version.
+std::optional<std::uint32_t> Timescale(ByteView body) {
+    const auto version = body.u8(0);
+    if (!version || *version > 1) return std::nullopt;
+    const auto scale = body.be32(*version == 1 ? 20 : 12);
+    if (!scale || *scale == 0) return std::nullopt;
+    return scale;
+}
+
+// The first stts entry's sample duration: a camera writes one for all frames.
+std::optional<std::uint32_t> SampleDelta(ByteView stts) {
+    const auto count = stts.be32(4);
+    const auto delta = stts.be32(12);
+    if (!count || *count == 0 || !delta || *delta == 0) return std::nullopt;
+    return delta;
+}
+
+std::optional<std::uint64_t> FirstChunk(ByteView stbl) {
+    const Atom stco = Child(stbl, "stco");
+    if (stco.found && stco.body.be32(4).value_or(0) > 0) return stco.body.be32(8);
+    const Atom co64 = Child(stbl, "co64");
+    if (co64.found && co64.body.be32(4).value_or(0) > 0) return co64.body.be64(8);
+    return std::nullopt;
+}
+
+// Parameter sets of an avcC: a count (low bits of a byte), then 16-bit
+// lengths each followed by the set.
+std::optional<std::vector<ByteString>> ReadParameterSets(ByteView avcc, std::size_t& at,
+                                                         std::uint8_t count_mask) {
+    const auto count = avcc.u8(at++);
+    if (!count) return std::nullopt;
+    std::vector<ByteString> sets;
+    for (unsigned k = 0; k < (*count & count_mask) && k < kMostParameterSets; ++k) {
+        const auto length = avcc.be16(at);
+        if (!length || *length == 0 || !avcc.has(at + 2, *length)) return std::nullopt;
+        sets.push_back(Copy(avcc.sub(at + 2, *length)));
+        at += 2 + std::size_t{*length};
+    }
+    return sets;
+}
+
+std::expected<void, std::string> ReadAvcc(ByteView stsd, ReferenceVideo& v) {
+    const auto entry_size = stsd.be32(8);
+    if (!entry_size || *entry_size < kVisualEntryHeader || !stsd.has(8, *entry_size))
+        return Failure("视频样本描述不完整");
+    const ByteView entry = stsd.sub(8, *entry_size);
+    const Atom avcc = Child(entry.sub(kVisualEntryHeader), "avcC");
+    if (!avcc.found) return Failure("视频样本描述中没有avcC");
+    // Samples carry 4-byte NAL lengths; other length sizes are not a camera's.
+    if (avcc.body.u8(0) != 1 || (avcc.body.u8(4).value_or(0) & 3) != 3)
+        return Failure("avcC不是4字节NAL长度的H.264描述");
+    std::size_t at = 5;
+    auto sps = ReadParameterSets(avcc.body, at, 0x1F);
+    auto pps = sps ? ReadParameterSets(avcc.body, at, 0xFF) : std::nullopt;
+    if (!sps || !pps || sps->empty() || pps->empty()) return Failure("avcC的参数集不完整");
+    v.sps = std::move(*sps);
+    v.pps = std::move(*pps);
+    return {};
+}
+
+// The atoms every track shares; the table atoms are the caller's.
+struct TrackAtoms {
+    Atom tkhd, mdhd, hdlr, minf_hdlr, dinf, stbl, stsd, stts;
+    std::string handler;
+};
+
+std::optional<TrackAtoms> ReadTrackAtoms(ByteView trak) {
+    TrackAtoms t;
+    t.tkhd = Child(trak, "tkhd");
+    t.mdhd = Path(trak, {"mdia", "mdhd"});
+    t.hdlr = Path(trak, {"mdia", "hdlr"});
+    t.minf_hdlr = Path(trak, {"mdia", "minf", "hdlr"});
+    t.dinf = Path(trak, {"mdia", "minf", "dinf"});
+    t.stbl = Path(trak, {"mdia", "minf", "stbl"});
+    if (!t.tkhd.found || !t.mdhd.found || !t.hdlr.found || !t.stbl.found || !t.hdlr.body.has(8, 4))
+        return std::nullopt;
+    t.stsd = Child(t.stbl.body, "stsd");
+    t.stts = Child(t.stbl.body, "stts");
+    t.handler.assign(reinterpret_cast<const char*>(t.hdlr.body.data()) + 8, 4);
+    return t;
+}
+
+std::expected<void, std::string> ReadCommon(const TrackAtoms& a, const char* what,
+                                            ReferenceTrack& t) {
+    const auto scale = Timescale(a.mdhd.body);
+    if (!scale) return Failure(std::string(what) + "的mdhd没有有效的时间刻度");
+    const auto d = a.stts.found ? SampleDelta(a.stts.body) : std::nullopt;
+    if (!d) return Failure(std::string(what) + "的stts没有有效的样本时长");
+    if (!a.stsd.found || a.stsd.body.be32(4).value_or(0) == 0)
+        return Failure(std::string(what) + "没有样本描述(stsd)");
+    if (!FindDuration(a.tkhd.body, true) || !FindDuration(a.mdhd.body, false))
+        return Failure(std::string(what) + "的tkhd或mdhd版本未知");
+    t.tkhd = Copy(a.tkhd.body);
+    t.mdhd = Copy(a.mdhd.body);
+    t.hdlr = Copy(a.hdlr.body);
+    if (a.minf_hdlr.found) t.minf_hdlr = Copy(a.minf_hdlr.body);
+    if (a.dinf.found) t.dinf = Copy(a.dinf.body);
+    t.stsd = Copy(a.stsd.body);
+    t.timescale = *scale;
+    t.sample_delta = *d;
+    return {};
+}
+
+std::expected<ReferenceSound, std::string> ReadSound(const TrackAtoms& a) {
+    ReferenceSound s;
+    if (auto ok = ReadCommon(a, "声音轨", s); !ok) return std::unexpected(ok.error());
+    const Atom stsc = Child(a.stbl.body, "stsc");
+    const auto runs = stsc.found ? ReadStsc(stsc.body) : std::nullopt;
+    if (!runs) return Failure("声音轨的stsc无效");
+    s.samples_per_chunk = runs->front().samples;
+    const Atom stsz = Child(a.stbl.body, "stsz");
+    s.stsz_size = stsz.found ? stsz.body.be32(4).value_or(0) : 0;
+    // A size of 1 counts PCM frames, whose bytes the description gives.
+    const ByteView entry = a.stsd.body.sub(8);
+    const auto frame = s.stsz_size > 1    ? std::optional<std::uint32_t>(s.stsz_size)
+                       : s.stsz_size == 1 ? SoundFrameBytes(entry)
+                                          : std::nullopt;
+    if (!frame) return Failure("声音轨的每帧字节数未知");
+    s.frame_bytes = *frame;
+    return s;
+}
+
+}  // namespace
+
+std::optional<DurationField> FindDuration(ByteView body, bool track_header) {
+    const auto version = body.u8(0);
+    if (!version || *version > 1) return std::nullopt;
+    const bool wide = *version == 1;
+    // tkhd has the track id and a reserved word before its duration.
+    const std::size_t at = (wide ? 24 : 16) + (track_header ? 4 : 0);
+    if (!body.has(at, wide ? 8 : 4)) return std::nullopt;
+    return DurationField{at, wide};
+}
+
+std::expected<ReferenceMovie, std::string> ParseReferenceMovie(ByteView moov) {
+    const auto size = moov.be32(0);
+    if (!moov.matches(4, "moov") || !size || *size < 8 || *size > moov.size())
+        return Failure("参考文件中没有完整的moov");
+    const ByteView body = moov.sub(8, *size - 8);
+    ReferenceMovie m;
+    const Atom mvhd = Child(body, "mvhd");
+    const auto scale = mvhd.found ? Timescale(mvhd.body) : std::nullopt;
+    if (!scale || !FindDuration(mvhd.body, false) || mvhd.body.size() < 4)
+        return Failure("参考文件的mvhd无效");
+    m.mvhd = Copy(mvhd.body);
+    m.movie_timescale = *scale;
+    bool have_video = false;
+    std::optional<std::uint64_t> first;
+    for (const Atom& trak : Children(body, "trak")) {
+        const auto atoms = ReadTrackAtoms(trak.body);
+        if (!atoms) continue;
+        const bool video = atoms->handler == "vide" && !have_video;
+        const bool sound = atoms->handler == "soun" && !m.sound;
+        if (!video && !sound) continue;
+        const auto chunk = FirstChunk(atoms->stbl.body);
+        if (!chunk) return Failure("参考文件的" + atoms->handler + "轨没有块偏移");
+        first = std::min(first.value_or(*chunk), *chunk);
+        if (sound) {
+            auto s = ReadSound(*atoms);
+            if (!s) return std::unexpected(s.error());
+            m.sound = std::move(*s);
+            continue;
+        }
+        ReferenceVideo& v = m.video;
+        if (auto ok = ReadCommon(*atoms, "视频轨", v); !ok) return std::unexpected(ok.error());
+        if (auto ok = ReadAvcc(atoms->stsd.body, v); !ok) return std::unexpected(ok.error());
+        have_video = true;
+    }
+    if (!have_video) return Failure("参考文件中没有视频轨");
+    m.first_chunk = *first;
+    return m;
+}
+
+}  // namespace tav

@@ -1,0 +1,58 @@
+#pragma once
+// What a reference clip's movie header says about the camera's files: the
+// sample descriptions, time scales and sample durations, the sound chunks'
+// layout, and the header atoms a rebuilt header copies. Pure and
+// bounds-checked: the bytes come from a user's file.
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "common/byte_view.hpp"
+
+namespace tav {
+
+using ByteString = std::vector<std::uint8_t>;
+
+// What both tracks copy or take from the reference.
+struct ReferenceTrack {
+    ByteString tkhd, mdhd, hdlr;  // atom bodies (after the size and type)
+    ByteString minf_hdlr, dinf;   // data handler and data reference; may be empty
+    ByteString stsd;              // the whole "stsd" body: version, count, entries
+    std::uint32_t timescale = 0;
+    std::uint32_t sample_delta = 0;  // duration of one sample in the time scale
+};
+
+struct ReferenceVideo : ReferenceTrack {
+    std::vector<ByteString> sps, pps;  // from the avcC
+};
+
+struct ReferenceSound : ReferenceTrack {
+    std::uint32_t samples_per_chunk = 0;  // of the first chunk run
+    std::uint32_t stsz_size = 0;          // the uniform sample size as written
+    std::uint32_t frame_bytes = 0;        // bytes of one sample (PCM frame)
+    std::uint64_t chunk_bytes() const { return std::uint64_t{samples_per_chunk} * frame_bytes; }
+};
+
+struct ReferenceMovie {
+    ByteString mvhd;
+    std::uint32_t movie_timescale = 0;
+    std::uint64_t first_chunk = 0;  // file offset of its first chunk of any track
+    ReferenceVideo video;
+    std::optional<ReferenceSound> sound;
+};
+
+// moov: the bytes of the "moov" atom, its size field first. The error names
+// what is missing or does not fit.
+std::expected<ReferenceMovie, std::string> ParseReferenceMovie(ByteView moov);
+
+// The version of an mvhd/tkhd/mdhd body and where its duration field lies.
+struct DurationField {
+    std::size_t at = 0;
+    bool wide = false;  // 64 bits (version 1)
+};
+std::optional<DurationField> FindDuration(ByteView full_atom_body, bool track_header);
+
+}  // namespace tav

@@ -1,0 +1,105 @@
+// The rebuild button of the results step and the expert view: a start
+// region no header paired, rebuilt from the reference the user picks,
+// listed as 重建 and saved with its new header; a file that is no reference
+// changes nothing.
+
+#include <QTemporaryDir>
+#include <algorithm>
+#include <fstream>
+
+#include "app_fixture.hpp"
+#include "cardgen/fnv_hash.hpp"
+#include "common/decimal.hpp"
+#include "support/cards.hpp"
+
+using namespace tav;
+using namespace tav::app;
+using namespace tav::app::test;
+
+namespace {
+
+// The first lost-header clip without sound as the scan lists a start region.
+std::optional<cardgen::ManifestFile> FillLostHead(AppFixture& app, const tav::test::Card& card) {
+    for (const auto& f : card.with_state("lost-header")) {
+        if (f.sound) continue;
+        app.edit_tables([&](TableSet& t) {
+            t.fragments.add_row({"0", "HEAD", dec(f.head_offset), "mdat",
+                                 dec(f.head_offset + f.head_length), "0", "", "",
+                                 f.date + " " + f.time, dec(f.head_length), "", "0", "0", "1", ""});
+            t.source_field = card.image.string();
+        });
+        return f;
+    }
+    return std::nullopt;
+}
+
+std::string HeadHash(const std::filesystem::path& file, std::int64_t length) {
+    std::ifstream in(file, std::ios::binary);
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+    in.read(reinterpret_cast<char*>(bytes.data()), length);
+    return in ? cardgen::FnvHex(bytes) : std::string("short");
+}
+
+}  // namespace
+
+class LostHeaderActionTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void initTestCase() { SetUpApplication(*qApp); }
+
+    void rebuilt_from_the_expert_view_and_saved() {
+        const auto& card = tav::test::GetCard("lost-header");
+        QVERIFY2(card.ok(), card.error.c_str());
+        AppFixture app;
+        const auto f = FillLostHead(app, card);
+        QVERIFY(f);
+
+        app.dialogs.open_files.push_back(
+            QString::fromStdString((card.image.parent_path() / f->reference).string()));
+        app.f.form6->btn1->click();
+        QCOMPARE(app.last_caption(), QStringLiteral("重建文件头"));
+        QCOMPARE(app.last_text(), QStringLiteral("已重建1个视频的文件头"));
+        const TableSet t = app.tables();
+        QCOMPARE(t.results.row_count(), std::size_t{1});
+        QCOMPARE(t.results.cell(0, resc::Quality), std::string("重建"));
+        QCOMPARE(t.outputs.cell(0, outc::Frames), dec(f->frames));
+        QCOMPARE(app.f.form2->lv1->model()->rowCount(), 1);
+        QCOMPARE(app.ctx.rebuilt.size(), std::size_t{1});
+
+        // Again from the results step: nothing is left without a header.
+        app.dialogs.open_files.push_back(
+            QString::fromStdString((card.image.parent_path() / f->reference).string()));
+        app.f.form2->btn8->click();
+        QCOMPARE(app.last_text(), QStringLiteral("没有缺少文件头的视频"));
+        QCOMPARE(app.tables().results.row_count(), std::size_t{1});
+
+        QTemporaryDir out;
+        app.edit_tables([](TableSet& t) { t.results.set_checked(0, true); });
+        app.f.form4->edt1->setText(out.path() + "/");
+        app.f.form4->btn1Click();
+        app.f.form4->wait_save();
+        std::string name = "VYR-0-" + dec(f->frames) + "-" + f->date + " " + f->time + ".mov";
+        std::replace(name.begin() + 6, name.end(), ':', '-');
+        const std::filesystem::path saved =
+            out.filePath(QString::fromStdString(name)).toStdString();
+        QVERIFY2(std::filesystem::exists(saved), saved.c_str());
+        QCOMPARE(HeadHash(saved, f->head_length), f->head_hash);
+        QCOMPARE(static_cast<std::uint64_t>(std::filesystem::file_size(saved)),
+                 app.ctx.rebuilt.begin()->second.size());
+    }
+
+    void a_file_that_is_no_reference_changes_nothing() {
+        const auto& card = tav::test::GetCard("lost-header");
+        QVERIFY2(card.ok(), card.error.c_str());
+        AppFixture app;
+        QVERIFY(FillLostHead(app, card));
+        app.dialogs.open_files.push_back(QString::fromStdString(card.image.string()));
+        app.f.form2->btn8->click();
+        QVERIFY(app.last_text().contains(QStringLiteral("参考文件")));
+        QCOMPARE(app.tables().results.row_count(), std::size_t{0});
+        QVERIFY(app.ctx.rebuilt.empty());
+    }
+};
+
+QTEST_MAIN(LostHeaderActionTest)
+#include "lost_header_action_test.moc"
