@@ -6,7 +6,7 @@ namespace tav::cli {
 
 void AddReferenceOption(CLI::App* cmd, std::vector<std::string>& paths) {
     cmd->add_option("--reference", paths,
-                    "同一相机拍摄的完好MOV文件：用它重建文件头已被覆盖的视频（可多次给出）")
+                    "同一相机拍摄的完好MOV文件: 用它重建文件头已被覆盖的视频 (可多次给出)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
 }
