@@ -69,8 +69,9 @@ std::expected<void, std::string> ReadAvcc(ByteView stsd, ReferenceVideo& v) {
         return Failure("avcC不是4字节NAL长度的H.264描述");
     std::size_t at = 5;
     auto sps = ReadParameterSets(avcc.body, at, 0x1F);
-    auto pps = sps ? ReadParameterSets(avcc.body, at, 0xFF) : std::nullopt;
-    if (!sps || !pps || sps->empty() || pps->empty()) return Failure("avcC的参数集不完整");
+    if (!sps || sps->empty()) return Failure("avcC的参数集不完整");
+    auto pps = ReadParameterSets(avcc.body, at, 0xFF);
+    if (!pps || pps->empty()) return Failure("avcC的参数集不完整");
     v.sps = std::move(*sps);
     v.pps = std::move(*pps);
     return {};
@@ -138,6 +139,28 @@ std::expected<ReferenceSound, std::string> ReadSound(const TrackAtoms& a) {
     return s;
 }
 
+// Takes the first video and the first sound track into m; their first
+// chunks give where the media data starts.
+std::expected<void, std::string> TakeTrack(const TrackAtoms& a, ReferenceMovie& m,
+                                           bool& have_video) {
+    const bool video = a.handler == "vide" && !have_video;
+    const bool sound = a.handler == "soun" && !m.sound.has_value();
+    if (!video && !sound) return {};
+    const auto chunk = FirstChunk(a.stbl.body);
+    if (!chunk) return Failure("参考文件的" + a.handler + "轨没有块偏移");
+    m.first_chunk = std::min(m.first_chunk, *chunk);
+    if (sound) {
+        auto s = ReadSound(a);
+        if (!s) return std::unexpected(s.error());
+        m.sound = std::move(*s);
+        return {};
+    }
+    if (auto ok = ReadCommon(a, "视频轨", m.video); !ok) return ok;
+    if (auto ok = ReadAvcc(a.stsd.body, m.video); !ok) return ok;
+    have_video = true;
+    return {};
+}
+
 }  // namespace
 
 std::optional<DurationField> FindDuration(ByteView body, bool track_header) {
@@ -162,30 +185,14 @@ std::expected<ReferenceMovie, std::string> ParseReferenceMovie(ByteView moov) {
         return Failure("参考文件的mvhd无效");
     m.mvhd = Copy(mvhd.body);
     m.movie_timescale = *scale;
+    m.first_chunk = UINT64_MAX;
     bool have_video = false;
-    std::optional<std::uint64_t> first;
     for (const Atom& trak : Children(body, "trak")) {
         const auto atoms = ReadTrackAtoms(trak.body);
         if (!atoms) continue;
-        const bool video = atoms->handler == "vide" && !have_video;
-        const bool sound = atoms->handler == "soun" && !m.sound;
-        if (!video && !sound) continue;
-        const auto chunk = FirstChunk(atoms->stbl.body);
-        if (!chunk) return Failure("参考文件的" + atoms->handler + "轨没有块偏移");
-        first = std::min(first.value_or(*chunk), *chunk);
-        if (sound) {
-            auto s = ReadSound(*atoms);
-            if (!s) return std::unexpected(s.error());
-            m.sound = std::move(*s);
-            continue;
-        }
-        ReferenceVideo& v = m.video;
-        if (auto ok = ReadCommon(*atoms, "视频轨", v); !ok) return std::unexpected(ok.error());
-        if (auto ok = ReadAvcc(atoms->stsd.body, v); !ok) return std::unexpected(ok.error());
-        have_video = true;
+        if (auto ok = TakeTrack(*atoms, m, have_video); !ok) return std::unexpected(ok.error());
     }
     if (!have_video) return Failure("参考文件中没有视频轨");
-    m.first_chunk = *first;
     return m;
 }
 
