@@ -1,7 +1,11 @@
 #include "lost_header_action.hpp"
 
+#include <QProgressDialog>
 #include <filesystem>
+#include <memory>
 
+#include "background_job.hpp"
+#include "common/worker_thread.hpp"
 #include "form2.hpp"
 #include "form3.hpp"
 #include "form4.hpp"
@@ -24,7 +28,54 @@ std::string Report(const LostHeaders& lost) {
     std::string text = "已重建" + std::to_string(lost.rebuilt.size()) + "个视频的文件头";
     for (const LostHeader& h : lost.found)
         if (!h.rebuilt) text += "\n" + DescribeNotRebuilt(h);
+    if (lost.stopped) text += "\n重建已停止，其余视频未处理";
     return text;
+}
+
+// The rebuild reads every lost clip's media data: on a thread of its own,
+// so the window stays drawn and the user can stop it.
+class RebuildJob {
+  public:
+    RebuildJob(SourceReader source, ScanTables& tables, ReferenceMovie reference,
+               const StopFlag& stop, LostHeaders& result)
+        : source_(std::move(source)),
+          tables_(tables),
+          reference_(std::move(reference)),
+          stop_(stop),
+          result_(result) {}
+    void Start() {
+        thread_.start(
+            [this] { result_ = RebuildUnpairedHeads(source_, tables_, {reference_}, &stop_); });
+    }
+    void Join() { thread_.join(); }
+
+  private:
+    SourceReader source_;
+    ScanTables& tables_;
+    ReferenceMovie reference_;
+    const StopFlag& stop_;
+    LostHeaders& result_;
+    WorkerThread thread_;
+};
+
+LostHeaders RunRebuild(AppContext& ctx, QWidget* owner, SourceReader source,
+                       ReferenceMovie reference) {
+    StopFlag stop{0};
+    QProgressDialog progress(QStringLiteral("正在重建文件头......"), QStringLiteral("停止"), 0, 0,
+                             owner);
+    progress.setWindowTitle(QStringLiteral("重建文件头"));
+    progress.setWindowModality(Qt::ApplicationModal);
+    progress.setMinimumDuration(0);
+    QObject::connect(&progress, &QProgressDialog::canceled, [&stop] { stop = 1; });
+    LostHeaders result;
+    BackgroundJob background;
+    background.run(nullptr,
+                   std::make_unique<RebuildJob>(std::move(source), ctx.tables, std::move(reference),
+                                                stop, result),
+                   owner, nullptr);
+    progress.show();
+    background.wait_processing_events();
+    return result;
 }
 
 }  // namespace
@@ -48,7 +99,7 @@ std::size_t RebuildLostHeadersAction(AppContext& ctx, QWidget* owner) {
                 MsgIcon::Warning);
         return 0;
     }
-    const LostHeaders lost = RebuildUnpairedHeads(*source, ctx.tables, {*reference});
+    const LostHeaders lost = RunRebuild(ctx, owner, std::move(*source), std::move(*reference));
     // A number given again (after the tables were cleared) takes the new header.
     for (const auto& [number, file] : lost.rebuilt) ctx.rebuilt.insert_or_assign(number, file);
     ctx.refresher->refresh_all();
