@@ -11,28 +11,13 @@
 #include <fstream>
 #include <string>
 
+#include "analysis_timing.hpp"
 #include "cardgen/mov_builder.hpp"
 #include "scan/scan_worker.hpp"
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Notes when the analysis starts and ends.
-class TimingReporter : public tav::NullReporter {
-  public:
-    void log_line(const std::string& line) override {
-        if (line.find("开始排序") != std::string::npos) analysis_start = Clock::now();
-        if (line.find("分析完毕") != std::string::npos) analysis_end = Clock::now();
-    }
-    Clock::time_point analysis_start{}, analysis_end{};
-};
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-}  // namespace
+using tav::bench::Clock;
+using tav::bench::Seconds;
+using tav::bench::TimingReporter;
 
 int main(int argc, char** argv) {
     const long files = argc > 1 ? std::atol(argv[1]) : 50000;

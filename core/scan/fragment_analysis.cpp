@@ -49,7 +49,7 @@ struct MediaLayout {
     std::uint64_t frames = 0;
     std::uint64_t last_frame_offset = 0;
     std::uint64_t last_frame_size = 0;
-    std::optional<MediaMap> map;  // every sample, when the tracks tell them
+    std::optional<MovieTracks> tracks;  // when the movie atom's tracks parse
 };
 
 constexpr std::int64_t kMostMovieBytes = 64ll << 20;
@@ -62,14 +62,13 @@ std::optional<MediaLayout> LayoutFromTracks(const SourceReader& source, std::int
     const std::int64_t from = start / kSectorBytes * kSectorBytes;
     std::vector<std::uint8_t> bytes(static_cast<std::size_t>(last_byte + 1 - from));
     if (!source.read_at(from, bytes).clean()) return std::nullopt;
-    const auto tracks =
-        ParseMovieTracks(ByteView(bytes).sub(static_cast<std::size_t>(start - from)));
+    auto tracks = ParseMovieTracks(ByteView(bytes).sub(static_cast<std::size_t>(start - from)));
     const auto end = tracks ? tracks->media_end() : std::nullopt;
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (!end || *end > kMax) return std::nullopt;
     const MovieTrack& video = *tracks->video();
     return MediaLayout{static_cast<std::int64_t>(*end), video.samples, video.last_sample_offset,
-                       video.last_sample_size, MapMedia(*tracks)};
+                       video.last_sample_size, std::move(tracks)};
 }
 
 // Where a file offset of the media data lies on the source.
@@ -177,12 +176,14 @@ void FragmentAnalysis::analyse_header(std::size_t r,
     // file the file system split is followed to its other pieces.
     FollowResult follow;
     follow.pieces = {{0, h_start}};
-    if (layout->map && h_start >= 0) {
-        layout->map->media_end = static_cast<std::uint64_t>(media_end);
+    // Only paired files are checked: the map is made here, not for every header.
+    std::optional<MediaMap> map = layout->tracks ? MapMedia(*layout->tracks) : std::nullopt;
+    if (map && h_start >= 0) {
+        map->media_end = static_cast<std::uint64_t>(media_end);
         const auto read = [this](std::int64_t offset, std::span<std::uint8_t> buf) {
             return source_.read_at(offset, buf, ReadOptions{1}).clean();
         };
-        follow = FollowMedia(read, h_start, *layout->map, follow_);
+        follow = FollowMedia(read, h_start, *map, follow_);
         if (!follow.checkable) follow.pieces = {{0, h_start}};
     }
     const bool incomplete = follow.checkable && !follow.complete;

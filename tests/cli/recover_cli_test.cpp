@@ -100,6 +100,13 @@ void ExpectAllRecovered(const test::Card& card, const std::string& mode,
     EXPECT_GT(expected, 0);
 }
 
+// exFAT cards are made on a loop device; a machine without one skips them.
+bool NeedsALoopDevice(const test::Card& card, const char* kind) {
+    if (card.ok() || card.error.find("loop device") == std::string::npos) return false;
+    std::cerr << "skipped " << kind << ": " << card.error << "\n";
+    return true;
+}
+
 TEST(RecoverCli, DemoCardComesBackPlayable) {
     ExpectAllRecovered(test::GetCard("demo"), "deletion", {"deleted"});
 }
@@ -127,10 +134,7 @@ TEST(RecoverCli, DeletedFilesOnModernMedia) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         const test::Card& card = test::GetCard(c.kind);
-        if (!card.ok() && card.error.find("loop device") != std::string::npos) {
-            std::cerr << "skipped " << c.kind << ": " << card.error << "\n";
-            continue;
-        }
+        if (NeedsALoopDevice(card, c.kind)) continue;
         ExpectAllRecovered(card, "deletion", {"deleted"}, c.extra);
     }
 }
@@ -171,10 +175,7 @@ TEST(RecoverCli, SplitClipsComeBackByteExact) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.kind);
         const test::Card& card = test::GetCard(c.kind);
-        if (!card.ok() && card.error.find("loop device") != std::string::npos) {
-            std::cerr << "skipped " << c.kind << ": " << card.error << "\n";
-            continue;
-        }
+        if (NeedsALoopDevice(card, c.kind)) continue;
         ExpectAllRecovered(card, c.mode, {"deleted"});
         test::TempDir dir;
         const auto run =

@@ -3,11 +3,11 @@
 // system; reference clips of the same camera settings and the lost files'
 // originals are written beside the image.
 
-#include <fstream>
 #include <system_error>
 
 #include "cardgen/card.hpp"
 #include "cardgen/card_files.hpp"
+#include "cardgen/fuse_mount.hpp"
 #include "cardgen/raw_image.hpp"
 #include "cardgen/seeded_random.hpp"
 
@@ -40,14 +40,6 @@ CardFilePlan PlanFor(const CardRequest& r, int n, std::string name, std::uint64_
 
 bool LosesHeader(int n) {
     return n % 6 < 4;
-}
-
-std::expected<void, std::string> WriteFile(const fs::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out.flush()) return std::unexpected("cannot write " + path.string());
-    return {};
 }
 
 fs::path Beside(const fs::path& image, const std::string& suffix) {
