@@ -134,8 +134,10 @@ std::optional<MovieTrack> ReadTrack(ByteView trak) {
     t.media_end = end;
     t.last_sample_size = sample_size(*samples - 1);
     MapChunks(t, *runs, *chunks, *samples, chunk_offset, frame_bytes, sample_size);
-    if (const Atom stsd = Child(stbl.body, "stsd"); stsd.found && stsd.body.has(12, 4))
+    if (const Atom stsd = Child(stbl.body, "stsd"); stsd.found && stsd.body.has(12, 4)) {
         t.codec.assign(reinterpret_cast<const char*>(stsd.body.sub(12, 4).data()), 4);
+        if (t.handler == "vide") t.nal = NalFormatOf(stsd.body.sub(8));
+    }
     return t;
 }
 

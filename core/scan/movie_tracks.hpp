@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/nal_format.hpp"
 #include "common/byte_view.hpp"
 
 namespace tav {
@@ -22,6 +23,7 @@ struct MovieTrack {
     std::uint64_t last_sample_offset = 0;  // where its last sample starts
     std::uint64_t last_sample_size = 0;
     std::string codec;                         // the first sample description's format
+    std::optional<NalFormat> nal;              // H.264 or HEVC: how its samples frame NAL units
     std::vector<std::uint64_t> chunk_offsets;  // file-relative, in table order
     std::vector<std::uint32_t> chunk_samples;  // samples of each chunk
     std::vector<std::uint32_t> sample_sizes;   // empty when all samples have sample_bytes
