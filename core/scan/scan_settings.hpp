@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 namespace tav {
 
@@ -35,7 +36,26 @@ struct ScanSettings {
     std::uint8_t FormatScheme = 0;  // 0 = scheme A (free space only), 1 = scheme B (all space)
     SharedFlag FileTypeMov = true;  // read by the scanner at each use
     SharedFlag LargeFileOnly = false;
+    // The second file type: every camera's and phone's MOV and MP4 clips,
+    // the tagged ones among them. The wizard checks one of the two.
+    SharedFlag FileTypeAnyVideo = false;
 };
+
+// Whether a scan looks for videos at all, and whether for every camera's.
+inline bool ScansVideos(const ScanSettings& s) {
+    return s.FileTypeMov || s.FileTypeAnyVideo;
+}
+inline bool ScansAnyVideo(const ScanSettings& s) {
+    return s.FileTypeAnyVideo;
+}
+
+// The two file types as the wizard names them; a scan's tables and its
+// scan-result file keep the one it used.
+inline constexpr const char* kFileTypeTaggedText = "文件扩展名为MOV(针对CFDH编码)";
+inline constexpr const char* kFileTypeAnyText = "所有相机和手机拍摄的MOV和MP4视频";
+inline std::string FileTypeText(const ScanSettings& s) {
+    return ScansAnyVideo(s) ? kFileTypeAnyText : kFileTypeTaggedText;
+}
 
 // The one stop signal: written by the front end, polled by the scanner once per
 // 64 KiB step. Any value other than 0 asks the scan to stop.

@@ -8,6 +8,7 @@
 #include "scan/header_analysis.hpp"
 #include "scan/movie_atom_search.hpp"
 #include "scan/scan_resume.hpp"
+#include "scan/start_region.hpp"
 
 namespace tav {
 
@@ -209,7 +210,7 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
         return ReadOutcome::Done;
     read_step();
     movie_hits_.clear();
-    if (!settings_.FileTypeMov) return ReadOutcome::Done;
+    if (!ScansVideos(settings_)) return ReadOutcome::Done;
     FindMovieAtoms(step_, kStepBytes, movie_hits_);
     // Nearly every step holds neither a movie atom nor a start region: its
     // sectors need no look one by one.
@@ -226,7 +227,10 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
             continue;
         }
         if (c->end != c->start && c->end - c->start > 512) record(*c);
-        const ResumeDecision d = DecideResume(g_, {c->start, c->end, w_, i});
+        // A file that carries its header first: the header's row comes right
+        // after the start's, and the scan goes on behind both.
+        const std::int64_t end = c->inner_moov ? record_inner_moov(*c) : c->end;
+        const ResumeDecision d = DecideResume(g_, {c->start, end, w_, i});
         switch (d.kind) {
             case ResumeDecision::NextSector:
                 ++i;
@@ -253,9 +257,16 @@ bool SectorScan::may_hold_head_sector(std::int64_t from) const {
 }
 
 std::optional<Candidate> SectorScan::test_sector(std::int64_t i) {
-    if (!settings_.FileTypeMov) return std::nullopt;
+    if (!ScansVideos(settings_)) return std::nullopt;
     const ByteView from_sector = step_.sub(static_cast<std::size_t>(i * kSectorBytes));
-    if (IsHeadSectorStart(from_sector)) return test_head(i);
+    const bool any = ScansAnyVideo(settings_);
+    if (IsHeadSectorStart(from_sector)) {
+        // The maker's tags decide first, so tagged files stay as they were.
+        if (auto c = test_head(i)) return c;
+        if (!any) return std::nullopt;
+    }
+    if (any && from_sector.matches(4, "ftyp"))
+        if (auto c = test_start(i)) return c;
     return test_moov(i);
 }
 
@@ -274,12 +285,50 @@ std::optional<Candidate> SectorScan::test_head(std::int64_t i) {
     return c;
 }
 
+// Any camera's start: the atoms from the "ftyp" to the "mdat", read from
+// the source where they reach past the buffer.
+std::optional<Candidate> SectorScan::test_start(std::int64_t i) {
+    const ByteView from_sector = step_.sub(static_cast<std::size_t>(i * kSectorBytes));
+    if (!IsPlausibleFtyp(from_sector)) return std::nullopt;
+    const std::int64_t start = (g_.base + w_ + i) * kSectorBytes;
+    const auto more = [&](std::uint64_t offset, std::span<std::uint8_t> buf) {
+        return offset < static_cast<std::uint64_t>(INT64_MAX - start) &&
+               source_.read_at(start + static_cast<std::int64_t>(offset), buf).clean();
+    };
+    const std::optional<StartRegion> region = ParseStartRegion(from_sector, more);
+    if (!region) return std::nullopt;
+    if (settings_.LargeFileOnly && !region->mdat_size_64) return std::nullopt;
+    Candidate c;
+    c.head = true;
+    c.start = start;
+    c.end = c.start + 4096;
+    c.header.EndType = "mdat";
+    if (region->mdat_end && *region->mdat_end <= static_cast<std::uint64_t>(INT64_MAX))
+        c.own_length = dec(static_cast<std::int64_t>(*region->mdat_end));
+    if (region->moov_at) c.inner_moov = start + static_cast<std::int64_t>(*region->moov_at);
+    return c;
+}
+
+// Records the header of a file that starts with it; answers where the scan
+// goes on: behind the header, or behind the start region when the header
+// ends before it.
+std::int64_t SectorScan::record_inner_moov(const Candidate& head) {
+    const std::optional<Candidate> m = movie_candidate(*head.inner_moov);
+    if (!m) return head.end;
+    if (m->end - m->start > 512) record(*m);
+    return std::max(head.end, m->end);
+}
+
 std::optional<Candidate> SectorScan::test_moov(std::int64_t i) {
     const auto first = static_cast<std::uint32_t>(i * kSectorBytes);
     const auto hit = std::lower_bound(movie_hits_.begin(), movie_hits_.end(), first);
     if (hit == movie_hits_.end() || *hit >= first + kSectorBytes) return std::nullopt;
+    return movie_candidate((g_.base + w_) * kSectorBytes + *hit - 4);
+}
+
+std::optional<Candidate> SectorScan::movie_candidate(std::int64_t start) {
     Candidate c;
-    c.start = (g_.base + w_) * kSectorBytes + *hit - 4;
+    c.start = start;
     if (c.start < 0) return std::nullopt;
     HeaderRequest request;
     request.header_start = c.start;

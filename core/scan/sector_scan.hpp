@@ -40,6 +40,8 @@ struct Candidate {
     HeaderInfo header;       // moov: the analysis; HEAD: end type "mdat"
     std::string shoot_date;  // HEAD: date + " " + time
     std::string own_length;  // HEAD: decimal or empty
+    // HEAD: a movie atom the file carries before its media data.
+    std::optional<std::int64_t> inner_moov;
 };
 
 // The row a candidate becomes (columns 1 to 13 without 10).
@@ -74,7 +76,10 @@ class SectorScan {
     bool may_hold_head_sector(std::int64_t from) const;
     std::optional<Candidate> test_sector(std::int64_t i);
     std::optional<Candidate> test_head(std::int64_t i);
+    std::optional<Candidate> test_start(std::int64_t i);
     std::optional<Candidate> test_moov(std::int64_t i);
+    std::optional<Candidate> movie_candidate(std::int64_t start);
+    std::int64_t record_inner_moov(const Candidate& head);
     void record(const Candidate& c);
 
     const SectorScanSetup& setup_;
