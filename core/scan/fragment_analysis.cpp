@@ -5,10 +5,13 @@
 
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
+#include "scan/avcc_sample.hpp"
 #include "scan/media_map.hpp"
+#include "scan/movie_date.hpp"
 #include "scan/movie_tracks.hpp"
 #include "scan/sample_tables.hpp"
 #include "scan/scan_geometry.hpp"
+#include "scan/start_region.hpp"
 
 namespace tav {
 
@@ -43,6 +46,8 @@ std::optional<std::int64_t> MediaEnd(const TableTail& offsets, const TableTail& 
     return static_cast<std::int64_t>(offsets.last + sizes.last);
 }
 
+}  // namespace
+
 // Where the media data of the header's file ends and how its video ends.
 struct MediaLayout {
     std::int64_t media_end = 0;
@@ -50,9 +55,16 @@ struct MediaLayout {
     std::uint64_t last_frame_offset = 0;
     std::uint64_t last_frame_size = 0;
     std::optional<MovieTracks> tracks;  // when the movie atom's tracks parse
+    // The end over every track whose data is in the file, where it differs.
+    std::optional<std::int64_t> media_end_of_all;
+    std::optional<std::string> date;  // when the movie was shot, as the tags write it
 };
 
+namespace {
+
 constexpr std::int64_t kMostMovieBytes = 64ll << 20;
+// Room a writer may leave at the end of its media data, past the last sample.
+constexpr std::int64_t kMostMdatSlack = 1ll << 20;
 
 // Every track of the movie atom [start, last_byte]: the file's media data
 // ends at the furthest end of its video and sound chunks.
@@ -67,8 +79,51 @@ std::optional<MediaLayout> LayoutFromTracks(const SourceReader& source, std::int
     constexpr auto kMax = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (!end || *end > kMax) return std::nullopt;
     const MovieTrack& video = *tracks->video();
-    return MediaLayout{static_cast<std::int64_t>(*end), video.samples, video.last_sample_offset,
-                       video.last_sample_size, std::move(tracks)};
+    MediaLayout layout;
+    layout.media_end = static_cast<std::int64_t>(*end);
+    layout.frames = video.samples;
+    layout.last_frame_offset = video.last_sample_offset;
+    layout.last_frame_size = video.last_sample_size;
+    layout.tracks = std::move(tracks);
+    if (const auto all = layout.tracks->media_end_of_all(); all && *all != *end && *all <= kMax)
+        layout.media_end_of_all = static_cast<std::int64_t>(*all);
+    layout.date = MovieDate(ByteView(bytes).sub(static_cast<std::size_t>(start - from)));
+    return layout;
+}
+
+// Whether the video's first and last samples are whole where the header
+// puts them in a file that starts at head: what a pairing by position alone
+// must show before it is believed.
+bool SamplesCheckAt(const SourceReader& source, std::int64_t head, const MediaLayout& layout) {
+    const MovieTrack* video = layout.tracks ? layout.tracks->video() : nullptr;
+    if (!video || video->codec != "avc1" || video->sample_sizes.empty() ||
+        video->chunk_offsets.empty())
+        return false;
+    const auto whole = [&](std::uint64_t offset, std::uint64_t size) {
+        constexpr std::uint64_t kMostChecked = 16u << 20;
+        if (size > kMostChecked || offset > static_cast<std::uint64_t>(INT64_MAX / 2)) return false;
+        const auto at = AddChecked(head, static_cast<std::int64_t>(offset));
+        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
+        return at && source.read_at(*at, bytes).clean() &&
+               CheckAvccSample(ByteView(bytes), static_cast<std::uint32_t>(size)) ==
+                   AvccVerdict::Sample;
+    };
+    return whole(video->chunk_offsets.front(), video->sample_sizes.front()) &&
+           whole(video->last_sample_offset, video->last_sample_size);
+}
+
+// A start region whose own movie atom lies at moov_start: the file describes
+// itself, ftyp to the end of its media data.
+bool CarriesMovieAt(const SourceReader& source, std::int64_t head, std::int64_t moov_start) {
+    std::vector<std::uint8_t> bytes(kStartWalkBytes + 512);
+    if (!source.read_at(head, bytes).clean()) return false;
+    const auto more = [&](std::uint64_t offset, std::span<std::uint8_t> buf) {
+        return offset < static_cast<std::uint64_t>(INT64_MAX - head) &&
+               source.read_at(head + static_cast<std::int64_t>(offset), buf).clean();
+    };
+    const auto region = ParseStartRegion(ByteView(bytes), more);
+    return region && region->moov_at &&
+           static_cast<std::int64_t>(*region->moov_at) == moov_start - head;
 }
 
 // Where a file offset of the media data lies on the source.
@@ -124,23 +179,76 @@ void FragmentAnalysis::sort_and_renumber() {
 
 void FragmentAnalysis::analyse_headers() {
     log("分析Head碎片长度......");
-    if (settings_.FileTypeMov) {
-        // Own length -> the first "HEAD" row with it, in table order.
-        std::unordered_map<std::int64_t, std::size_t> heads;
+    if (ScansVideos(settings_)) {
+        // Own length -> the first "HEAD" row with it, in table order; and
+        // every "HEAD" row by where it starts.
+        HeadIndex heads;
         const std::size_t rows = tables_.fragment_rows();
         for (std::size_t k = 0; k < rows; ++k) {
             if (tables_.fragment_cell(k, frag::StartType) != "HEAD") continue;
             if (auto own = parse_int64(tables_.fragment_cell(k, frag::OwnLength)))
-                heads.emplace(*own, k);
+                heads.by_end.emplace(*own, k);
+            if (auto start = parse_int64(tables_.fragment_cell(k, frag::StartOffset)))
+                heads.by_start.emplace(*start, k);
         }
+        // Headers whose media end no start region matches exactly are
+        // paired last, with what the others left.
+        std::vector<std::size_t> unmatched;
         for (std::size_t k = 0; k < rows; ++k)
-            if (tables_.fragment_cell(k, frag::StartType) == "moov") analyse_header(k, heads);
+            if (tables_.fragment_cell(k, frag::StartType) == "moov" &&
+                !analyse_header(k, heads, false))
+                unmatched.push_back(k);
+        for (const std::size_t k : unmatched) analyse_header(k, heads, true);
     }
     log("分析Head碎片完毕");
 }
 
-void FragmentAnalysis::analyse_header(std::size_t r,
-                                      const std::unordered_map<std::int64_t, std::size_t>& heads) {
+// The start region a movie atom belongs to: the one that carries it before
+// its media data, else the first whose media data ends where the header's
+// samples do (over the video and sound tracks, then over every track).
+// near: else the closest start region before the header, not yet paired,
+// whose mdat ends a little past the samples and before the header (writers
+// that leave room at the end of the media data).
+std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_t moov_start,
+                                                                     const MediaLayout& layout,
+                                                                     const HeadIndex& heads,
+                                                                     bool near) const {
+    const auto from = heads.by_start.lower_bound(moov_start - kStartWalkBytes);
+    for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it)
+        if (CarriesMovieAt(source_, it->first, moov_start)) {
+            // Up to the end of its mdat, where that is known and near.
+            const std::int64_t own =
+                parse_int64(tables_.fragment_cell(it->second, frag::OwnLength)).value_or(0);
+            const bool whole = own >= layout.media_end && own - layout.media_end <= kMostMdatSlack;
+            return Pairing{it->second, true, whole ? own : layout.media_end};
+        }
+    if (!near) {
+        for (const auto end : {std::optional(layout.media_end), layout.media_end_of_all})
+            if (end)
+                if (const auto found = heads.by_end.find(*end); found != heads.by_end.end())
+                    return Pairing{found->second, false, *end};
+        return std::nullopt;
+    }
+    // Tagged clips alone pair only exactly, as they always did.
+    if (!ScansAnyVideo(settings_)) return std::nullopt;
+    const std::int64_t samples_end =
+        std::max(layout.media_end, layout.media_end_of_all.value_or(0));
+    constexpr int kMostTried = 64;
+    int tried = 0;
+    for (auto it = heads.by_start.lower_bound(moov_start);
+         it != heads.by_start.begin() && tried < kMostTried; ++tried) {
+        --it;
+        if (paired_heads_.contains(it->second)) continue;
+        const std::int64_t own = CellValue(tables_, it->second, frag::OwnLength);
+        const auto mdat_end = AddChecked(it->first, own);
+        if (own >= samples_end && own - samples_end <= kMostMdatSlack && mdat_end &&
+            *mdat_end <= moov_start && SamplesCheckAt(source_, it->first, layout))
+            return Pairing{it->second, false, own};
+    }
+    return std::nullopt;
+}
+
+bool FragmentAnalysis::analyse_header(std::size_t r, const HeadIndex& heads, bool near) {
     const std::int64_t last_byte = CellValue(tables_, r, frag::EndOffset);
     TableProblem problem = TableProblem::None;
     const auto sizes =
@@ -152,26 +260,40 @@ void FragmentAnalysis::analyse_header(std::size_t r,
                                MsgIcon::Warning, MsgButtons::Ok});
     const auto offsets =
         ReadTableTail(source_, CellValue(tables_, r, frag::StcoOff), last_byte, false, problem);
-    if (common_size) return;
+    if (common_size) return true;
     std::optional<MediaLayout> layout =
         LayoutFromTracks(source_, CellValue(tables_, r, frag::StartOffset), last_byte);
     if (!layout && sizes && offsets && sizes->count == offsets->count)
-        if (const auto end = MediaEnd(*offsets, *sizes))
-            layout = MediaLayout{*end, offsets->count, offsets->last, sizes->last, std::nullopt};
-    if (!layout) return;
-    const std::int64_t media_end = layout->media_end;
-    tables_.set_fragment_cell(r, frag::OwnLength, dec(media_end));
+        if (const auto end = MediaEnd(*offsets, *sizes)) {
+            layout.emplace();
+            layout->media_end = *end;
+            layout->frames = offsets->count;
+            layout->last_frame_offset = offsets->last;
+            layout->last_frame_size = sizes->last;
+        }
+    if (!layout) return true;
+    tables_.set_fragment_cell(r, frag::OwnLength, dec(layout->media_end));
     tables_.set_fragment_cell(r, frag::Frames, dec(static_cast<std::int64_t>(layout->frames)));
 
-    const auto found = heads.find(media_end);
+    const std::int64_t moov_start = CellValue(tables_, r, frag::StartOffset);
+    const std::optional<Pairing> pairing = pair_head(moov_start, *layout, heads, near);
     const std::string sn = dec(static_cast<std::int64_t>(r));
-    if (found == heads.end()) {
+    if (!pairing) {
+        if (!near) return false;
         tables_.set_fragment_cell(r, frag::Fragments, "," + sn + ",");
         tables_.set_fragment_cell(r, frag::Quality, "差");
-        return;
+        return true;
     }
-    const std::size_t head = found->second;
+    const std::size_t head = pairing->head;
+    paired_heads_.insert(head);
+    const bool carried = pairing->carried;
+    // The end the pair agreed on: a file that carries its header ends with
+    // its media data, one whose header follows it at the end of its mdat.
+    const std::int64_t media_end = pairing->media_end;
     const std::int64_t h_start = CellValue(tables_, head, frag::StartOffset);
+    // Files without the maker's tags take the date their header gives.
+    if (tables_.fragment_cell(head, frag::ShootDate).empty() && layout->date)
+        tables_.set_fragment_cell(head, frag::ShootDate, *layout->date);
     // The media data is checked sample by sample where it should lie; a
     // file the file system split is followed to its other pieces.
     FollowResult follow;
@@ -187,13 +309,15 @@ void FragmentAnalysis::analyse_header(std::size_t r,
         if (!follow.checkable) follow.pieces = {{0, h_start}};
     }
     const bool incomplete = follow.checkable && !follow.complete;
-    place_pieces(head, r, h_start, follow.pieces, media_end);
+    place_pieces(head, r, h_start, follow.pieces, media_end, !carried);
 
     const auto frame_start = OnSource(follow.pieces, layout->last_frame_offset);
     const bool verified =
         frame_start && VerifyLastFrame(source_, *frame_start, layout->last_frame_size);
 
-    if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), media_end))
+    if (carried)
+        tables_.set_fragment_cell(r, frag::FileLength, dec(media_end));
+    else if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
     if (incomplete) {
         const auto unsure = static_cast<std::uint64_t>(media_end) - follow.checked_to;
@@ -201,12 +325,15 @@ void FragmentAnalysis::analyse_header(std::size_t r,
     }
     tables_.set_fragment_cell(r, frag::Quality,
                               incomplete ? "不完整" : (verified ? "非常好" : "好"));
+    return true;
 }
 
 // The head's row ends where its piece does; every further piece gets a row
-// of its own ("mdat"), and the header's list names them all in file order.
+// of its own ("mdat"), and the header's list names them all in file order,
+// itself last unless the file carries it at its start.
 void FragmentAnalysis::place_pieces(std::size_t head, std::size_t header, std::int64_t head_start,
-                                    const std::vector<MediaPiece>& pieces, std::int64_t media_end) {
+                                    const std::vector<MediaPiece>& pieces, std::int64_t media_end,
+                                    bool header_follows) {
     const auto length_of = [&](std::size_t k) {
         const std::uint64_t end = k + 1 < pieces.size() ? pieces[k + 1].file_offset
                                                         : static_cast<std::uint64_t>(media_end);
@@ -233,8 +360,8 @@ void FragmentAnalysis::place_pieces(std::size_t head, std::size_t header, std::i
         tables_.add_fragment(sn, row);
         list += dec(sn) + ",";
     }
-    tables_.set_fragment_cell(header, frag::Fragments,
-                              list + dec(static_cast<std::int64_t>(header)) + ",");
+    if (header_follows) list += dec(static_cast<std::int64_t>(header)) + ",";
+    tables_.set_fragment_cell(header, frag::Fragments, list);
 }
 
 void FragmentAnalysis::fill_outputs() {

@@ -4,8 +4,10 @@
 // data ends where the header expects, grades the pair and lists the files.
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "common/reporter.hpp"
 #include "platform/source_reader.hpp"
@@ -20,6 +22,8 @@ namespace tav {
 // and the next length X must add up to the last sample's size.
 bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
                      std::uint64_t last_sample_size);
+
+struct MediaLayout;
 
 class FragmentAnalysis {
   public:
@@ -39,13 +43,25 @@ class FragmentAnalysis {
   private:
     void sort_and_renumber();
     void analyse_headers();
-    void analyse_header(std::size_t row,
-                        const std::unordered_map<std::int64_t, std::size_t>& heads);
+    struct HeadIndex {
+        std::unordered_map<std::int64_t, std::size_t> by_end;  // own length -> first row
+        std::map<std::int64_t, std::size_t> by_start;
+    };
+    struct Pairing {
+        std::size_t head = 0;
+        bool carried = false;        // the start region carries the header before its media
+        std::int64_t media_end = 0;  // where the file's media data ends
+    };
+    std::optional<Pairing> pair_head(std::int64_t moov_start, const MediaLayout& layout,
+                                     const HeadIndex& heads, bool near) const;
+    // False when no start region matched exactly and near was not asked.
+    bool analyse_header(std::size_t row, const HeadIndex& heads, bool near);
     void fill_outputs();
     void fill_results();
     void log(const char* message);
     void place_pieces(std::size_t head, std::size_t header, std::int64_t head_start,
-                      const std::vector<MediaPiece>& pieces, std::int64_t media_end);
+                      const std::vector<MediaPiece>& pieces, std::int64_t media_end,
+                      bool header_follows);
 
     const SourceReader& source_;
     const ScanSettings& settings_;
@@ -54,6 +70,7 @@ class FragmentAnalysis {
     FollowSetup follow_;
     // Sectors of a header's media data that could not be followed, by row.
     std::unordered_map<std::size_t, std::int64_t> missing_sectors_;
+    std::unordered_set<std::size_t> paired_heads_;
 };
 
 }  // namespace tav

@@ -62,8 +62,18 @@ void MapChunks(MovieTrack& t, const std::vector<ChunkRun>& runs, std::uint64_t c
         t.sample_sizes.push_back(static_cast<std::uint32_t>(sample_size(k)));
 }
 
+// Whether the track's first data reference is the file itself (flag 1), as
+// it is when a track has none.
+bool SelfContained(ByteView trak) {
+    const Atom dref = Path(trak, {"mdia", "minf", "dinf", "dref"});
+    if (!dref.found || dref.body.be32(4).value_or(0) == 0) return true;
+    const auto flags = dref.body.be32(16);
+    return flags && (*flags & 1) != 0;
+}
+
 std::optional<MovieTrack> ReadTrack(ByteView trak) {
     MovieTrack t;
+    t.self_contained = SelfContained(trak);
     const Atom hdlr = Path(trak, {"mdia", "hdlr"});
     if (!hdlr.found || !hdlr.body.has(8, 4)) return std::nullopt;
     const ByteView subtype = hdlr.body.sub(8, 4);
@@ -96,9 +106,10 @@ std::optional<MovieTrack> ReadTrack(ByteView trak) {
     };
 
     // A uniform size of 1 on a sound track counts PCM frames: their bytes
-    // come from the sound description.
+    // come from the sound description. A size of 0 lists every sample's
+    // (compressed sound such as AAC).
     std::uint64_t frame_bytes = *uniform;
-    if (t.handler == "soun" && *uniform <= 1) {
+    if (t.handler == "soun" && *uniform == 1) {
         const Atom stsd = Child(stbl.body, "stsd");
         const auto bytes = stsd.found && stsd.body.has(8, 8)
                                ? SoundFrameBytes(stsd.body.sub(8, stsd.body.size() - 8))
@@ -154,6 +165,13 @@ std::optional<std::uint64_t> MovieTracks::media_end() const {
     for (const MovieTrack& t : tracks)
         if (t.handler == "vide" || t.handler == "soun")
             end = std::max(end.value_or(0), t.media_end);
+    return end;
+}
+
+std::optional<std::uint64_t> MovieTracks::media_end_of_all() const {
+    std::optional<std::uint64_t> end;
+    for (const MovieTrack& t : tracks)
+        if (t.self_contained) end = std::max(end.value_or(0), t.media_end);
     return end;
 }
 

@@ -28,15 +28,20 @@ struct MovieTrack {
     std::vector<std::uint32_t> chunk_samples;  // samples of each chunk
     std::vector<std::uint32_t> sample_sizes;   // empty when all samples have sample_bytes
     std::uint64_t sample_bytes = 0;            // the one size of every sample, or 0
+    // Its data lies in this file: no data reference names another one.
+    bool self_contained = true;
 };
 
 struct MovieTracks {
     std::vector<MovieTrack> tracks;  // the tracks whose chunks could be placed
     // The first video track, if any.
     const MovieTrack* video() const;
-    // The furthest end of the video and sound tracks: other tracks (timecode)
-    // keep their data elsewhere.
+    // The furthest end of the video and sound tracks: a camera's other
+    // tracks (timecode) may keep their data elsewhere.
     std::optional<std::uint64_t> media_end() const;
+    // The furthest end of every track whose data is in this file: timecode,
+    // metadata and text chunks may end the media data too.
+    std::optional<std::uint64_t> media_end_of_all() const;
 };
 
 // moov: the bytes of the "moov" atom, its size field first.
