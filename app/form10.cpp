@@ -14,10 +14,13 @@ TForm10::TForm10(AppContext& context, QWidget* parent)
     setObjectName("TForm10");
     auto* types = new QGroupBox(QStringLiteral("选择文件类型："));
     auto* types_layout = new QVBoxLayout(types);
-    rb1 = new QRadioButton(QStringLiteral("文件扩展名为MOV(针对CFDH编码)"), types);
+    rb1 = new QRadioButton(QString::fromUtf8(kFileTypeTaggedText), types);
     rb1->setStyleSheet("color: blue;");
-    rb1->setChecked(true);
     types_layout->addWidget(rb1);
+    rb2 = new QRadioButton(QString::fromUtf8(kFileTypeAnyText), types);
+    rb2->setStyleSheet("color: blue;");
+    rb2->setChecked(true);
+    types_layout->addWidget(rb2);
     content()->addWidget(types);
 
     auto* options = new QGroupBox(QStringLiteral("扫描选项"));
@@ -40,14 +43,20 @@ TForm10::TForm10(AppContext& context, QWidget* parent)
     tips_layout->addStretch(1);
     content()->addWidget(tips, 1);
 
-    connect(rb1, &QRadioButton::toggled, this, [this](bool on) { ctx_.settings.FileTypeMov = on; });
+    const auto take_type = [this] {
+        ctx_.settings.FileTypeMov = rb1->isChecked();
+        ctx_.settings.FileTypeAnyVideo = rb2->isChecked();
+    };
+    take_type();
+    connect(rb1, &QRadioButton::toggled, this, take_type);
+    connect(rb2, &QRadioButton::toggled, this, take_type);
     connect(chk1, &QCheckBox::toggled, this, [this](bool on) { ctx_.settings.LargeFileOnly = on; });
     connect(btn1, &QPushButton::clicked, this, [this] { btn1Click(); });
     connect(btn3, &QToolButton::clicked, this, [this] { btn3Click(); });
 }
 
 void TForm10::show_checked() {
-    rb1->setChecked(true);
+    rb2->setChecked(true);
     show();
 }
 

@@ -54,6 +54,7 @@ QLayout* TForm6::make_fields() {
     lbledt2 = add(QStringLiteral("结束偏移"), false);
     lbledt3 = add(QStringLiteral("文件长度"), false);
     lbledt4 = add(QStringLiteral("Source:"), true);
+    lbledt5 = add(QStringLiteral("文件类型"), false);
     btn1 = new QPushButton(QString::fromUtf8(kRebuildButtonText), this);
     row->addWidget(btn1);
     connect(btn1, &QPushButton::clicked, this, [this] { RebuildLostHeadersAction(ctx_, this); });
@@ -82,8 +83,10 @@ void TForm6::build_menu() {
 }
 
 void TForm6::reload_source_field() {
-    lbledt4->setText(
-        QString::fromStdString(ctx_.tables.with([](const TableSet& t) { return t.source_field; })));
+    const auto [source, type] =
+        ctx_.tables.with([](const TableSet& t) { return std::pair(t.source_field, t.file_type); });
+    lbledt4->setText(QString::fromStdString(source));
+    lbledt5->setText(QString::fromStdString(type));
 }
 
 std::optional<std::size_t> TForm6::selected_row() const {

@@ -37,6 +37,7 @@ class TForm6 : public QWidget {
     QLineEdit* lbledt2 = nullptr;     // "结束偏移"
     QLineEdit* lbledt3 = nullptr;     // "文件长度"
     QLineEdit* lbledt4 = nullptr;     // "Source:" (SourceField)
+    QLineEdit* lbledt5 = nullptr;     // the file type the scan looked for
     QPushButton* btn1 = nullptr;      // "用参考文件重建文件头"
     PreviewPanel* preview = nullptr;  // the first frame of the output row selected in lv2
 

@@ -24,6 +24,7 @@ void StartScan(AppContext& ctx, QWidget* owner) {
     ctx.tables.with([&](TableSet& t) {
         t.clear_tables();
         t.source_field = device;
+        t.file_type = FileTypeText(ctx.settings);
     });
     ctx.refresher->refresh_all();
     ctx.forms.form6->reload_source_field();

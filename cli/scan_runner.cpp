@@ -28,6 +28,8 @@ void AddScanOptions(CLI::App* cmd, ScanCliOptions& o) {
                     "扫描整盘镜像或磁盘上的第N个分区（编号同系统: sdb1 为 1）")
         ->check(CLI::PositiveNumber);
     cmd->add_flag("--large-only", o.large_only, "只找64位大文件");
+    cmd->add_flag("--tagged-only", o.tagged_only,
+                  "只找带 DATE/TIME 标签的相机 MOV 文件 (默认: 所有相机和手机的 MOV 和 MP4 视频)");
     cmd->add_flag("--json", o.json, "以JSON输出结果");
     cmd->add_flag("--progress", o.progress, "不在终端上也显示进度行");
     cmd->add_flag("--quiet", o.quiet, "不显示进度行和结束时的汇总");
@@ -52,7 +54,8 @@ ScanSettings SettingsFromOptions(const ScanCliOptions& o) {
     ScanSettings s;
     s.ScanMode = o.mode == "format" ? kModeFormat : o.mode == "deep" ? kModeDeep : kModeDeletion;
     s.FormatScheme = o.scheme == "b" ? 1 : 0;
-    s.FileTypeMov = true;
+    s.FileTypeMov = o.tagged_only;
+    s.FileTypeAnyVideo = !o.tagged_only;
     s.LargeFileOnly = o.large_only;
     return s;
 }
@@ -86,6 +89,7 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, S
         tables.with([&](TableSet& t) {
             t.clear_tables();
             t.source_field = run.device_path;
+            t.file_type = FileTypeText(run.settings);
         });
     }
     for (const auto& message : run.plan.header_messages) reporter.log_line(make_log_line(message));

@@ -23,6 +23,7 @@ struct ScanCliOptions {
     std::string mode = "deletion";  // deletion | format | deep
     std::string scheme = "a";       // a: free space only, b: all space
     bool large_only = false;
+    bool tagged_only = false;  // only the maker's tagged clips, as the first file type
     bool json = false;
     int partition = 0;      // a partition of a whole-card image or disk; 0: the source itself
     bool progress = false;  // the progress line also when stderr is not a terminal
@@ -32,7 +33,7 @@ struct ScanCliOptions {
 // Whether the progress line is drawn for these options.
 bool WantsProgress(const ScanCliOptions& o);
 
-// Adds the positional SOURCE and --mode, --scheme, --partition, --large-only,
+// Adds the positional SOURCE and --mode, --scheme, --partition, --large-only, --tagged-only,
 // --json, --progress, --quiet.
 void AddScanOptions(CLI::App* cmd, ScanCliOptions& o);
 

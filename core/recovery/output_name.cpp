@@ -57,13 +57,13 @@ std::string SafeNamePart(std::string_view text, std::size_t max_bytes) {
 }
 
 std::string MakeOutputName(std::string_view number, std::string_view frames,
-                           std::string_view shoot_date) {
+                           std::string_view shoot_date, std::string_view extension) {
     if (!shoot_date.empty() && shoot_date.back() == '\0') shoot_date.remove_suffix(1);
     std::string date(shoot_date);
     for (char& c : date)
         if (c == ':') c = '-';
     return "VYR-" + SafeNamePart(number, kNumberBytes) + "-" + SafeNamePart(frames, kFramesBytes) +
-           "-" + SafeNamePart(date, kDateBytes) + ".mov";
+           "-" + SafeNamePart(date, kDateBytes) + std::string(extension);
 }
 
 std::filesystem::path FreeOutputPath(const std::filesystem::path& folder, const std::string& name) {

@@ -11,8 +11,9 @@
 
 namespace tav {
 
+// extension: ".mov", ".mp4", ... as the file's brand gives it.
 std::string MakeOutputName(std::string_view number, std::string_view frames,
-                           std::string_view shoot_date);
+                           std::string_view shoot_date, std::string_view extension = ".mov");
 
 // Where a file of that name goes in the folder without replacing anything
 // there: the name itself, else "name (2).mov", "name (3).mov", ... After

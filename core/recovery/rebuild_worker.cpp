@@ -8,6 +8,7 @@
 #include "common/log_line.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/copy_fragments.hpp"
+#include "recovery/output_extension.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
 #include "recovery/rebuilt_copy.hpp"
@@ -227,12 +228,13 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
 SavedFile TPstRebuild::SaveOne(const SourceReader& source, const RebuildRow& row, std::size_t s,
                                const std::expected<FragmentRanges, std::string>& ranges,
                                const RebuiltFile* rebuilt) {
-    SavedFile saved{
-        row.number,
-        s,
-        OutputPath(params_.output_folder, MakeOutputName(row.number, row.frames, row.shoot_date)),
-        false,
-        {}};
+    const std::string extension = ranges ? OutputExtension(source, *ranges) : ".mov";
+    SavedFile saved{row.number,
+                    s,
+                    OutputPath(params_.output_folder,
+                               MakeOutputName(row.number, row.frames, row.shoot_date, extension)),
+                    false,
+                    {}};
     const std::string pos = std::to_string(s);
     reporter_.status_text(2, "当前保存编号为:" + row.number);
     reporter_.log_line(make_log_line("准备写入编号" + pos + "文件......"));

@@ -11,6 +11,8 @@ namespace {
 const std::string kFragmentEnd(27, '=');
 const std::string kOutputEnd(28, '=');
 const std::string kResultEnd(29, '=');
+// The file type the scan used; the text must be CP936 like every line.
+const std::string kFileTypePrefix = "文件类型=";
 
 void AddTableLines(std::vector<std::string>& lines, const TextTable& table,
                    const std::string& separator) {
@@ -79,6 +81,8 @@ std::vector<std::string> BuildScanResultLines(const TableSet& tables,
     AddTableLines(lines, tables.fragments, kFragmentEnd);
     AddTableLines(lines, tables.outputs, kOutputEnd);
     AddTableLines(lines, tables.results, kResultEnd);
+    // After the last section, where readers of earlier versions stop.
+    if (!tables.file_type.empty()) lines.push_back(kFileTypePrefix + tables.file_type);
     return lines;
 }
 
@@ -97,11 +101,14 @@ std::optional<ParsedScanResult> ParseScanResultText(std::string_view file_bytes)
     if (next) next = TakeSection(decoded, *next, kOutputEnd, parsed.output_lines);
     if (next) next = TakeSection(decoded, *next, kResultEnd, parsed.result_lines);
     if (!next) return std::nullopt;
+    if (*next < decoded.size() && decoded[*next].starts_with(kFileTypePrefix))
+        parsed.file_type = decoded[*next].substr(std::string_view(kFileTypePrefix).size());
     return parsed;
 }
 
 void AddParsedRows(TableSet& tables, const ParsedScanResult& parsed) {
     tables.source_field = parsed.source;
+    tables.file_type = parsed.file_type;
     AddRows(tables.fragments, parsed.fragment_lines);
     AddRows(tables.outputs, parsed.output_lines);
     AddRows(tables.results, parsed.result_lines);

@@ -27,6 +27,7 @@ std::string BuildRowLine(const TableRow& row, std::size_t column_count);
 struct ParsedScanResult {
     std::string source;
     std::vector<std::string> fragment_lines, output_lines, result_lines;
+    std::string file_type;  // empty in files of earlier versions
 };
 
 // Decodes every line (Base64 of CP936) and finds the three sections.

@@ -106,6 +106,9 @@ struct TableSet {
     TextTable outputs = make_output_table();
     TextTable results = make_result_list();
     std::string source_field;
+    // The file type the scan looked for (FileTypeText); empty when unknown,
+    // as for scan-result files of earlier versions.
+    std::string file_type;
 
     void clear_tables() {
         fragments.clear();

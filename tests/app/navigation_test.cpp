@@ -113,17 +113,17 @@ class NavigationTest : public QObject {
     void file_type_is_rechecked_and_large_file_box_is_kept() {
         AppFixture app;
         app.f.form1->btn1Click();
-        QVERIFY(app.f.form10->rb1->isChecked());
+        QVERIFY(app.f.form10->rb2->isChecked());
+        QVERIFY(app.ctx.settings.FileTypeAnyVideo && !app.ctx.settings.FileTypeMov);
         QVERIFY(!app.f.form10->chk1->isChecked());
         app.f.form10->chk1->setChecked(true);
         QVERIFY(app.ctx.settings.LargeFileOnly);
-        app.f.form10->rb1->setAutoExclusive(false);
-        app.f.form10->rb1->setChecked(false);
-        app.f.form10->rb1->setAutoExclusive(true);
+        app.f.form10->rb1->setChecked(true);
+        QVERIFY(app.ctx.settings.FileTypeMov && !app.ctx.settings.FileTypeAnyVideo);
         app.f.form10->btn3Click();
         app.f.form1->btn3Click();
-        QVERIFY(app.f.form10->rb1->isChecked());
-        QVERIFY(app.ctx.settings.FileTypeMov);
+        QVERIFY(app.f.form10->rb2->isChecked());
+        QVERIFY(app.ctx.settings.FileTypeAnyVideo && !app.ctx.settings.FileTypeMov);
         QVERIFY(app.f.form10->chk1->isChecked());
         QVERIFY(app.ctx.settings.LargeFileOnly);
     }

@@ -8,6 +8,7 @@
 #include "recovery/base64.hpp"
 #include "recovery/cp936_text.hpp"
 #include "recovery/scan_result_lines.hpp"
+#include "scan/scan_settings.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tav {
@@ -29,6 +30,7 @@ TableSet Filled() {
     t.results.add_row({"0", "1MB", "2", "非常好", "250", "2012:05:03 14:22:10"}, true);
     t.results.add_row({"1", "3072", "1", "手动", "", ""}, true);
     t.source_field = "/媒体/卡 2/佳能.img";
+    t.file_type = kFileTypeAnyText;
     return t;
 }
 
@@ -76,6 +78,7 @@ TEST(ScanResultFile, RoundTripRestoresEveryCellAndSource) {
     ASSERT_TRUE(LoadScanResult(tables, file, rep));
     const TableSet loaded = tables.snapshot();
     EXPECT_EQ(loaded.source_field, saved.source_field);
+    EXPECT_EQ(loaded.file_type, saved.file_type);
     EXPECT_EQ(loaded.fragments, saved.fragments);
     EXPECT_EQ(loaded.outputs, saved.outputs);
     ASSERT_EQ(loaded.results.row_count(), 2u);
@@ -101,10 +104,12 @@ TEST(ScanResultFile, EmptyScanIsFiveLinesAndLoadsEmpty) {
                            std::string(29, '=')}));
     TableSet old;
     old.source_field = "old";
+    old.file_type = kFileTypeTaggedText;
     ScanTables tables(old);
     ASSERT_TRUE(LoadScanResult(tables, file, rep));
     const TableSet loaded = tables.snapshot();
     EXPECT_EQ(loaded.source_field, "");
+    EXPECT_EQ(loaded.file_type, "");  // a file that does not say which type it looked for
     EXPECT_TRUE(loaded.fragments.empty() && loaded.outputs.empty() && loaded.results.empty());
 }
 
