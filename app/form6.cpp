@@ -87,6 +87,8 @@ void TForm6::reload_source_field() {
         ctx_.tables.with([](const TableSet& t) { return std::pair(t.source_field, t.file_type); });
     lbledt4->setText(QString::fromStdString(source));
     lbledt5->setText(QString::fromStdString(type));
+    lbledt5->setCursorPosition(0);  // the start of a long name says most
+    lbledt5->setToolTip(lbledt5->text());
 }
 
 std::optional<std::size_t> TForm6::selected_row() const {
