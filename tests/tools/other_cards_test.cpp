@@ -67,6 +67,7 @@ TEST_P(OtherClipsCard, FilesAreOtherWritersAndWholeWhereTheManifestSays) {
     for (const ManifestFile& f : card.files()) {
         SCOPED_TRACE(f.name);
         EXPECT_FALSE(f.tagged);
+        EXPECT_EQ(f.last_frame_verifies, f.aud) << "delimited frames pass, H.264 and HEVC alike";
         EXPECT_EQ(f.extension, f.brand == "qt  " ? ".mov" : ".mp4");
         std::string upper = f.extension;
         std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
