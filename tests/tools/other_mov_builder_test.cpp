@@ -125,6 +125,11 @@ TEST_P(OtherLayout, AtomsSizesAndTablesAreWhereTheLayoutSays) {
         EXPECT_GE(o, mdat.body_offset());
         EXPECT_LT(o, mdat.end());
     }
+    // One key frame: the first (an IDR slice, or for HEVC an IRAP picture).
+    const auto stss = FindPath(file, moov, "trak/mdia/minf/stbl/stss");
+    ASSERT_TRUE(stss);
+    EXPECT_EQ(file.be32(stss->body_offset() + 4), 1u);
+    EXPECT_EQ(file.be32(stss->body_offset() + 8), 1u);
 
     // Sound: the planned codec, its chunks inside the mdat, one stsz entry per
     // AAC frame, and the last chunk of the file sound exactly where planned.

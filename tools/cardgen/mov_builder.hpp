@@ -2,6 +2,7 @@
 // Builds camera-style QuickTime files: "ftyp" (brand "qt  ") directly
 // followed by the "mdat" header, the camera's DATE/TIME tag block at the start
 // of the media data, the frames, then the "moov" written after the media data.
+// (Other writers' layouts: other_mov_builder.hpp, into the same MovFile.)
 
 #include <cstdint>
 #include <expected>
