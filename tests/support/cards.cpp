@@ -53,9 +53,8 @@ bool LoadExisting(Card& card) {
     if (!in) return false;
     std::stringstream text;
     text << in.rdbuf();
-    if (text.str().find("\"files\": [\n  ]") == std::string::npos &&
-        text.str().find("\"brand\": ") == std::string::npos)
-        return false;
+    const bool has_files = text.str().find("{\"name\": ") != std::string::npos;
+    if (has_files && text.str().find("\"brand\": ") == std::string::npos) return false;
     auto manifest = cardgen::ManifestFromJson(text.str());
     std::error_code ec;
     if (!manifest ||
