@@ -33,6 +33,9 @@ void AddOptions(CLI::App& app, CardRequest& r) {
     app.add_flag("--zero-filler", r.zero_filler, "raw: zeros instead of pseudo-random filler");
     app.add_flag("--synthetic", r.synthetic, "synthetic frames instead of encoded H.264");
     app.add_flag("--no-fuse", r.no_fuse, "place bytes in free clusters even where FUSE works");
+    app.add_option("--clips", r.clips,
+                   "file layouts: camera (tagged), other (other cameras and phones) or mixed")
+        ->check(CLI::IsMember({"camera", "other", "mixed"}));
     app.add_option("--clip-cache", r.clip_cache, "folder that caches encoded clips");
 }
 

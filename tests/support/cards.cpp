@@ -46,12 +46,15 @@ class FileLock {
 };
 
 // A finished image: its manifest is written last, so it parses and names a
-// file of the recorded size.
+// file of the recorded size. A manifest without the container keys came from
+// an older generator and is made again (the camera images come out the same).
 bool LoadExisting(Card& card) {
     std::ifstream in(cardgen::ManifestPathFor(card.image), std::ios::binary);
     if (!in) return false;
     std::stringstream text;
     text << in.rdbuf();
+    const bool has_files = text.str().find("{\"name\": ") != std::string::npos;
+    if (has_files && text.str().find("\"brand\": ") == std::string::npos) return false;
     auto manifest = cardgen::ManifestFromJson(text.str());
     std::error_code ec;
     if (!manifest ||
@@ -61,19 +64,21 @@ bool LoadExisting(Card& card) {
     return true;
 }
 
-Card MakeCard(const std::string& kind) {
+Card MakeCard(const std::string& kind, const std::string& clips) {
     Card card;
     const fs::path folder = CardFolder();
     std::error_code ec;
     fs::create_directories(folder, ec);
-    card.image = folder / (kind + ".img");
-    FileLock lock(folder / (kind + ".lock"));
+    const std::string stem = clips == "camera" ? kind : kind + "-" + clips + "-clips";
+    card.image = folder / (stem + ".img");
+    FileLock lock(folder / (stem + ".lock"));
     if (!lock.ok()) return card.error = "cannot lock " + folder.string(), card;
     if (LoadExisting(card)) return card;
     cardgen::CardRequest request;
     request.kind = kind;
     request.out = card.image;
     request.seed = kCardSeed;
+    request.clips = clips;
     request.clip_cache = TestClipCache();
     if (kind == "large") request.size_mib = 64, request.files = 4;
     fs::remove(cardgen::ManifestPathFor(card.image), ec);
@@ -109,12 +114,13 @@ fs::path TestClipCache() {
     return fs::path(TAV_TESTDATA_DIR) / "clips";
 }
 
-const Card& GetCard(const std::string& kind) {
+const Card& GetCard(const std::string& kind, const std::string& clips) {
     static std::mutex mutex;
-    static std::map<std::string, Card> cards;
+    static std::map<std::pair<std::string, std::string>, Card> cards;
     const std::lock_guard guard(mutex);
-    auto it = cards.find(kind);
-    if (it == cards.end()) it = cards.emplace(kind, MakeCard(kind)).first;
+    const auto key = std::make_pair(kind, clips);
+    auto it = cards.find(key);
+    if (it == cards.end()) it = cards.emplace(key, MakeCard(kind, clips)).first;
     return it->second;
 }
 

@@ -29,7 +29,9 @@ struct Card {
 
 // kind: one of the card generator's kinds (tools/README.md); "large" is
 // 64 MiB with 4 files here (benchmarks make bigger ones with the tool).
-const Card& GetCard(const std::string& kind);
+// clips: the generator's --clips ("camera", "other" or "mixed"); each is
+// made and kept apart from the others.
+const Card& GetCard(const std::string& kind, const std::string& clips = "camera");
 
 // Where encoded clips are cached for tests.
 std::filesystem::path TestClipCache();

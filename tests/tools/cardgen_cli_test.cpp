@@ -84,6 +84,9 @@ TEST(CardgenCli, HelpSucceedsAndErrorsNameTheirCause) {
         {{"raw", "--out", out, "--aud", "maybe"}, "maybe"},
         {{"raw", "--out", out, "--files", "-1"}, "--files"},
         {{"raw", "--out", out, "--seed"}, "--seed"},
+        {{"raw", "--out", out, "--clips", "phone"}, "phone"},
+        {{"demo", "--out", out, "--clips", "other"}, "demo"},
+        {{"raw", "--out", out, "--clips", "mixed", "--synthetic"}, "--synthetic"},
     };
     for (const auto& b : bad) {
         const auto r = Cardgen(b.args);

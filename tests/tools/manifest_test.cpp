@@ -41,6 +41,12 @@ TEST(Manifest, RoundTripsThroughJson) {
     m.files[1].state = "lost-header";
     m.files[1].reference = "card.img.reference-sound.mov";
     m.files[1].original = "card.img.originals/B \"1\".MOV";
+    m.files[1].brand = "mp42";
+    m.files[1].video_codec = "hvc1";
+    m.files[1].sound_codec = "mp4a";
+    m.files[1].moov_first = true;
+    m.files[1].tagged = false;
+    m.files[1].extension = ".mp4";
 
     const auto back = ManifestFromJson(ManifestToJson(m));
     ASSERT_TRUE(back) << back.error();
@@ -67,6 +73,23 @@ TEST(Manifest, RoundTripsThroughJson) {
     EXPECT_EQ(back->files[1].reference, m.files[1].reference);
     EXPECT_EQ(back->files[1].original, m.files[1].original);
     EXPECT_TRUE(g.reference.empty() && g.original.empty());
+    const ManifestFile& h = back->files[1];
+    EXPECT_EQ(h.brand + h.video_codec + h.sound_codec + h.extension, "mp42hvc1mp4a.mp4");
+    EXPECT_TRUE(h.moov_first && !h.tagged);
+    EXPECT_EQ(g.brand + g.video_codec + g.sound_codec + g.extension, "qt  avc1.mov");
+    EXPECT_TRUE(!g.moov_first && g.tagged);
+}
+
+TEST(Manifest, FileLinesWithoutContainerKeysReadAsCameraFiles) {
+    const auto m = ManifestFromJson(
+        "{\n  \"kind\": \"raw\",\n  \"image\": \"a.img\",\n  \"files\": [\n"
+        "    {\"name\": \"MVI_1.MOV\", \"sound\": true, \"moov_offset\": 9}\n  ]\n}\n");
+    ASSERT_TRUE(m) << m.error();
+    ASSERT_EQ(m->files.size(), 1u);
+    const ManifestFile& f = m->files[0];
+    EXPECT_EQ(f.moov_offset, 9);
+    EXPECT_EQ(f.brand + f.video_codec + f.sound_codec + f.extension, "qt  avc1sowt.mov");
+    EXPECT_TRUE(f.tagged && !f.moov_first);
 }
 
 TEST(Manifest, RejectsTextThatIsNoManifest) {

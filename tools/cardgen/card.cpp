@@ -18,6 +18,12 @@ const std::vector<std::string>& CardKinds() {
     return kinds;
 }
 
+bool TakesOtherClips(const std::string& kind) {
+    // demo keeps its three camera videos; large and sound are built of
+    // synthetic frames or of the camera's PCM layouts.
+    return kind != "demo" && kind != "large" && kind != "sound";
+}
+
 fs::path ManifestPathFor(const fs::path& image) {
     return fs::path(image.string() + ".manifest.json");
 }
@@ -42,6 +48,11 @@ std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
 
 std::expected<Manifest, std::string> GenerateCard(const CardRequest& request) {
     if (request.out.empty()) return std::unexpected("no output image given");
+    if (request.clips != "camera" && !TakesOtherClips(request.kind))
+        return std::unexpected("--clips " + request.clips + " does not apply to " + request.kind);
+    if (request.clips != "camera" && request.synthetic)
+        return std::unexpected("--clips " + request.clips +
+                               " needs encoded clips, not --synthetic");
     auto manifest = Dispatch(request);
     if (!manifest) return manifest;
     manifest->kind = request.kind;

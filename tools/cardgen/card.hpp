@@ -25,7 +25,13 @@ struct CardRequest {
     bool synthetic = false;            // synthetic frames instead of ffmpeg-encoded H.264
     bool no_fuse = false;              // ntfs-deleted: place bytes in free clusters even with FUSE
     std::filesystem::path clip_cache;  // empty: EncodeClip's default
+    // "camera": the tagging camera's layout; "other": other cameras' and
+    // phones' layouts (WriterLayouts(), in turn); "mixed": every second file other.
+    std::string clips = "camera";
 };
+
+// The kinds that can hold other writers' clips (--clips other or mixed).
+bool TakesOtherClips(const std::string& kind);
 
 const std::vector<std::string>& CardKinds();
 

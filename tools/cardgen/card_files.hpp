@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,9 @@ struct CardFilePlan {
     std::uint64_t clip_seed = 1;
     bool real_h264 = true;                  // ffmpeg-encoded; otherwise synthetic frames
     std::uint32_t mean_frame_bytes = 1500;  // synthetic frames only
+    // Set: laid out as this other writer does (needs encoded frames); the
+    // name's extension becomes the one its brand calls for.
+    std::optional<WriterLayout> other;
 };
 
 struct CardFile {
@@ -36,8 +41,16 @@ inline int DefaultFrames(int n) {
     return 20 + 6 * (n % 4);
 }
 
+// What CardRequest::clips asks of the n-th file of a card: other-writer
+// layouts for "other", every second file for "mixed".
+bool IsOtherFile(const std::string& clips, int n);
+
 // Distinct shooting date and time for the n-th file of a card.
 void SetShootingTime(MovOptions& options, std::uint64_t seed, int n);
+
+// The bytes to find a file's start on an image by: all up to 512 bytes past
+// the mdat header, as lead atoms and the media's first bytes may be alike.
+std::span<const std::uint8_t> StartKey(const MovFile& mov);
 
 // The manifest entry of a file; offsets -1 mark a part that is not on the image.
 ManifestFile Describe(const CardFile& file, const std::string& state, std::int64_t head_offset,

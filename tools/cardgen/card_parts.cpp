@@ -20,6 +20,7 @@ std::expected<std::vector<CardFile>, std::string> MakeSeries(const CardRequest& 
         s.options.mdat64 = r.mdat64;
         s.options.co64 = r.co64;
         SetShootingTime(s.options, r.seed, n + series.time_base);
+        if (IsOtherFile(r.clips, n)) s.other = WriterLayoutFor(n);
         auto f = MakeCardFile(s, r.clip_cache);
         if (!f) return std::unexpected(f.error());
         files.push_back(std::move(*f));
@@ -54,7 +55,7 @@ std::expected<std::vector<ManifestFile>, std::string> FindFiles(const std::files
     std::vector<ManifestFile> out;
     for (std::size_t n = 0; n < files.size(); ++n) {
         const MovFile& mov = files[n].mov;
-        const std::int64_t head = mapped.find(std::span(mov.head).first(512));
+        const std::int64_t head = mapped.find(StartKey(mov));
         const std::int64_t moov = mapped.find(mov.moov, head < 0 ? 0 : head);
         out.push_back(Describe(files[n], deleted[n] ? "deleted" : "in-use", head, moov));
     }

@@ -126,6 +126,7 @@ std::expected<std::vector<CardFile>, std::string> MakeFiles(const CardRequest& r
         s.options.mdat64 = r.mdat64;
         s.options.co64 = r.co64;
         SetShootingTime(s.options, r.seed, n);
+        if (IsOtherFile(r.clips, n)) s.other = WriterLayoutFor(n);
         auto f = MakeCardFile(s, r.clip_cache);
         if (!f) return std::unexpected(f.error());
         files.push_back(std::move(*f));
@@ -174,7 +175,7 @@ std::expected<Manifest, std::string> GenerateFatCard(const CardRequest& r) {
     if (!image.ok()) return std::unexpected("cannot map " + r.out.string());
     for (std::size_t n = 0; n < files->size(); ++n) {
         const MovFile& mov = (*files)[n].mov;
-        const std::int64_t head = image.find(std::span(mov.head).first(512));
+        const std::int64_t head = image.find(StartKey(mov));
         const std::int64_t moov = image.find(mov.moov, head < 0 ? 0 : head);
         const bool gone = plan.deleted[n] || plan.reformat;
         m.files.push_back(Describe((*files)[n], gone ? "deleted" : "in-use", head, moov));

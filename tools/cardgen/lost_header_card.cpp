@@ -42,6 +42,15 @@ bool LosesHeader(int n) {
     return n % 6 < 4;
 }
 
+// An other writer's file that loses its header keeps its movie atom last:
+// only there does overwriting after the media data take the header.
+CardFilePlan WithLayout(CardFilePlan p, const CardRequest& r, int n) {
+    if (!IsOtherFile(r.clips, n)) return p;
+    p.other = WriterLayoutFor(n);
+    if (LosesHeader(n)) p.other->moov_first = false;
+    return p;
+}
+
 fs::path Beside(const fs::path& image, const std::string& suffix) {
     return fs::path(image.string() + suffix);
 }
@@ -69,8 +78,9 @@ std::expected<Manifest, std::string> GenerateLostHeaderCard(const CardRequest& r
 
     std::vector<CardFile> files;
     for (int n = 0; n < count; ++n) {
-        auto file = MakeCardFile(PlanFor(r, n, "MVI_" + std::to_string(n + 1) + ".MOV",
-                                         r.seed * 1000 + static_cast<std::uint64_t>(n)),
+        auto file = MakeCardFile(WithLayout(PlanFor(r, n, "MVI_" + std::to_string(n + 1) + ".MOV",
+                                                    r.seed * 1000 + static_cast<std::uint64_t>(n)),
+                                            r, n),
                                  r.clip_cache);
         if (!file) return std::unexpected(file.error());
         files.push_back(std::move(*file));
@@ -95,6 +105,19 @@ std::expected<Manifest, std::string> GenerateLostHeaderCard(const CardRequest& r
         // The filler lies where the movie atom was.
         ManifestFile f = Describe(files[n], "lost-header", at, -1);
         f.reference = image_name + reference_names[f.sound ? 1 : 0];
+        if (files[n].plan.other) {
+            // Its own reference: the same writer's layout, another clip.
+            CardFilePlan p = files[n].plan;
+            p.clip_seed = r.seed * 1000 + 950 + static_cast<std::uint64_t>(n);
+            p.frames = kReferenceFrames;
+            auto reference = MakeCardFile(p, r.clip_cache);
+            if (!reference) return std::unexpected(reference.error());
+            f.reference = image_name + ".reference-" + std::to_string(n + 1) + f.extension;
+            if (auto ok = WriteFile(Beside(r.out, f.reference.substr(image_name.size())),
+                                    reference->mov.bytes());
+                !ok)
+                return std::unexpected(ok.error());
+        }
         f.original = originals + "/" + f.name;
         if (auto ok = WriteFile(Beside(r.out, ".originals") / f.name, mov.bytes()); !ok)
             return std::unexpected(ok.error());

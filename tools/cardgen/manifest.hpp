@@ -28,13 +28,23 @@ struct ManifestFile {
     std::int64_t head_offset = -1;  // byte offset of the start region on the image; -1: absent
     std::int64_t moov_offset = -1;  // of the movie atom; -1: absent
     std::int64_t length = 0;        // whole file
-    std::int64_t head_length = 0;   // start region (ftyp .. end of mdat)
+    std::int64_t head_length = 0;   // start region (ftyp .. end of mdat; with moov first, all)
     std::int64_t moov_length = 0;
     int frames = 0;
     std::string date, time;
     bool aud = false, mdat64 = false, co64 = false, sound = false, cnmn = true;
     bool split = false;  // movie atom far from the start region, at an unaligned offset
     bool last_frame_verifies = false;
+    // The container: major brand, video and sound sample entry types ("" for
+    // none), the movie atom before the media data, the camera's DATE/TIME
+    // block present, and the extension a recovered copy should get.
+    // Manifests written before these existed read as the camera's layout.
+    std::string brand = "qt  ";
+    std::string video_codec = "avc1";
+    std::string sound_codec;
+    bool moov_first = false;
+    bool tagged = true;
+    std::string extension = ".mov";
     std::string file_hash;            // FNV-1a-64 of the whole file, 16 hex digits
     std::string head_hash;            // of the start region
     std::string moov_hash;            // of the movie atom

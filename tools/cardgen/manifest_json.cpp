@@ -40,6 +40,9 @@ std::string FileToJson(const ManifestFile& f) {
       << ", \"co64\": " << Bool(f.co64) << ", \"sound\": " << Bool(f.sound)
       << ", \"cnmn\": " << Bool(f.cnmn) << ", \"split\": " << Bool(f.split)
       << ", \"last_frame_verifies\": " << Bool(f.last_frame_verifies)
+      << ", \"brand\": " << Quote(f.brand) << ", \"video_codec\": " << Quote(f.video_codec)
+      << ", \"sound_codec\": " << Quote(f.sound_codec) << ", \"moov_first\": " << Bool(f.moov_first)
+      << ", \"tagged\": " << Bool(f.tagged) << ", \"extension\": " << Quote(f.extension)
       << ", \"file_fnv1a64\": " << Quote(f.file_hash)
       << ", \"head_fnv1a64\": " << Quote(f.head_hash)
       << ", \"moov_fnv1a64\": " << Quote(f.moov_hash);
@@ -166,6 +169,17 @@ ManifestFile FileFromPairs(const Pairs& p) {
     f.file_hash = Text(p, "file_fnv1a64");
     f.head_hash = Text(p, "head_fnv1a64");
     f.moov_hash = Text(p, "moov_fnv1a64");
+    // Older manifests list camera files only.
+    if (p.count("brand")) {
+        f.brand = Text(p, "brand");
+        f.video_codec = Text(p, "video_codec");
+        f.sound_codec = Text(p, "sound_codec");
+        f.moov_first = Flag(p, "moov_first");
+        f.tagged = Flag(p, "tagged");
+        f.extension = Text(p, "extension");
+    } else if (f.sound) {
+        f.sound_codec = "sowt";
+    }
     f.reference = Text(p, "reference");
     f.original = Text(p, "original");
     return f;

@@ -12,19 +12,19 @@ namespace {
 constexpr std::uint32_t kMovieTimescale = 600;
 constexpr std::uint32_t kVideoTimescale = 2500;
 constexpr std::uint32_t kSoundRate = 48000;
-constexpr std::uint32_t kCreationTime = 0xC6A1F2E0;  // seconds since 1904, a fixed date
-
 struct TrackInfo {
+    std::uint32_t created = 0;
     std::uint32_t id = 1;
     std::uint32_t movie_duration = 0;
     bool sound = false;
     int width = 0, height = 0;
 };
 
-void WriteMvhd(AtomWriter& w, std::uint32_t duration, std::uint32_t next_track) {
+void WriteMvhd(AtomWriter& w, std::uint32_t created, std::uint32_t duration,
+               std::uint32_t next_track) {
     const std::size_t at = w.begin_full("mvhd", 0, 0);
-    w.be32(kCreationTime);
-    w.be32(kCreationTime);
+    w.be32(created);
+    w.be32(created);
     w.be32(kMovieTimescale);
     w.be32(duration);
     w.be32(0x00010000);  // rate 1.0
@@ -38,8 +38,8 @@ void WriteMvhd(AtomWriter& w, std::uint32_t duration, std::uint32_t next_track) 
 
 void WriteTkhd(AtomWriter& w, const TrackInfo& t) {
     const std::size_t at = w.begin_full("tkhd", 0, 0x000003);  // enabled, in movie
-    w.be32(kCreationTime);
-    w.be32(kCreationTime);
+    w.be32(t.created);
+    w.be32(t.created);
     w.be32(t.id);
     w.be32(0);
     w.be32(t.movie_duration);
@@ -54,10 +54,11 @@ void WriteTkhd(AtomWriter& w, const TrackInfo& t) {
     w.end(at);
 }
 
-void WriteMdhd(AtomWriter& w, std::uint32_t timescale, std::uint32_t duration) {
+void WriteMdhd(AtomWriter& w, std::uint32_t created, std::uint32_t timescale,
+               std::uint32_t duration) {
     const std::size_t at = w.begin_full("mdhd", 0, 0);
-    w.be32(kCreationTime);
-    w.be32(kCreationTime);
+    w.be32(created);
+    w.be32(created);
     w.be32(timescale);
     w.be32(duration);
     w.be16(0x7FFF);  // no language given
@@ -140,9 +141,9 @@ void WriteVideoTrak(AtomWriter& w, const MovOptions& o, const VideoLayout& v, Mo
                     std::uint32_t movie_duration) {
     const auto frames = static_cast<std::uint32_t>(v.sample_sizes.size());
     const std::size_t trak = w.begin("trak");
-    WriteTkhd(w, {1, movie_duration, false, v.clip->width, v.clip->height});
+    WriteTkhd(w, {o.creation_time, 1, movie_duration, false, v.clip->width, v.clip->height});
     const std::size_t mdia = w.begin("mdia");
-    WriteMdhd(w, kVideoTimescale, frames * (kVideoTimescale / kFramesPerSecond));
+    WriteMdhd(w, o.creation_time, kVideoTimescale, frames * (kVideoTimescale / kFramesPerSecond));
     WriteHdlr(w, "mhlr", "vide", "Video Media Handler");
     const std::size_t minf = w.begin("minf");
     const std::size_t vmhd = w.begin_full("vmhd", 0, 1);
@@ -194,13 +195,31 @@ void WriteSoundEntry(AtomWriter& w, const PcmFormat& f) {
     w.end(at);
 }
 
+// Runs of chunks with the same sample count, one entry each.
+void WriteStscRuns(AtomWriter& w, const std::vector<std::uint32_t>& samples_per_chunk) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;  // first chunk, samples
+    for (std::size_t c = 0; c < samples_per_chunk.size(); ++c)
+        if (runs.empty() || runs.back().second != samples_per_chunk[c])
+            runs.emplace_back(static_cast<std::uint32_t>(c + 1), samples_per_chunk[c]);
+    const std::size_t at = w.begin_full("stsc", 0, 0);
+    w.be32(static_cast<std::uint32_t>(runs.size()));
+    for (const auto& [first, samples] : runs) {
+        w.be32(first);
+        w.be32(samples);
+        w.be32(1);
+    }
+    w.end(at);
+}
+
 void WriteSoundTrak(AtomWriter& w, const MovOptions& o, const SoundLayout& s,
                     std::uint32_t movie_duration) {
-    const auto total = static_cast<std::uint32_t>(s.chunk_offsets.size()) * s.frames_per_chunk;
+    const auto total =
+        s.compressed() ? static_cast<std::uint32_t>(s.sample_sizes.size()) * s.sample_duration
+                       : static_cast<std::uint32_t>(s.chunk_offsets.size()) * s.frames_per_chunk;
     const std::size_t trak = w.begin("trak");
-    WriteTkhd(w, {2, movie_duration, true, 0, 0});
+    WriteTkhd(w, {o.creation_time, 2, movie_duration, true, 0, 0});
     const std::size_t mdia = w.begin("mdia");
-    WriteMdhd(w, kSoundRate, total);
+    WriteMdhd(w, o.creation_time, kSoundRate, total);
     WriteHdlr(w, "mhlr", "soun", "Sound Media Handler");
     const std::size_t minf = w.begin("minf");
     const std::size_t smhd = w.begin_full("smhd", 0, 0);
@@ -211,11 +230,19 @@ void WriteSoundTrak(AtomWriter& w, const MovOptions& o, const SoundLayout& s,
     const std::size_t stbl = w.begin("stbl");
     const std::size_t stsd = w.begin_full("stsd", 0, 0);
     w.be32(1);
-    WriteSoundEntry(w, PcmFormatOf(o));
-    w.end(stsd);
-    WriteStts(w, total, 1);
-    WriteStsc(w, s.frames_per_chunk);
-    WriteSampleTable(w, "stsz", 1, {});  // constant size: one PCM frame per sample
+    if (s.compressed()) {
+        w.bytes(s.sample_entry);
+        w.end(stsd);
+        WriteStts(w, static_cast<std::uint32_t>(s.sample_sizes.size()), s.sample_duration);
+        WriteStscRuns(w, s.samples_per_chunk);
+        WriteSampleTable(w, "stsz", 0, s.sample_sizes);
+    } else {
+        WriteSoundEntry(w, PcmFormatOf(o));
+        w.end(stsd);
+        WriteStts(w, total, 1);
+        WriteStsc(w, s.frames_per_chunk);
+        WriteSampleTable(w, "stsz", 1, {});  // constant size: one PCM frame per sample
+    }
     WriteChunkOffsets(w, o.co64, s.chunk_offsets);
     w.end(stbl);
     w.end(minf);
@@ -223,17 +250,59 @@ void WriteSoundTrak(AtomWriter& w, const MovOptions& o, const SoundLayout& s,
     w.end(trak);
 }
 
-void WriteUdta(AtomWriter& w, bool cnmn) {
+void WriteUdta(AtomWriter& w, const MovOptions& o) {
+    if (!o.camera_udta && o.day_text.empty()) return;
     const std::size_t udta = w.begin("udta");
-    const std::size_t cncv = w.begin("CNCV");
-    w.text("TavCamAVC0001");
-    w.end(cncv);
-    if (cnmn) {
+    if (o.camera_udta) {
+        const std::size_t cncv = w.begin("CNCV");
+        w.text("TavCamAVC0001");
+        w.end(cncv);
+    }
+    if (!o.day_text.empty()) {
+        // A text item: length, language (0: English), then the text.
+        const std::size_t day = w.begin(
+            "\xA9"
+            "day");
+        w.be16(static_cast<std::uint16_t>(o.day_text.size()));
+        w.be16(0);
+        w.text(o.day_text);
+        w.end(day);
+    }
+    if (o.camera_udta && o.cnmn) {
         const std::size_t mn = w.begin("CNMN");
         w.text("TAV HV-20");
         w.end(mn);
     }
     w.end(udta);
+}
+
+// Keyed metadata as phones write it: a handler, the key list, then one
+// item per key holding a UTF-8 data atom.
+void WriteMetaCreationDate(AtomWriter& w, std::string_view date) {
+    constexpr std::string_view kKey = "com.apple.quicktime.creationdate";
+    const std::size_t meta = w.begin("meta");
+    const std::size_t hdlr = w.begin_full("hdlr", 0, 0);
+    w.be32(0);
+    w.text("mdta");
+    w.zeros(12);
+    w.u8(0);  // empty name
+    w.end(hdlr);
+    const std::size_t keys = w.begin_full("keys", 0, 0);
+    w.be32(1);
+    w.be32(static_cast<std::uint32_t>(8 + kKey.size()));
+    w.text("mdta");
+    w.text(kKey);
+    w.end(keys);
+    const std::size_t ilst = w.begin("ilst");
+    const std::size_t item = w.begin(std::string_view("\0\0\0\1", 4));  // key 1
+    const std::size_t data = w.begin("data");
+    w.be32(1);  // UTF-8 text
+    w.be32(0);  // default locale
+    w.text(date);
+    w.end(data);
+    w.end(item);
+    w.end(ilst);
+    w.end(meta);
 }
 
 }  // namespace
@@ -244,10 +313,11 @@ MoovAtom WriteMoov(const MovOptions& options, const VideoLayout& video, const So
     const auto frames = static_cast<std::uint32_t>(video.sample_sizes.size());
     const std::uint32_t duration = frames * (kMovieTimescale / kFramesPerSecond);
     const std::size_t moov = w.begin("moov");
-    WriteMvhd(w, duration, sound ? 3 : 2);
+    WriteMvhd(w, options.creation_time, duration, sound ? 3 : 2);
     WriteVideoTrak(w, options, video, m, duration);
     if (sound) WriteSoundTrak(w, options, *sound, duration);
-    WriteUdta(w, options.cnmn);
+    WriteUdta(w, options);
+    if (!options.meta_creation_date.empty()) WriteMetaCreationDate(w, options.meta_creation_date);
     w.end(moov);
     return m;
 }

@@ -20,6 +20,13 @@ struct VideoLayout {
 struct SoundLayout {
     std::vector<std::uint64_t> chunk_offsets;  // one chunk beside each video frame
     std::uint32_t frames_per_chunk = 0;        // PCM frames per chunk
+    // Compressed sound (AAC) instead of the options' PCM: its sample entry,
+    // the size of every sample and the samples of every chunk.
+    Bytes sample_entry;
+    std::vector<std::uint32_t> sample_sizes;
+    std::vector<std::uint32_t> samples_per_chunk;
+    std::uint32_t sample_duration = 1;  // in 1/48000 s
+    bool compressed() const { return !sample_entry.empty(); }
 };
 
 struct MoovAtom {

@@ -4,6 +4,7 @@
 
 #include "cardgen/atom_writer.hpp"
 #include "cardgen/moov_writer.hpp"
+#include "cardgen/sync_frame.hpp"
 #include "common/byte_order.hpp"
 
 namespace tav::cardgen {
@@ -27,16 +28,6 @@ void WriteTag(AtomWriter& w, std::string_view name, std::string_view text) {
     w.le16(static_cast<std::uint16_t>(text.size()));
     w.zeros(2);
     w.text(text);
-}
-
-bool IsSyncFrame(const Bytes& frame) {
-    std::size_t p = 0;
-    while (p + 5 <= frame.size()) {
-        const std::uint32_t length = load_be32(frame.data() + p);
-        if ((frame[p + 4] & 0x1F) == 5) return true;
-        p += 4 + static_cast<std::size_t>(length);
-    }
-    return false;
 }
 
 // Patches the mdat size once the media data is complete.
@@ -75,6 +66,7 @@ const PcmFormat& PcmFormatOf(const MovOptions& options) {
 
 Bytes MovFile::bytes() const {
     Bytes all = head;
+    if (moov_first) return all;
     all.insert(all.end(), moov.begin(), moov.end());
     return all;
 }
@@ -82,6 +74,7 @@ Bytes MovFile::bytes() const {
 MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip) {
     const MovOptions options = WidenForSize(requested, clip);
     MovFile file;
+    if (options.sound_track) file.sound_codec = PcmFormatOf(options).fourcc;
     AtomWriter w(file.head);
     WriteFtyp(w);
     w.be32(options.mdat64 ? 1 : 0);
@@ -91,7 +84,8 @@ MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip) {
     WriteTag(w, "TIME", options.time);
 
     VideoLayout video{&clip, {}, {}, {}};
-    SoundLayout sound{{}, kSoundFramesPerChunk};
+    SoundLayout sound;
+    sound.frames_per_chunk = kSoundFramesPerChunk;
     for (std::size_t i = 0; i < clip.frames.size(); ++i) {
         const std::size_t sound_bytes =
             std::size_t{kSoundFramesPerChunk} * PcmFormatOf(options).frame_bytes();
@@ -102,7 +96,8 @@ MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip) {
         const Bytes& frame = clip.frames[i];
         video.chunk_offsets.push_back(w.position());
         video.sample_sizes.push_back(static_cast<std::uint32_t>(frame.size()));
-        if (IsSyncFrame(frame)) video.sync_samples.push_back(static_cast<std::uint32_t>(i + 1));
+        if (IsSyncFrame(frame, VideoCodec::kAvc))
+            video.sync_samples.push_back(static_cast<std::uint32_t>(i + 1));
         w.bytes(frame);
         if (options.sound_track && options.sound_last) {
             sound.chunk_offsets.push_back(w.position());
@@ -115,6 +110,7 @@ MovFile BuildCameraMov(const MovOptions& requested, const EncodedClip& clip) {
     file.moov = std::move(moov.bytes);
     file.sample_sizes = std::move(video.sample_sizes);
     file.chunk_offsets = std::move(video.chunk_offsets);
+    file.sound_chunk_offsets = std::move(sound.chunk_offsets);
     file.stsz_offset = file.moov_offset() + static_cast<std::int64_t>(moov.stsz_at);
     file.stco_offset = file.moov_offset() + static_cast<std::int64_t>(moov.stco_at);
     return file;

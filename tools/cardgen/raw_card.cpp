@@ -66,8 +66,13 @@ std::expected<Manifest, std::string> GenerateRawCard(const CardRequest& r) {
     std::vector<CardFile> files;
     for (int n = 0; n < count + 3; ++n) {
         const char* prefix = n < count ? "MVI_" : n == count ? "SPLIT_" : "ORPHAN_";
-        auto file =
-            MakeCardFile(FilePlanFor(r, n, prefix + std::to_string(n + 1) + ".MOV"), r.clip_cache);
+        CardFilePlan plan = FilePlanFor(r, n, prefix + std::to_string(n + 1) + ".MOV");
+        if (IsOtherFile(r.clips, n)) {
+            plan.other = WriterLayoutFor(n);
+            // The split and orphaned parts need a movie atom after the media data.
+            if (n >= count) plan.other->moov_first = false;
+        }
+        auto file = MakeCardFile(plan, r.clip_cache);
         if (!file) return std::unexpected(file.error());
         files.push_back(std::move(*file));
     }

@@ -65,6 +65,7 @@ std::expected<std::vector<CardFile>, std::string> MakeClips(const CardRequest& r
         s.options.co64 = r.co64;
         s.options.sound_track = s.options.sound_last = n % 2 == 0;
         SetShootingTime(s.options, r.seed, n + 50);
+        if (IsOtherFile(r.clips, n)) s.other = WriterLayoutFor(n);
         auto f = MakeCardFile(s, r.clip_cache);
         if (!f) return std::unexpected(f.error());
         clips.push_back(std::move(*f));
