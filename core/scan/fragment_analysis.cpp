@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "codec/nal_sample.hpp"
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
 #include "scan/media_map.hpp"
@@ -16,6 +17,8 @@ namespace {
 
 constexpr std::uint32_t kDelimiterFrame = 0x00010009;
 constexpr std::uint32_t kFirstNalLimit = 254;
+// No camera's frame is larger; a size past it is no sample of a video.
+constexpr std::uint64_t kMostFrameBytes = 64ull << 20;
 
 std::int64_t CellValue(const TableWriter& t, std::size_t row, std::size_t col) {
     return parse_int64(t.fragment_cell(row, col)).value_or(0);
@@ -93,6 +96,17 @@ bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
     if (__builtin_add_overflow(frame_start, std::int64_t{n} + 4, &next)) return false;
     const std::uint32_t x = ReadBe32At(source, next);
     return std::uint64_t{n} + x + 8 == last_sample_size;
+}
+
+bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
+                     std::uint64_t last_sample_size, const std::optional<NalFormat>& format) {
+    if (VerifyLastFrame(source, frame_start, last_sample_size)) return true;
+    if (!format || last_sample_size == 0 || last_sample_size > kMostFrameBytes) return false;
+    std::vector<std::uint8_t> sample(static_cast<std::size_t>(last_sample_size));
+    // A sample the source ends inside of is not whole, however its lengths add up.
+    const ReadReport read = source.read_at(frame_start, sample, ReadOptions{1});
+    if (!read.clean() || read.bytes != sample.size()) return false;
+    return IsWholeFrame(ByteView(sample), *format);
 }
 
 void FragmentAnalysis::log(const char* message) {
