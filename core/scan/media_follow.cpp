@@ -5,8 +5,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "common/byte_order.hpp"
-#include "scan/avcc_sample.hpp"
+#include "codec/nal_sample.hpp"
 
 namespace tav {
 
@@ -15,6 +14,7 @@ namespace {
 // Checks in a row that make a continuation certain: a foreign file passes
 // one NAL length by chance, not sixteen that add up to the samples' sizes.
 constexpr int kSureChecks = 16;
+constexpr std::size_t kUnitBytes = 8;  // holds the longest length field and header
 constexpr std::size_t kMostPieces = 1024;
 constexpr std::int64_t kPageBytes = 64 << 10;
 constexpr std::int64_t kSearchBlock = 1 << 20;
@@ -91,13 +91,43 @@ std::int64_t ToSource(const Pieces& pieces, std::uint64_t file_offset) {
     return it->source_offset + static_cast<std::int64_t>(file_offset - it->file_offset);
 }
 
+// A check that passed: where it was, and what the walk knew before it.
+struct Mark {
+    std::size_t sample = 0;
+    std::uint64_t at = 0;
+    std::uint64_t sure_to = 0;
+};
+
+// Short length fields fit foreign bytes often, and a foreign header passes
+// about one check in five: so many of the last checks may have passed by
+// chance past the piece's true end, and the search also tries from them.
+constexpr std::size_t kMostRewinds = 3;
+
+std::size_t RewindsOf(const NalFormat& nal) {
+    return nal.length_size == 1 ? kMostRewinds : (nal.length_size == 2 ? 1 : 0);
+}
+
 // The next NAL length to check: in sample `sample`, at file offset `at`.
 struct Walk {
     std::size_t sample = 0;
     std::uint64_t at = 0;
-    std::uint64_t sure_to = 0;  // file bytes before this are the file's own
-    int checks = 0;             // checks passed so far
-    bool unreadable = false;    // the last check's bytes could not all be read
+    std::uint64_t sure_to = 0;                // file bytes before this are the file's own
+    int checks = 0;                           // checks passed so far
+    bool unreadable = false;                  // the last check's bytes could not all be read
+    std::array<Mark, kMostRewinds> recent{};  // the last checks that passed, latest first
+    std::size_t recent_count = 0;
+};
+
+// Where a search for the file's next piece starts: the failed check, or one
+// that may have passed by chance, with the piece's possible ends before it.
+struct SearchStart {
+    Walk walk;
+    std::vector<std::uint64_t> gaps;
+};
+
+struct Continuation {
+    std::int64_t base = 0;  // source offset of file offset 0
+    std::size_t start = 0;  // the search start it continues
 };
 
 class Follower {
@@ -108,13 +138,18 @@ class Follower {
     FollowResult run(std::int64_t head);
 
   private:
+    // The length of the unit whose length field is at file offset at, when
+    // it fits in the sample ending at sample_end.
+    std::optional<std::uint32_t> unit_at(const Pieces& pieces, std::uint64_t at,
+                                         std::uint64_t sample_end, bool& unreadable);
     // Checks NAL units until one fails, the samples end, or `most` passed
     // (-1: no limit). True when nothing failed.
     bool advance(Walk& w, const Pieces& pieces, int most);
     bool read_file(const Pieces& pieces, std::uint64_t file_offset, std::span<std::uint8_t> out);
     std::vector<std::uint64_t> gap_candidates(const Walk& w, const Pieces& pieces) const;
-    std::optional<std::int64_t> find_continuation(const Walk& w, const Pieces& pieces,
-                                                  const std::vector<std::uint64_t>& gaps);
+    std::vector<SearchStart> search_starts(const Walk& w, const Pieces& pieces) const;
+    std::optional<Continuation> find_continuation(const std::vector<SearchStart>& starts,
+                                                  const Pieces& pieces);
     bool worth_trying(std::int64_t base, const Pieces& pieces,
                       const std::vector<std::uint64_t>& gaps) const;
     std::uint64_t choose_gap(const Walk& w, const Pieces& pieces,
@@ -137,6 +172,7 @@ class Follower {
     PagedSource pages_;
     const MediaMap& map_;
     const FollowSetup& setup_;
+    const std::size_t rewinds_ = RewindsOf(map_.nal);
 };
 
 bool Follower::read_file(const Pieces& pieces, std::uint64_t file_offset,
@@ -156,17 +192,30 @@ bool Follower::read_file(const Pieces& pieces, std::uint64_t file_offset,
     return clean;
 }
 
+std::optional<std::uint32_t> Follower::unit_at(const Pieces& pieces, std::uint64_t at,
+                                               std::uint64_t sample_end, bool& unreadable) {
+    std::array<std::uint8_t, kUnitBytes> b{};
+    const std::span<std::uint8_t> unit(b.data(), map_.nal.least_unit_bytes());
+    unreadable = !read_file(pieces, at, unit);
+    if (!NalUnitFits(ByteView(unit), sample_end - at, map_.nal)) return std::nullopt;
+    return ReadNalLength(ByteView(unit), 0, map_.nal);
+}
+
 bool Follower::advance(Walk& w, const Pieces& pieces, int most) {
     int passed = 0;
     while (w.sample < map_.video.size()) {
         if (most >= 0 && passed >= most) return true;
         const FileSpan& s = map_.video[w.sample];
-        std::array<std::uint8_t, 5> b{};
-        w.unreadable = !read_file(pieces, w.at, b);
-        const std::uint32_t length = load_be32(b.data());
-        if (!NalUnitFits(length, b[4], s.end() - w.at)) return false;
-        w.sure_to = std::max(w.sure_to, w.at + 5);
-        w.at += 4 + std::uint64_t{length};
+        const auto length = unit_at(pieces, w.at, s.end(), w.unreadable);
+        if (!length) return false;
+        if (rewinds_ > 0) {
+            std::copy_backward(w.recent.begin(), w.recent.begin() + rewinds_ - 1,
+                               w.recent.begin() + rewinds_);
+            w.recent[0] = {w.sample, w.at, w.sure_to};
+            w.recent_count = std::min(w.recent_count + 1, rewinds_);
+        }
+        w.sure_to = std::max(w.sure_to, w.at + map_.nal.least_unit_bytes());
+        w.at += map_.nal.length_size + std::uint64_t{*length};
         ++passed;
         ++w.checks;
         if (w.at == s.end() && ++w.sample < map_.video.size()) w.at = map_.video[w.sample].offset;
@@ -181,7 +230,7 @@ bool Follower::usable(std::int64_t source) const {
 
 // File offsets where the current piece may end: cluster boundaries on the
 // source after the last byte known to be the file's and at or before the
-// failed check (a gap inside the check's five bytes is not followed).
+// failed check (a gap inside the check's length and header is not followed).
 std::vector<std::uint64_t> Follower::gap_candidates(const Walk& w, const Pieces& pieces) const {
     const MediaPiece& piece = pieces.back();
     const std::int64_t base = piece.source_offset - static_cast<std::int64_t>(piece.file_offset);
@@ -215,40 +264,65 @@ bool Follower::worth_trying(std::int64_t base, const Pieces& pieces,
     return true;
 }
 
-std::optional<std::int64_t> Follower::find_continuation(const Walk& w, const Pieces& pieces,
-                                                        const std::vector<std::uint64_t>& gaps) {
+std::vector<SearchStart> Follower::search_starts(const Walk& w, const Pieces& pieces) const {
+    std::vector<SearchStart> out;
+    out.push_back({w, gap_candidates(w, pieces)});
+    for (std::size_t r = 0; r < w.recent_count; ++r) {
+        Walk back = w;
+        const Mark& m = w.recent[r];
+        back.sample = m.sample;
+        back.at = m.at;
+        back.sure_to = m.sure_to;
+        back.recent_count = 0;
+        out.push_back({back, gap_candidates(back, pieces)});
+    }
+    std::erase_if(out, [](const SearchStart& s) { return s.gaps.empty(); });
+    return out;
+}
+
+std::optional<Continuation> Follower::find_continuation(const std::vector<SearchStart>& starts,
+                                                        const Pieces& pieces) {
+    if (starts.empty()) return std::nullopt;
     const MediaPiece& piece = pieces.back();
     const std::int64_t base = piece.source_offset - static_cast<std::int64_t>(piece.file_offset);
-    const auto p = static_cast<std::int64_t>(w.at);
-    const std::uint64_t remaining = map_.video[w.sample].end() - w.at;
     const std::int64_t c = setup_.cluster_bytes;
-    const std::int64_t residue = FloorMod(base + p - setup_.grid_origin, c);
-    const std::int64_t from = std::clamp(base + p + c, setup_.area_begin, setup_.area_end);
+    const std::int64_t from =
+        std::clamp(base + static_cast<std::int64_t>(starts.front().walk.at) + c, setup_.area_begin,
+                   setup_.area_end);
 
-    std::optional<std::int64_t> weak;
+    std::optional<Continuation> weak;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(kSearchBlock + 8));
-    const auto scan = [&](std::int64_t lo, std::int64_t hi) -> std::optional<std::int64_t> {
+    const auto scan = [&](std::int64_t lo, std::int64_t hi) -> std::optional<Continuation> {
         for (std::int64_t blk = lo; blk < hi; blk += kSearchBlock) {
             const std::int64_t blk_end = std::min(hi, blk + kSearchBlock);
             std::fill(block.begin(), block.end(), 0);
             read_(blk, block);
-            std::int64_t x = blk + FloorMod(setup_.grid_origin + residue - blk, c);
-            for (; x < blk_end; x += c) {
-                const std::uint8_t* at = block.data() + (x - blk);
-                if (!NalUnitFits(load_be32(at), at[4], remaining)) continue;
-                const std::int64_t candidate = x - p;
-                if (!worth_trying(candidate, pieces, gaps)) continue;
-                Walk trial = w;
-                Pieces tried = pieces;
-                tried.push_back({gaps.back(), candidate + static_cast<std::int64_t>(gaps.back())});
-                const int before = trial.checks;
-                const bool ok = advance(trial, tried, kSureChecks);
-                const int passed = trial.checks - before;
-                if (ok || passed >= kSureChecks) return candidate;
-                // A short piece (the middle of three) checks only up to its
-                // own end: kept in case no sure continuation turns up.
-                const std::int64_t failed_at = candidate + static_cast<std::int64_t>(trial.at);
-                if (!weak && passed >= 2 && failed_at >= cluster_of(x) + c) weak = candidate;
+            for (std::size_t k = 0; k < starts.size(); ++k) {
+                const Walk& w = starts[k].walk;
+                const std::vector<std::uint64_t>& gaps = starts[k].gaps;
+                const auto p = static_cast<std::int64_t>(w.at);
+                const std::uint64_t remaining = map_.video[w.sample].end() - w.at;
+                const std::int64_t residue = FloorMod(base + p - setup_.grid_origin, c);
+                std::int64_t x = blk + FloorMod(setup_.grid_origin + residue - blk, c);
+                for (; x < blk_end; x += c) {
+                    const ByteView unit(block.data() + (x - blk), kUnitBytes);
+                    if (!NalUnitFits(unit, remaining, map_.nal)) continue;
+                    const std::int64_t candidate = x - p;
+                    if (!worth_trying(candidate, pieces, gaps)) continue;
+                    Walk trial = w;
+                    Pieces tried = pieces;
+                    tried.push_back(
+                        {gaps.back(), candidate + static_cast<std::int64_t>(gaps.back())});
+                    const int before = trial.checks;
+                    const bool ok = advance(trial, tried, kSureChecks);
+                    const int passed = trial.checks - before;
+                    if (ok || passed >= kSureChecks) return Continuation{candidate, k};
+                    // A short piece (the middle of three) checks only up to its
+                    // own end: kept in case no sure continuation turns up.
+                    const std::int64_t failed_at = candidate + static_cast<std::int64_t>(trial.at);
+                    if (!weak && passed >= 2 && failed_at >= cluster_of(x) + c)
+                        weak = Continuation{candidate, k};
+                }
             }
         }
         return std::nullopt;
@@ -355,12 +429,14 @@ FollowResult Follower::run(std::int64_t head) {
         // Zeros from a failing sector are no sign of a split; searching
         // the medium again would only wear a dying card.
         if (w.unreadable || pieces.size() >= kMostPieces) break;
-        const auto gaps = gap_candidates(w, pieces);
-        if (gaps.empty()) break;
-        const auto base = find_continuation(w, pieces, gaps);
-        if (!base) break;
-        pieces.push_back({choose_gap(w, pieces, gaps, *base), 0});
-        pieces.back().source_offset = *base + static_cast<std::int64_t>(pieces.back().file_offset);
+        const auto starts = search_starts(w, pieces);
+        const auto found = find_continuation(starts, pieces);
+        if (!found) break;
+        const SearchStart& s = starts[found->start];
+        w = s.walk;
+        pieces.push_back({choose_gap(w, pieces, s.gaps, found->base), 0});
+        pieces.back().source_offset =
+            found->base + static_cast<std::int64_t>(pieces.back().file_offset);
         complete = advance(w, pieces, -1);
     }
     result.pieces = std::move(pieces);

@@ -1,9 +1,10 @@
 #pragma once
 // Follows a movie's media data across the pieces the file system split it
 // into. Every video sample is checked where the current mapping puts it (NAL
-// lengths and headers, see avcc_sample.hpp); where a check fails, the file's
-// next piece starts at a cluster boundary somewhere else on the source, and
-// the place is searched where that sample and the ones after it check again.
+// lengths and headers, see codec/nal_sample.hpp); where a check fails, the
+// file's next piece starts at a cluster boundary somewhere else on the
+// source, and the place is searched where that sample and the ones after it
+// check again.
 // Reads go through a function, so the search runs on byte arrays as well as
 // on a medium.
 

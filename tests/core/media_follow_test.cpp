@@ -17,30 +17,44 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::int64_t kCluster = 4096;
 constexpr std::int64_t kClusters = 160;
 
-// A camera file: a start region, then frames of a delimiter and one slice,
-// each after a chunk of silent PCM when with_sound.
+// A camera file: a start region, then frames of a delimiter and slice
+// bytes (in units as long as the length field holds), each after a chunk of
+// silent PCM when with_sound.
 struct Movie {
-    Movie(std::vector<std::uint32_t> slice_sizes, bool with_sound, std::size_t start_bytes = 96) {
+    Movie(std::vector<std::uint32_t> slice_sizes, bool with_sound, std::size_t start_bytes = 96,
+          NalFormat nal = {}) {
         std::mt19937 rng(5);
+        const bool hevc = nal.codec == VideoCodec::Hevc;
+        const Bytes delimiter = hevc ? Bytes{0x46, 0x01, 0x50} : Bytes{0x09, 0xF0};
+        const Bytes slice_header = hevc ? Bytes{0x02, 0x01} : Bytes{0x41};
+        const std::uint64_t longest =
+            nal.length_size == 4 ? ~0u : (1u << (8 * nal.length_size)) - 1;
+        const auto unit = [&](std::uint64_t length, const Bytes& header) {
+            for (int k = nal.length_size - 1; k >= 0; --k)
+                bytes.push_back(static_cast<std::uint8_t>(length >> (8 * k)));
+            bytes.insert(bytes.end(), header.begin(), header.end());
+        };
         bytes.assign(start_bytes, 0x20);
         for (const std::uint32_t slice : slice_sizes) {
             if (with_sound) {
                 map.sound.push_back({bytes.size(), 1920});
                 bytes.resize(bytes.size() + 1920, 0);
             }
-            const Bytes delimiter = {0, 0, 0, 2, 0x09, 0xF0};
             const std::uint64_t at = bytes.size();
-            bytes.insert(bytes.end(), delimiter.begin(), delimiter.end());
-            for (int k = 3; k >= 0; --k)
-                bytes.push_back(static_cast<std::uint8_t>(slice >> (8 * k)));
-            bytes.push_back(0x41);
-            // Slice payload never holds two zero bytes in a row.
-            for (std::uint32_t k = 1; k < slice; ++k)
-                bytes.push_back(static_cast<std::uint8_t>(1 + rng() % 255));
+            unit(delimiter.size(), delimiter);
+            for (std::uint64_t left = slice; left > 0;) {
+                const std::uint64_t length = std::min(left, longest);
+                unit(length, slice_header);
+                // Slice payload never holds two zero bytes in a row.
+                for (std::uint64_t k = slice_header.size(); k < length; ++k)
+                    bytes.push_back(static_cast<std::uint8_t>(1 + rng() % 255));
+                left -= length;
+            }
             map.video.push_back({at, bytes.size() - at});
         }
         map.sound_frame_bytes = 4;
         map.media_end = bytes.size();
+        map.nal = nal;
     }
     Bytes bytes;
     MediaMap map;
@@ -122,6 +136,33 @@ TEST(MediaFollow, FollowsEveryPieceTheFileSystemMade) {
         EXPECT_TRUE(r.complete) << c.name;
         EXPECT_TRUE(r.checkable) << c.name;
         EXPECT_EQ(r.pieces, c.pieces) << c.name;
+    }
+}
+
+TEST(MediaFollow, FollowsEveryCodecAndLengthSize) {
+    const std::vector<std::uint32_t> frames = {900,  1500, 700,  2600, 1100, 800,  3000, 1200,
+                                               950,  1700, 600,  2200, 1300, 1000, 1800, 700,
+                                               2400, 900,  1600, 1100, 800,  1900, 1000, 1500};
+    const NalFormat formats[] = {
+        {VideoCodec::H264, 1}, {VideoCodec::H264, 2}, {VideoCodec::Hevc, 2}, {VideoCodec::Hevc, 4}};
+    const std::vector<std::vector<MediaPiece>> layouts = {
+        {{0, 10 * C}, {2 * C, 13 * C}},
+        {{0, 10 * C}, {2 * C, 20 * C}, {5 * C, 40 * C}},
+        {{0, 100 * C}, {4 * C, 30 * C}},
+    };
+    for (const NalFormat& f : formats) {
+        const Movie m(frames, false, 96, f);
+        for (const auto& pieces : layouts) {
+            SCOPED_TRACE(testing::Message()
+                         << (f.codec == VideoCodec::Hevc ? "HEVC" : "H.264") << " with "
+                         << int{f.length_size} << "-byte lengths, " << pieces.size() << " pieces");
+            Card card;
+            card.lay(m, pieces);
+            const FollowResult r =
+                FollowMedia(card.reader(), pieces[0].source_offset, m.map, Grid());
+            EXPECT_TRUE(r.complete);
+            EXPECT_EQ(r.pieces, pieces);
+        }
     }
 }
 
