@@ -210,7 +210,7 @@ void FragmentAnalysis::analyse_header(std::size_t r,
     if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
     if (incomplete) {
-        const auto unsure = static_cast<std::uint64_t>(media_end) - follow.checked_to;
+        const std::uint64_t unsure = follow.unchecked_bytes();
         missing_sectors_[r] = static_cast<std::int64_t>((unsure + kSectorBytes - 1) / kSectorBytes);
     }
     tables_.set_fragment_cell(r, frag::Quality,

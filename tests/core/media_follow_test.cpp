@@ -162,6 +162,66 @@ TEST(MediaFollow, FollowsEveryCodecAndLengthSize) {
                 FollowMedia(card.reader(), pieces[0].source_offset, m.map, Grid());
             EXPECT_TRUE(r.complete);
             EXPECT_EQ(r.pieces, pieces);
+            EXPECT_TRUE(r.unchecked.empty());
+        }
+    }
+}
+
+// Sectors a failing card or a wipe left blank, or another file's bytes over
+// some of the clip's, are no split: the file keeps the bytes in place unless
+// more samples check elsewhere, and only the stretch counts as unchecked.
+TEST(MediaFollow, KeepsBlankOrForeignStretchesInPlace) {
+    std::vector<std::uint32_t> frames;
+    for (int k = 0; k < 80; ++k)
+        frames.push_back(std::vector<std::uint32_t>{900, 1300, 700, 1100}[k % 4]);
+    constexpr std::uint64_t kLongestFrame = 1400;
+    const std::vector<MediaPiece> whole = {{0, 10 * C}};
+    const struct {
+        const char* name;
+        std::vector<MediaPiece> pieces;
+        std::uint64_t from, to;                    // the stretch, file offsets
+        bool zeros;                                // else pseudo-random bytes
+        std::uint64_t copy_from = 0, copy_to = 0;  // a copy of the clip's bytes at 100 C
+    } cases[] = {
+        {"zeros in a clip in one piece", whole, 4 * C + 100, 6 * C + 300, true},
+        {"zeros in the second piece of a split clip",
+         {{0, 10 * C}, {3 * C, 40 * C}},
+         8 * C + 10,
+         9 * C + 500,
+         true},
+        {"zeros a few samples before the split, and a shorter copy elsewhere",
+         {{0, 10 * C}, {6 * C, 40 * C}},
+         2 * C,
+         3 * C + 100,
+         true,
+         2 * C,
+         4 * C},
+        {"zeros to the end", whole, 0, 0, true},
+        {"foreign bytes over many samples, and a shorter copy elsewhere", whole, 4 * C, 8 * C,
+         false, 4 * C, 12 * C},
+    };
+    for (const NalFormat f : {NalFormat{}, NalFormat{VideoCodec::Hevc, 2}}) {
+        const Movie m(frames, false, 96, f);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << c.name << (f.codec == VideoCodec::Hevc ? ", HEVC" : ""));
+            const std::uint64_t from = c.to > 0 ? c.from : m.bytes.size() - 3000;
+            const std::uint64_t to = c.to > 0 ? c.to : m.bytes.size();
+            Movie damaged = m;
+            std::mt19937 rng(3);
+            for (std::uint64_t k = from; k < to; ++k)
+                damaged.bytes[k] = c.zeros ? 0 : static_cast<std::uint8_t>(rng());
+            Card card;
+            card.lay(damaged, c.pieces);
+            std::copy(m.bytes.begin() + static_cast<std::ptrdiff_t>(c.copy_from),
+                      m.bytes.begin() + static_cast<std::ptrdiff_t>(c.copy_to),
+                      card.bytes.begin() + 100 * C);
+            const FollowResult r = FollowMedia(card.reader(), 10 * C, m.map, Grid());
+            EXPECT_EQ(r.pieces, c.pieces);
+            EXPECT_FALSE(r.complete);
+            EXPECT_TRUE(r.checkable);
+            EXPECT_GE(r.unchecked_bytes(), to - from);
+            EXPECT_LE(r.unchecked_bytes(), to - from + 2 * kLongestFrame);
         }
     }
 }
