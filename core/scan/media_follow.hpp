@@ -51,7 +51,7 @@ struct FollowSetup {
 struct FollowResult {
     std::vector<MediaPiece> pieces;  // in file order, the first at file offset 0
     bool complete = false;           // every video sample checked
-    bool checkable = false;          // the first sample checked: the map fits the bytes
+    bool checkable = false;          // some sample checked: the map fits the bytes
     std::uint64_t checked_to = 0;    // where the last samples that checked end
     // File bytes whose samples did not check, in file order: blank or foreign
     // stretches the file kept in place, and all after the last check when
