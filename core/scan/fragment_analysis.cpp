@@ -3,9 +3,9 @@
 #include <limits>
 #include <vector>
 
+#include "codec/nal_sample.hpp"
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
-#include "scan/avcc_sample.hpp"
 #include "scan/media_map.hpp"
 #include "scan/movie_date.hpp"
 #include "scan/movie_tracks.hpp"
@@ -19,6 +19,8 @@ namespace {
 
 constexpr std::uint32_t kDelimiterFrame = 0x00010009;
 constexpr std::uint32_t kFirstNalLimit = 254;
+// No camera's frame is larger; a size past it is no sample of a video.
+constexpr std::uint64_t kMostFrameBytes = 64ull << 20;
 
 std::int64_t CellValue(const TableWriter& t, std::size_t row, std::size_t col) {
     return parse_int64(t.fragment_cell(row, col)).value_or(0);
@@ -96,8 +98,7 @@ std::optional<MediaLayout> LayoutFromTracks(const SourceReader& source, std::int
 // must show before it is believed.
 bool SamplesCheckAt(const SourceReader& source, std::int64_t head, const MediaLayout& layout) {
     const MovieTrack* video = layout.tracks ? layout.tracks->video() : nullptr;
-    if (!video || video->codec != "avc1" || video->sample_sizes.empty() ||
-        video->chunk_offsets.empty())
+    if (!video || !video->nal || video->sample_sizes.empty() || video->chunk_offsets.empty())
         return false;
     const auto whole = [&](std::uint64_t offset, std::uint64_t size) {
         constexpr std::uint64_t kMostChecked = 16u << 20;
@@ -105,8 +106,8 @@ bool SamplesCheckAt(const SourceReader& source, std::int64_t head, const MediaLa
         const auto at = AddChecked(head, static_cast<std::int64_t>(offset));
         std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
         return at && source.read_at(*at, bytes).clean() &&
-               CheckAvccSample(ByteView(bytes), static_cast<std::uint32_t>(size)) ==
-                   AvccVerdict::Sample;
+               CheckNalSample(ByteView(bytes), static_cast<std::uint32_t>(size), *video->nal) ==
+                   SampleVerdict::Sample;
     };
     return whole(video->chunk_offsets.front(), video->sample_sizes.front()) &&
            whole(video->last_sample_offset, video->last_sample_size);
@@ -148,6 +149,17 @@ bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
     if (__builtin_add_overflow(frame_start, std::int64_t{n} + 4, &next)) return false;
     const std::uint32_t x = ReadBe32At(source, next);
     return std::uint64_t{n} + x + 8 == last_sample_size;
+}
+
+bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
+                     std::uint64_t last_sample_size, const std::optional<NalFormat>& format) {
+    if (VerifyLastFrame(source, frame_start, last_sample_size)) return true;
+    if (!format || last_sample_size == 0 || last_sample_size > kMostFrameBytes) return false;
+    std::vector<std::uint8_t> sample(static_cast<std::size_t>(last_sample_size));
+    // A sample the source ends inside of is not whole, however its lengths add up.
+    const ReadReport read = source.read_at(frame_start, sample, ReadOptions{1});
+    if (!read.clean() || read.bytes != sample.size()) return false;
+    return IsWholeFrame(ByteView(sample), *format);
 }
 
 void FragmentAnalysis::log(const char* message) {
@@ -291,9 +303,10 @@ bool FragmentAnalysis::analyse_header(std::size_t r, const HeadIndex& heads, boo
     // its media data, one whose header follows it at the end of its mdat.
     const std::int64_t media_end = pairing->media_end;
     const std::int64_t h_start = CellValue(tables_, head, frag::StartOffset);
-    // Files without the maker's tags take the date their header gives.
-    if (tables_.fragment_cell(head, frag::ShootDate).empty() && layout->date)
-        tables_.set_fragment_cell(head, frag::ShootDate, *layout->date);
+    // Files without the maker's tags take the date their header gives, and
+    // their last frame is checked by their own stream's framing.
+    const bool tagged = !tables_.fragment_cell(head, frag::ShootDate).empty();
+    if (!tagged && layout->date) tables_.set_fragment_cell(head, frag::ShootDate, *layout->date);
     // The media data is checked sample by sample where it should lie; a
     // file the file system split is followed to its other pieces.
     FollowResult follow;
@@ -312,15 +325,19 @@ bool FragmentAnalysis::analyse_header(std::size_t r, const HeadIndex& heads, boo
     place_pieces(head, r, h_start, follow.pieces, media_end, !carried);
 
     const auto frame_start = OnSource(follow.pieces, layout->last_frame_offset);
+    const MovieTrack* video = layout->tracks ? layout->tracks->video() : nullptr;
     const bool verified =
-        frame_start && VerifyLastFrame(source_, *frame_start, layout->last_frame_size);
+        frame_start &&
+        (tagged || !video || !video->nal
+             ? VerifyLastFrame(source_, *frame_start, layout->last_frame_size)
+             : VerifyLastFrame(source_, *frame_start, layout->last_frame_size, video->nal));
 
     if (carried)
         tables_.set_fragment_cell(r, frag::FileLength, dec(media_end));
     else if (auto length = FileLength(CellValue(tables_, r, frag::LengthSectors), media_end))
         tables_.set_fragment_cell(r, frag::FileLength, dec(*length));
     if (incomplete) {
-        const auto unsure = static_cast<std::uint64_t>(media_end) - follow.checked_to;
+        const std::uint64_t unsure = follow.unchecked_bytes();
         missing_sectors_[r] = static_cast<std::int64_t>((unsure + kSectorBytes - 1) / kSectorBytes);
     }
     tables_.set_fragment_cell(r, frag::Quality,

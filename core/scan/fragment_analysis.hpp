@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "codec/nal_format.hpp"
 #include "common/reporter.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/media_follow.hpp"
@@ -22,6 +23,12 @@ namespace tav {
 // and the next length X must add up to the last sample's size.
 bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
                      std::uint64_t last_sample_size);
+
+// The rule above, or else, for a track whose framing is known, the last
+// sample read whole and walked unit by unit (codec/nal_sample.hpp's
+// IsWholeFrame): any camera's or phone's stream, any length size.
+bool VerifyLastFrame(const SourceReader& source, std::int64_t frame_start,
+                     std::uint64_t last_sample_size, const std::optional<NalFormat>& format);
 
 struct MediaLayout;
 

@@ -1,9 +1,13 @@
 #pragma once
 // Follows a movie's media data across the pieces the file system split it
 // into. Every video sample is checked where the current mapping puts it (NAL
-// lengths and headers, see avcc_sample.hpp); where a check fails, the file's
-// next piece starts at a cluster boundary somewhere else on the source, and
-// the place is searched where that sample and the ones after it check again.
+// lengths and headers, see codec/nal_sample.hpp); where a check fails, the
+// file's next piece starts at a cluster boundary somewhere else on the
+// source, and the place is searched where that sample and the ones after it
+// check again. A place elsewhere is taken only when more samples check there
+// than in place after the failed stretch: blank sectors inside a file are
+// kept where they lie, and no follow holds fewer samples that check than the
+// bytes copied in place would.
 // Reads go through a function, so the search runs on byte arrays as well as
 // on a medium.
 
@@ -47,8 +51,17 @@ struct FollowSetup {
 struct FollowResult {
     std::vector<MediaPiece> pieces;  // in file order, the first at file offset 0
     bool complete = false;           // every video sample checked
-    bool checkable = false;          // the first sample checked: the map fits the bytes
-    std::uint64_t checked_to = 0;    // file offset up to which the samples checked
+    bool checkable = false;          // some sample checked: the map fits the bytes
+    std::uint64_t checked_to = 0;    // where the last samples that checked end
+    // File bytes whose samples did not check, in file order: blank or foreign
+    // stretches the file kept in place, and all after the last check when
+    // the follow stopped.
+    std::vector<FileSpan> unchecked;
+    std::uint64_t unchecked_bytes() const {
+        std::uint64_t n = 0;
+        for (const FileSpan& s : unchecked) n += s.length;
+        return n;
+    }
 };
 
 // head: where the file's first byte lies on the source.

@@ -36,8 +36,14 @@ bool Ordered(std::vector<FileSpan>& spans) {
 
 std::optional<MediaMap> MapMedia(const MovieTracks& tracks) {
     const MovieTrack* video = tracks.video();
-    if (!video || video->codec != "avc1" || video->chunk_offsets.empty()) return std::nullopt;
+    if (!video || video->chunk_offsets.empty()) return std::nullopt;
+    std::optional<NalFormat> nal = video->nal;
+    // An "avc1" whose record did not parse was always read as the cameras
+    // write it.
+    if (!nal && video->codec == "avc1") nal = NalFormat{};
+    if (!nal) return std::nullopt;
     MediaMap map;
+    map.nal = *nal;
     map.video = Spans(*video, true);
     for (const MovieTrack& t : tracks.tracks) {
         if (t.handler != "soun" || t.chunk_offsets.empty()) continue;

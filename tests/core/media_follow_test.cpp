@@ -17,30 +17,44 @@ using Bytes = std::vector<std::uint8_t>;
 constexpr std::int64_t kCluster = 4096;
 constexpr std::int64_t kClusters = 160;
 
-// A camera file: a start region, then frames of a delimiter and one slice,
-// each after a chunk of silent PCM when with_sound.
+// A camera file: a start region, then frames of a delimiter and slice
+// bytes (in units as long as the length field holds), each after a chunk of
+// silent PCM when with_sound.
 struct Movie {
-    Movie(std::vector<std::uint32_t> slice_sizes, bool with_sound, std::size_t start_bytes = 96) {
+    Movie(std::vector<std::uint32_t> slice_sizes, bool with_sound, std::size_t start_bytes = 96,
+          NalFormat nal = {}) {
         std::mt19937 rng(5);
+        const bool hevc = nal.codec == VideoCodec::Hevc;
+        const Bytes delimiter = hevc ? Bytes{0x46, 0x01, 0x50} : Bytes{0x09, 0xF0};
+        const Bytes slice_header = hevc ? Bytes{0x02, 0x01} : Bytes{0x41};
+        const std::uint64_t longest =
+            nal.length_size == 4 ? ~0u : (1u << (8 * nal.length_size)) - 1;
+        const auto unit = [&](std::uint64_t length, const Bytes& header) {
+            for (int k = nal.length_size - 1; k >= 0; --k)
+                bytes.push_back(static_cast<std::uint8_t>(length >> (8 * k)));
+            bytes.insert(bytes.end(), header.begin(), header.end());
+        };
         bytes.assign(start_bytes, 0x20);
         for (const std::uint32_t slice : slice_sizes) {
             if (with_sound) {
                 map.sound.push_back({bytes.size(), 1920});
                 bytes.resize(bytes.size() + 1920, 0);
             }
-            const Bytes delimiter = {0, 0, 0, 2, 0x09, 0xF0};
             const std::uint64_t at = bytes.size();
-            bytes.insert(bytes.end(), delimiter.begin(), delimiter.end());
-            for (int k = 3; k >= 0; --k)
-                bytes.push_back(static_cast<std::uint8_t>(slice >> (8 * k)));
-            bytes.push_back(0x41);
-            // Slice payload never holds two zero bytes in a row.
-            for (std::uint32_t k = 1; k < slice; ++k)
-                bytes.push_back(static_cast<std::uint8_t>(1 + rng() % 255));
+            unit(delimiter.size(), delimiter);
+            for (std::uint64_t left = slice; left > 0;) {
+                const std::uint64_t length = std::min(left, longest);
+                unit(length, slice_header);
+                // Slice payload never holds two zero bytes in a row.
+                for (std::uint64_t k = slice_header.size(); k < length; ++k)
+                    bytes.push_back(static_cast<std::uint8_t>(1 + rng() % 255));
+                left -= length;
+            }
             map.video.push_back({at, bytes.size() - at});
         }
         map.sound_frame_bytes = 4;
         map.media_end = bytes.size();
+        map.nal = nal;
     }
     Bytes bytes;
     MediaMap map;
@@ -122,6 +136,93 @@ TEST(MediaFollow, FollowsEveryPieceTheFileSystemMade) {
         EXPECT_TRUE(r.complete) << c.name;
         EXPECT_TRUE(r.checkable) << c.name;
         EXPECT_EQ(r.pieces, c.pieces) << c.name;
+    }
+}
+
+TEST(MediaFollow, FollowsEveryCodecAndLengthSize) {
+    const std::vector<std::uint32_t> frames = {900,  1500, 700,  2600, 1100, 800,  3000, 1200,
+                                               950,  1700, 600,  2200, 1300, 1000, 1800, 700,
+                                               2400, 900,  1600, 1100, 800,  1900, 1000, 1500};
+    const NalFormat formats[] = {
+        {VideoCodec::H264, 1}, {VideoCodec::H264, 2}, {VideoCodec::Hevc, 2}, {VideoCodec::Hevc, 4}};
+    const std::vector<std::vector<MediaPiece>> layouts = {
+        {{0, 10 * C}, {2 * C, 13 * C}},
+        {{0, 10 * C}, {2 * C, 20 * C}, {5 * C, 40 * C}},
+        {{0, 100 * C}, {4 * C, 30 * C}},
+    };
+    for (const NalFormat& f : formats) {
+        const Movie m(frames, false, 96, f);
+        for (const auto& pieces : layouts) {
+            SCOPED_TRACE(testing::Message()
+                         << (f.codec == VideoCodec::Hevc ? "HEVC" : "H.264") << " with "
+                         << int{f.length_size} << "-byte lengths, " << pieces.size() << " pieces");
+            Card card;
+            card.lay(m, pieces);
+            const FollowResult r =
+                FollowMedia(card.reader(), pieces[0].source_offset, m.map, Grid());
+            EXPECT_TRUE(r.complete);
+            EXPECT_EQ(r.pieces, pieces);
+            EXPECT_TRUE(r.unchecked.empty());
+        }
+    }
+}
+
+// Sectors a failing card or a wipe left blank, or another file's bytes over
+// some of the clip's, are no split: the file keeps the bytes in place unless
+// more samples check elsewhere, and only the stretch counts as unchecked.
+TEST(MediaFollow, KeepsBlankOrForeignStretchesInPlace) {
+    std::vector<std::uint32_t> frames;
+    for (int k = 0; k < 80; ++k)
+        frames.push_back(std::vector<std::uint32_t>{900, 1300, 700, 1100}[k % 4]);
+    constexpr std::uint64_t kLongestFrame = 1400;
+    const std::vector<MediaPiece> whole = {{0, 10 * C}};
+    const struct {
+        const char* name;
+        std::vector<MediaPiece> pieces;
+        std::uint64_t from, to;                    // the stretch, file offsets
+        bool zeros;                                // else pseudo-random bytes
+        std::uint64_t copy_from = 0, copy_to = 0;  // a copy of the clip's bytes at 100 C
+    } cases[] = {
+        {"zeros in a clip in one piece", whole, 4 * C + 100, 6 * C + 300, true},
+        {"zeros in the second piece of a split clip",
+         {{0, 10 * C}, {3 * C, 40 * C}},
+         8 * C + 10,
+         9 * C + 500,
+         true},
+        {"zeros a few samples before the split, and a shorter copy elsewhere",
+         {{0, 10 * C}, {6 * C, 40 * C}},
+         2 * C,
+         3 * C + 100,
+         true,
+         2 * C,
+         4 * C},
+        {"zeros to the end", whole, 0, 0, true},
+        {"foreign bytes over many samples, and a shorter copy elsewhere", whole, 4 * C, 8 * C,
+         false, 4 * C, 12 * C},
+    };
+    for (const NalFormat f : {NalFormat{}, NalFormat{VideoCodec::Hevc, 2}}) {
+        const Movie m(frames, false, 96, f);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(testing::Message()
+                         << c.name << (f.codec == VideoCodec::Hevc ? ", HEVC" : ""));
+            const std::uint64_t from = c.to > 0 ? c.from : m.bytes.size() - 3000;
+            const std::uint64_t to = c.to > 0 ? c.to : m.bytes.size();
+            Movie damaged = m;
+            std::mt19937 rng(3);
+            for (std::uint64_t k = from; k < to; ++k)
+                damaged.bytes[k] = c.zeros ? 0 : static_cast<std::uint8_t>(rng());
+            Card card;
+            card.lay(damaged, c.pieces);
+            std::copy(m.bytes.begin() + static_cast<std::ptrdiff_t>(c.copy_from),
+                      m.bytes.begin() + static_cast<std::ptrdiff_t>(c.copy_to),
+                      card.bytes.begin() + 100 * C);
+            const FollowResult r = FollowMedia(card.reader(), 10 * C, m.map, Grid());
+            EXPECT_EQ(r.pieces, c.pieces);
+            EXPECT_FALSE(r.complete);
+            EXPECT_TRUE(r.checkable);
+            EXPECT_GE(r.unchecked_bytes(), to - from);
+            EXPECT_LE(r.unchecked_bytes(), to - from + 2 * kLongestFrame);
+        }
     }
 }
 
