@@ -1,0 +1,154 @@
+// End to end with other cameras' and phones' clips (no maker's tags; ISO and
+// QuickTime brands; header first or last; H.264 and HEVC; AAC, PCM or no
+// sound): every clip comes back byte-exact under its brand's extension and
+// its header's date, plays with its sound, and grades 非常好; the tagged-only
+// file type leaves them alone.
+
+#include <gtest/gtest.h>
+
+#include <iostream>
+#include <map>
+#include <regex>
+
+#include "cardgen/fnv_hash.hpp"
+#include "support/cards.hpp"
+#include "support/shell_run.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tav {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Quote(const std::string& s) {
+    return test::ShellQuote(s);
+}
+
+test::ShellResult RunCli(const std::string& args, const test::TempDir& dir) {
+    return test::RunShell(Quote(TAV_CLI_EXE) + " " + args, dir.path());
+}
+
+std::string HashPrefix(const fs::path& p, std::int64_t length) {
+    const std::string bytes = test::SlurpFile(p);
+    if (static_cast<std::int64_t>(bytes.size()) < length) return "short";
+    return cardgen::FnvHex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                     static_cast<std::size_t>(length)));
+}
+
+// "h264,aac" for a file's streams, in order.
+std::string Codecs(const fs::path& f, const test::TempDir& dir) {
+    const auto probe = test::RunShell(
+        "ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(f.string()),
+        dir.path());
+    std::string codecs = probe.out;
+    while (!codecs.empty() && codecs.back() == '\n') codecs.pop_back();
+    std::replace(codecs.begin(), codecs.end(), '\n', ',');
+    return codecs;
+}
+
+std::string ExpectedCodecs(const cardgen::ManifestFile& f) {
+    std::string codecs = f.video_codec == "hvc1" ? "hevc" : "h264";
+    if (f.sound_codec == "mp4a") codecs += ",aac";
+    if (f.sound_codec == "sowt") codecs += ",pcm_s16le";
+    return codecs;
+}
+
+bool NeedsALoopDevice(const test::Card& card, const char* kind) {
+    if (card.ok() || card.error.find("loop device") == std::string::npos) return false;
+    std::cerr << "skipped " << kind << ": " << card.error << "\n";
+    return true;
+}
+
+TEST(OtherClipsCli, EveryClipComesBackWholeOnEveryKindOfCard) {
+    const struct {
+        const char* kind;
+        const char* args;
+        const char* state;
+    } cases[] = {
+        {"raw", "--mode deep", "placed"},
+        {"fat32-deleted", "--mode deletion", "deleted"},
+        {"fat32-formatted", "--mode format", "deleted"},
+        {"ntfs-deleted", "--mode deletion", "deleted"},
+        {"fat32-4k", "--mode deletion", "deleted"},
+        {"exfat-deleted", "--mode deletion", "deleted"},
+        {"mbr", "--mode deletion --partition 1", "deleted"},
+        {"fat32-split", "--mode deletion", "deleted"},
+        {"ntfs-split", "--mode deletion", "deleted"},
+        {"exfat-split", "--mode deletion", "deleted"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        const test::Card& card = test::GetCard(c.kind, "other");
+        if (NeedsALoopDevice(card, c.kind)) continue;
+        ASSERT_TRUE(card.ok()) << card.error;
+        test::TempDir dir;
+        const std::string img = Quote(card.image.string());
+        const auto run = RunCli("recover " + img + " " + c.args + " --quiet --json --out " +
+                                    Quote((dir / "out").string()),
+                                dir);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        std::map<std::string, fs::path> by_suffix;  // "-frames-date.ext" -> file
+        for (const auto& entry : fs::directory_iterator(dir / "out")) {
+            const std::string name = entry.path().filename().string();
+            by_suffix[name.substr(name.find('-', 4))] = entry.path();
+        }
+        int expected = 0;
+        for (const auto& f : card.with_state(c.state)) {
+            ++expected;
+            SCOPED_TRACE(f.name);
+            ASSERT_FALSE(f.tagged);
+            std::string date = f.date + " " + f.time;
+            std::replace(date.begin(), date.end(), ':', '-');
+            const std::string suffix = "-" + std::to_string(f.frames) + "-" + date + f.extension;
+            ASSERT_TRUE(by_suffix.contains(suffix)) << suffix << "\n" << run.out;
+            const fs::path file = by_suffix[suffix];
+            EXPECT_EQ(HashPrefix(file, f.length), f.file_hash);
+            EXPECT_EQ(Codecs(file, dir), ExpectedCodecs(f));
+            EXPECT_EQ(std::system(("ffmpeg -nostdin -v error -xerror -i " + Quote(file.string()) +
+                                   " -f null - >/dev/null 2>&1")
+                                      .c_str()),
+                      0);
+        }
+        EXPECT_GT(expected, 0);
+        EXPECT_EQ(static_cast<int>(by_suffix.size()), expected);
+        const std::regex other_grade("\"quality\":\"(好|差|不完整)\"");
+        EXPECT_FALSE(std::regex_search(run.out, other_grade)) << run.out;
+
+        // The maker's tags alone: none of these clips is listed.
+        const auto tagged = RunCli("scan " + img + " " + c.args + " --quiet --tagged-only", dir);
+        EXPECT_EQ(tagged.exit_code, 1) << tagged.out;
+    }
+}
+
+// A card of tagged and other clips: the tagged ones are listed by both file
+// types alike, the others only by the second.
+TEST(OtherClipsCli, MixedCardListsTaggedClipsInBothModes) {
+    const test::Card& card = test::GetCard("raw", "mixed");
+    ASSERT_TRUE(card.ok()) << card.error;
+    test::TempDir dir;
+    const std::string img = Quote(card.image.string());
+    const auto any = RunCli("scan " + img + " --mode deep --quiet --json", dir);
+    const auto tagged = RunCli("scan " + img + " --mode deep --quiet --json --tagged-only", dir);
+    ASSERT_EQ(any.exit_code, 0) << any.err;
+    ASSERT_EQ(tagged.exit_code, 0) << tagged.err;
+    const std::regex date("\"date\":\"([^\"]*)\"");
+    const auto dates = [&](const std::string& doc) {
+        std::multiset<std::string> out;
+        for (auto m = std::sregex_iterator(doc.begin(), doc.end(), date);
+             m != std::sregex_iterator(); ++m)
+            out.insert((*m)[1]);
+        return out;
+    };
+    std::multiset<std::string> tagged_dates, all_dates;
+    for (const auto& f : card.with_state("placed")) {
+        all_dates.insert(f.date + " " + f.time);
+        if (f.tagged) tagged_dates.insert(f.date + " " + f.time);
+    }
+    ASSERT_FALSE(tagged_dates.empty());
+    ASSERT_LT(tagged_dates.size(), all_dates.size());
+    EXPECT_EQ(dates(tagged.out), tagged_dates);
+    EXPECT_EQ(dates(any.out), all_dates);
+}
+
+}  // namespace
+}  // namespace tav
