@@ -105,10 +105,13 @@ class Walker {
                 p += in_.sound_chunk_bytes.value_or(0);  // not 0: SoundChunkAt said so
                 walk_.end = p;
             } else {
+                // Bytes that stop making sense may have cut the unit under
+                // way; where they end (an mdat to the end of the file), it
+                // is whole.
+                if (!Readable(bytes_, p)) Close();
                 break;
             }
         }
-        // Bytes that stop making sense may have cut the unit under way.
         if (p == end()) Close();
         walk_.reached_end = walk_.end == in_.media_end;
         return std::move(walk_);
