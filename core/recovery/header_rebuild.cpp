@@ -16,10 +16,12 @@ bool Contains(const std::vector<ByteString>& sets, const ByteString& set) {
 }  // namespace
 
 bool ParameterSetsMatch(const MediaWalk& walk, const ReferenceVideo& video) {
-    return std::all_of(walk.sps.begin(), walk.sps.end(),
-                       [&](const ByteString& s) { return Contains(video.sps, s); }) &&
-           std::all_of(walk.pps.begin(), walk.pps.end(),
-                       [&](const ByteString& s) { return Contains(video.pps, s); });
+    const auto all_in = [](const std::vector<ByteString>& met, const std::vector<ByteString>& own) {
+        return std::all_of(met.begin(), met.end(),
+                           [&](const ByteString& s) { return Contains(own, s); });
+    };
+    return all_in(walk.vps, video.vps) && all_in(walk.sps, video.sps) &&
+           all_in(walk.pps, video.pps);
 }
 
 std::expected<RebuiltFile, std::string> RebuildHeader(
@@ -32,7 +34,8 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
     const ReferenceMovie* best_reference = nullptr;
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
-        MediaWalkInput in{media->payload_at, media->end, ref.first_chunk, std::nullopt};
+        MediaWalkInput in{media->payload_at, media->end, ref.first_chunk, std::nullopt,
+                          ref.video.format};
         if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
         auto walk = WalkMedia(region, in);
         if (!walk || walk->video.empty()) continue;

@@ -3,22 +3,16 @@
 #include <algorithm>
 #include <array>
 
-#include "common/byte_order.hpp"
-#include "scan/avcc_sample.hpp"
-
 namespace tav {
 
 namespace {
-
-enum NalType : std::uint8_t { kSlice = 1, kIdr = 5, kSei = 6, kSps = 7, kPps = 8, kDelimiter = 9 };
 
 constexpr std::uint32_t kMostParameterSetBytes = 1024;
 constexpr std::size_t kMostParameterSets = 32;
 
 struct Nal {
-    std::uint32_t length = 0;
-    std::uint8_t type = 0;
-    bool first_mb_zero = false;  // a slice whose first_mb_in_slice (ue(v)) is 0
+    std::uint32_t length = 0;  // after the length field
+    NalHeader header;
 };
 
 bool Readable(const MediaBytes& bytes, std::uint64_t at) {
@@ -27,30 +21,32 @@ bool Readable(const MediaBytes& bytes, std::uint64_t at) {
 }
 
 // The NAL unit behind the length at `at`, when it fits before end.
-std::optional<Nal> ReadNal(const MediaBytes& bytes, std::uint64_t at, std::uint64_t end) {
-    if (at >= end || end - at < 5) return std::nullopt;
-    std::array<std::uint8_t, 6> head{};
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(6, end - at));
+std::optional<Nal> ReadNal(const MediaBytes& bytes, const NalFormat& format, std::uint64_t at,
+                           std::uint64_t end) {
+    const std::size_t least = format.least_unit_bytes();
+    if (at >= end || end - at < least) return std::nullopt;
+    // The length, the header and the byte after it (first_slice).
+    std::array<std::uint8_t, 7> head{};
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(least + 1, end - at));
     if (!bytes.read(at, std::span(head.data(), n))) return std::nullopt;
-    const std::uint32_t length = load_be32(head.data());
-    if (length == 0 || length > end - at - 4) return std::nullopt;
-    if ((head[4] & 0x80) != 0 || !IsCameraNalType(head[4])) return std::nullopt;
+    const ByteView view(head.data(), n);
+    const auto length = ReadNalLength(view, 0, format);
+    if (!length || *length < format.header_bytes() || *length > end - at - format.length_size)
+        return std::nullopt;
+    // first_slice is read from the unit's own bytes only.
+    const std::size_t unit_seen = std::min<std::size_t>(n - format.length_size, *length);
+    const auto header = ReadNalHeader(view.sub(format.length_size, unit_seen), format.codec);
+    if (!header) return std::nullopt;
     // The unit's bytes must be there to the last: the mdat size may promise
     // more than the medium holds.
-    if (!Readable(bytes, at + 3 + length)) return std::nullopt;
-    const auto type = static_cast<std::uint8_t>(head[4] & 0x1F);
-    return Nal{length, type, n == 6 && length >= 2 && (head[5] & 0x80) != 0};
-}
-
-bool IsSlice(const Nal& n) {
-    return n.type == kSlice || n.type == kIdr;
+    if (!Readable(bytes, at + format.length_size + *length - 1)) return std::nullopt;
+    return Nal{*length, *header};
 }
 
 // NAL units that only come first in an access unit; a slice does when it
-// is a picture's first.
-bool BeginsAccessUnit(const Nal& n) {
-    return n.type == kDelimiter || n.type == kSei || n.type == kSps || n.type == kPps ||
-           (IsSlice(n) && n.first_mb_zero);
+// begins its picture.
+bool BeginsAccessUnit(const NalHeader& h) {
+    return h.delimiter || h.vps || h.sps || h.pps || h.prefix_sei || (h.slice && h.first_slice);
 }
 
 class Walker {
@@ -62,22 +58,22 @@ class Walker {
     bool SoundChunkAt(std::uint64_t at) const {
         const std::uint64_t c = in_.sound_chunk_bytes.value_or(0);
         if (c == 0 || at > in_.media_end || c > in_.media_end - at || !Readable(bytes_, at) ||
-            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, at, end()))
+            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, in_.format, at, end()))
             return false;
         if (at + c == in_.media_end) return true;
-        const auto next = ReadNal(bytes_, at + c, end());
-        return next && BeginsAccessUnit(*next);
+        const auto next = ReadNal(bytes_, in_.format, at + c, end());
+        return next && BeginsAccessUnit(next->header);
     }
 
     // A sample or sound chunk starts at `at`, and for a sample the next NAL
     // unit fits too (or the media data ends after it): one length that
     // happens to fit is not yet a sample.
     bool StartsHere(std::uint64_t at) const {
-        const auto nal = ReadNal(bytes_, at, end());
+        const auto nal = ReadNal(bytes_, in_.format, at, end());
         if (!nal) return SoundChunkAt(at);
-        if (!BeginsAccessUnit(*nal)) return false;
-        const std::uint64_t next = at + 4 + nal->length;
-        return next == end() || ReadNal(bytes_, next, end()) || SoundChunkAt(next);
+        if (!BeginsAccessUnit(nal->header)) return false;
+        const std::uint64_t next = at + in_.format.length_size + nal->length;
+        return next == end() || ReadNal(bytes_, in_.format, next, end()) || SoundChunkAt(next);
     }
 
     std::optional<std::uint64_t> FindStart() const {
@@ -96,9 +92,9 @@ class Walker {
         walk_.start = walk_.end = start;
         std::uint64_t p = start;
         while (p < end()) {
-            if (const auto nal = ReadNal(bytes_, p, end())) {
+            if (const auto nal = ReadNal(bytes_, in_.format, p, end())) {
                 Add(*nal, p);
-                p += 4 + std::uint64_t{nal->length};
+                p += in_.format.length_size + std::uint64_t{nal->length};
             } else if (SoundChunkAt(p)) {
                 Close();
                 walk_.sound_chunks.push_back(p);
@@ -121,13 +117,15 @@ class Walker {
     std::uint64_t end() const { return in_.media_end; }
 
     void Add(const Nal& nal, std::uint64_t at) {
-        if (unit_ && (nal.type == kDelimiter || (has_slice_ && BeginsAccessUnit(nal)))) Close();
+        const NalHeader& h = nal.header;
+        if (unit_ && (h.delimiter || (has_slice_ && BeginsAccessUnit(h)))) Close();
         if (!unit_) unit_ = WalkedSample{at, 0, false};
-        unit_->size += 4 + std::uint64_t{nal.length};
-        has_slice_ = has_slice_ || IsSlice(nal);
-        unit_->sync = unit_->sync || nal.type == kIdr;
-        if (nal.type == kSps) Remember(at, nal.length, walk_.sps);
-        if (nal.type == kPps) Remember(at, nal.length, walk_.pps);
+        unit_->size += in_.format.length_size + std::uint64_t{nal.length};
+        has_slice_ = has_slice_ || h.slice;
+        unit_->sync = unit_->sync || h.sync;
+        if (h.vps) Remember(at, nal.length, walk_.vps);
+        if (h.sps) Remember(at, nal.length, walk_.sps);
+        if (h.pps) Remember(at, nal.length, walk_.pps);
     }
 
     // A unit without a slice is no picture and not kept.
@@ -144,7 +142,7 @@ class Walker {
                   std::vector<std::vector<std::uint8_t>>& sets) const {
         if (length > kMostParameterSetBytes || sets.size() >= kMostParameterSets) return;
         std::vector<std::uint8_t> set(length);
-        if (!bytes_.read(at + 4, set)) return;
+        if (!bytes_.read(at + in_.format.length_size, set)) return;
         if (std::find(sets.begin(), sets.end(), set) == sets.end()) sets.push_back(std::move(set));
     }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Walks a camera file's media data when its movie header is lost: video
-// samples from the H.264 NAL lengths, sound chunks of a known size between
+// samples from the H.264 or HEVC NAL lengths, sound chunks of a known size between
 // them, until the media data ends or the bytes stop making sense. Pure:
 // the bytes come through MediaBytes, checked on every read.
 
@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "codec/nal_format.hpp"
 #include "common/byte_view.hpp"
 
 namespace tav {
@@ -33,7 +34,7 @@ class ViewBytes : public MediaBytes {
 struct WalkedSample {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
-    bool sync = false;  // holds an IDR slice
+    bool sync = false;  // holds a slice decoding can start at (IDR, IRAP)
 };
 
 struct MediaWalkInput {
@@ -41,15 +42,17 @@ struct MediaWalkInput {
     std::uint64_t media_end = 0;     // end of the mdat
     std::uint64_t first_sample = 0;  // where the reference's first chunk lies
     std::optional<std::uint64_t> sound_chunk_bytes;
+    NalFormat format = {};  // the reference's: codec and length size
 };
 
 struct MediaWalk {
     std::uint64_t start = 0;  // where the walk began (first_sample, or found by searching)
     std::vector<WalkedSample> video;
-    std::vector<std::uint64_t> sound_chunks;          // offsets, each sound_chunk_bytes long
-    std::uint64_t end = 0;                            // end of the last whole sample or chunk
-    bool reached_end = false;                         // end == media_end
-    std::vector<std::vector<std::uint8_t>> sps, pps;  // distinct sets met in the stream
+    std::vector<std::uint64_t> sound_chunks;  // offsets, each sound_chunk_bytes long
+    std::uint64_t end = 0;                    // end of the last whole sample or chunk
+    bool reached_end = false;                 // end == media_end
+    // Distinct parameter sets met in the stream, each with its NAL header.
+    std::vector<std::vector<std::uint8_t>> vps, sps, pps;
 };
 
 // Nothing when no place in the media data starts a sample.

@@ -1,14 +1,12 @@
 #include "recovery/reference_movie.hpp"
 
+#include "recovery/video_config.hpp"
 #include "scan/atom_tree.hpp"
 #include "scan/movie_tracks.hpp"
 
 namespace tav {
 
 namespace {
-
-constexpr std::size_t kVisualEntryHeader = 8 + 78;  // size, type, then the visual fields
-constexpr std::size_t kMostParameterSets = 32;
 
 using Failure = std::unexpected<std::string>;
 
@@ -39,42 +37,6 @@ std::optional<std::uint64_t> FirstChunk(ByteView stbl) {
     const Atom co64 = Child(stbl, "co64");
     if (co64.found && co64.body.be32(4).value_or(0) > 0) return co64.body.be64(8);
     return std::nullopt;
-}
-
-// Parameter sets of an avcC: a count (low bits of a byte), then 16-bit
-// lengths each followed by the set.
-std::optional<std::vector<ByteString>> ReadParameterSets(ByteView avcc, std::size_t& at,
-                                                         std::uint8_t count_mask) {
-    const auto count = avcc.u8(at++);
-    if (!count) return std::nullopt;
-    std::vector<ByteString> sets;
-    for (unsigned k = 0; k < (*count & count_mask) && k < kMostParameterSets; ++k) {
-        const auto length = avcc.be16(at);
-        if (!length || *length == 0 || !avcc.has(at + 2, *length)) return std::nullopt;
-        sets.push_back(Copy(avcc.sub(at + 2, *length)));
-        at += 2 + std::size_t{*length};
-    }
-    return sets;
-}
-
-std::expected<void, std::string> ReadAvcc(ByteView stsd, ReferenceVideo& v) {
-    const auto entry_size = stsd.be32(8);
-    if (!entry_size || *entry_size < kVisualEntryHeader || !stsd.has(8, *entry_size))
-        return Failure("视频样本描述不完整");
-    const ByteView entry = stsd.sub(8, *entry_size);
-    const Atom avcc = Child(entry.sub(kVisualEntryHeader), "avcC");
-    if (!avcc.found) return Failure("视频样本描述中没有avcC");
-    // Samples carry 4-byte NAL lengths; other length sizes are not a camera's.
-    if (avcc.body.u8(0) != 1 || (avcc.body.u8(4).value_or(0) & 3) != 3)
-        return Failure("avcC不是4字节NAL长度的H.264描述");
-    std::size_t at = 5;
-    auto sps = ReadParameterSets(avcc.body, at, 0x1F);
-    if (!sps || sps->empty()) return Failure("avcC的参数集不完整");
-    auto pps = ReadParameterSets(avcc.body, at, 0xFF);
-    if (!pps || pps->empty()) return Failure("avcC的参数集不完整");
-    v.sps = std::move(*sps);
-    v.pps = std::move(*pps);
-    return {};
 }
 
 // The atoms every track shares; the table atoms are the caller's.
@@ -156,7 +118,12 @@ std::expected<void, std::string> TakeTrack(const TrackAtoms& a, ReferenceMovie& 
         return {};
     }
     if (auto ok = ReadCommon(a, "视频轨", m.video); !ok) return ok;
-    if (auto ok = ReadAvcc(a.stsd.body, m.video); !ok) return ok;
+    auto config = ReadVideoConfig(a.stsd.body.sub(8));
+    if (!config) return Failure(config.error());
+    m.video.format = config->format;
+    m.video.vps = std::move(config->vps);
+    m.video.sps = std::move(config->sps);
+    m.video.pps = std::move(config->pps);
     have_video = true;
     return {};
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/nal_format.hpp"
 #include "common/byte_view.hpp"
 
 namespace tav {
@@ -26,7 +27,8 @@ struct ReferenceTrack {
 };
 
 struct ReferenceVideo : ReferenceTrack {
-    std::vector<ByteString> sps, pps;  // from the avcC
+    NalFormat format;                       // from the avcC or hvcC
+    std::vector<ByteString> vps, sps, pps;  // the same; vps for HEVC only
 };
 
 struct ReferenceSound : ReferenceTrack {

@@ -1,11 +1,12 @@
 // The lost-header rebuild for other cameras and phones: atoms before the
-// mdat and its size forms.
+// mdat and its size forms, HEVC and other NAL length sizes.
 
 #include <gtest/gtest.h>
 
 #include "rebuild_clip_support.hpp"
 #include "recovery/header_rebuild.hpp"
 #include "recovery/start_region.hpp"
+#include "recovery/video_config.hpp"
 #include "scan/movie_tracks.hpp"
 
 namespace tav {
@@ -14,6 +15,7 @@ namespace {
 using cardgen::Bytes;
 using cardgen::MovFile;
 using test::Join;
+using test::Unit;
 
 // An atom of zeros; size_field: what its size says, when not its size.
 Bytes AtomOf(const char* type, std::size_t body, std::optional<std::uint32_t> size_field = {}) {
@@ -134,6 +136,165 @@ TEST(HeaderRebuild, MediaDataAfterOtherAtomsOrToTheEndIsRebuiltWhole) {
         EXPECT_EQ(tracks->video()->first_chunk, camera.chunk_offsets.front() + leading.size());
         EXPECT_EQ(tracks->video()->samples, camera.sample_sizes.size());
         EXPECT_EQ(file->copy_length, tracks->media_end());
+    }
+}
+
+std::vector<std::uint64_t> Sizes(const MediaWalk& w) {
+    std::vector<std::uint64_t> s;
+    for (const auto& v : w.video) s.push_back(v.size);
+    return s;
+}
+
+std::vector<bool> Syncs(const MediaWalk& w) {
+    std::vector<bool> s;
+    for (const auto& v : w.video) s.push_back(v.sync);
+    return s;
+}
+
+TEST(MediaWalk, AccessUnitsOfEitherCodecAndAnyLengthSize) {
+    using namespace test;
+    const NalFormat hevc{VideoCodec::Hevc, 4}, hevc2{VideoCodec::Hevc, 2},
+        avc2{VideoCodec::H264, 2}, avc1{VideoCodec::H264, 1};
+    const auto h = [](const NalFormat& f, std::uint8_t type, std::uint8_t slice = kFirstSlice) {
+        return Unit(f, {HevcType(type), kHevcTid, slice});
+    };
+    constexpr std::uint64_t n4 = 4 + 23, n2 = 2 + 23;  // every HEVC unit here is 23 bytes
+    const Bytes garbage(40, 0xFF);
+    struct Case {
+        const char* what;
+        NalFormat format;
+        Bytes media;
+        std::vector<std::uint64_t> sizes;
+        std::vector<bool> syncs;
+    };
+    const Case cases[] = {
+        {"HEVC led by delimiters, a picture of two slices",
+         hevc,
+         Join({h(hevc, kAud), h(hevc, kIdrRadl), h(hevc, kAud), h(hevc, kTrail),
+               h(hevc, kTrail, kLaterSlice)}),
+         {2 * n4, 3 * n4},
+         {true, false}},
+        {"HEVC sets and SEI after a slice begin a unit, a CRA is a sync sample",
+         hevc,
+         Join({h(hevc, kVps), h(hevc, kSps), h(hevc, kPps), h(hevc, kIdrRadl), h(hevc, kTrail),
+               h(hevc, kPrefixSei), h(hevc, kCra), h(hevc, kTrail, kLaterSlice), h(hevc, kTrail)}),
+         {4 * n4, n4, 3 * n4, n4},
+         {true, false, true, false}},
+        {"HEVC with 2-byte lengths, overwritten bytes drop the unit they may have cut",
+         hevc2,
+         Join({h(hevc2, kIdrRadl), h(hevc2, kTrail), h(hevc2, kTrail), garbage}),
+         {n2, n2},
+         {true, false}},
+        {"H.264 with 2-byte lengths",
+         avc2,
+         Join({Unit(avc2, {0x09, 0xF0}), Unit(avc2, {0x65, 0x80}), Unit(avc2, {0x41, 0x80}),
+               Unit(avc2, {0x41, 0x40})}),
+         {2 + 22 + 2 + 22, 2 * (2 + 22)},
+         {true, false}},
+        {"H.264 with 1-byte lengths",
+         avc1,
+         Join({Unit(avc1, {0x65, 0x80}), Unit(avc1, {0x41, 0x80})}),
+         {1 + 22, 1 + 22},
+         {true, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MediaWalkInput in{0, c.media.size(), 0, std::nullopt, c.format};
+        const auto walk = WalkMedia(ViewBytes(ByteView(c.media)), in);
+        ASSERT_TRUE(walk.has_value());
+        EXPECT_EQ(Sizes(*walk), c.sizes);
+        EXPECT_EQ(Syncs(*walk), c.syncs);
+    }
+}
+
+// The hvc1 description of a clip with one field set to value.
+Bytes HevcEntryWith(std::size_t at, std::uint8_t value) {
+    Bytes e = test::HevcEntry(4);
+    e.at(at) = value;
+    return e;
+}
+
+TEST(VideoConfig, CodecLengthSizeAndParameterSetsOfTheDescription) {
+    Bytes avc = cardgen::SyntheticClip(1, 1, true).stsd_entry;
+    constexpr std::size_t kRecord = 86 + 8;  // the first byte of the avcC or hvcC body
+    Bytes avc2 = avc;
+    avc2[kRecord + 4] = 0xFD;
+    Bytes hev1 = test::HevcEntry(2);
+    std::copy_n("hev1", 4, hev1.begin() + 4);
+    Bytes no_record = test::HevcEntry(4);
+    std::copy_n("hvcc", 4, no_record.begin() + 90);
+    Bytes truncated = test::HevcEntry(4);
+    truncated.resize(truncated.size() - 2);
+    store_be32(truncated.data(), static_cast<std::uint32_t>(truncated.size()));
+    store_be32(truncated.data() + 86, static_cast<std::uint32_t>(truncated.size() - 86));
+    struct Case {
+        const char* what;
+        Bytes entry;
+        std::optional<NalFormat> format;  // nothing: refused
+        std::size_t vps = 0;
+        const char* error = "";
+    };
+    const Case cases[] = {
+        {"avc1, 4-byte lengths", avc, NalFormat{VideoCodec::H264, 4}},
+        {"avc1, 2-byte lengths", avc2, NalFormat{VideoCodec::H264, 2}},
+        {"hvc1", test::HevcEntry(4), NalFormat{VideoCodec::Hevc, 4}, 1},
+        {"hev1, 2-byte lengths", hev1, NalFormat{VideoCodec::Hevc, 2}, 1},
+        {"HEVC, 3-byte lengths", HevcEntryWith(kRecord + 21, 0xFE), std::nullopt, 0,
+         "hvcC不是1、2或4字节NAL长度的HEVC描述"},
+        {"hvcC of version 0", HevcEntryWith(kRecord, 0), std::nullopt, 0,
+         "hvcC不是1、2或4字节NAL长度的HEVC描述"},
+        {"no VPS array", HevcEntryWith(kRecord + 23, 0x80 | 40), std::nullopt, 0,
+         "hvcC的参数集不完整"},
+        {"an array past the record", truncated, std::nullopt, 0, "hvcC的参数集不完整"},
+        {"no hvcC", no_record, std::nullopt, 0, "视频样本描述中没有hvcC"},
+        {"a description cut short", Bytes(avc.begin(), avc.begin() + 80), std::nullopt, 0,
+         "视频样本描述不完整"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto config = ReadVideoConfig(ByteView(c.entry));
+        ASSERT_EQ(config.has_value(), c.format.has_value());
+        if (!config) {
+            EXPECT_EQ(config.error(), c.error);
+            continue;
+        }
+        EXPECT_EQ(config->format, *c.format);
+        EXPECT_EQ(config->vps.size(), c.vps);
+        EXPECT_EQ(config->sps.size(), 1u);
+        EXPECT_EQ(config->pps.size(), 1u);
+    }
+}
+
+TEST(HeaderRebuild, HevcClipKeepsItsDescriptionAndItsSetsAreChecked) {
+    const MovFile ref_file = cardgen::BuildCameraMov({}, test::HevcClip(3, 7));
+    const ReferenceMovie ref = Reference(ref_file.moov);
+    ASSERT_EQ(ref.video.format.codec, VideoCodec::Hevc);
+    for (const bool same : {true, false}) {
+        SCOPED_TRACE(same ? "the reference's VPS" : "another VPS");
+        MovFile mov = cardgen::BuildCameraMov({}, test::HevcClip(6, 2));
+        // The first frame starts with the VPS: its last byte differs.
+        if (!same) mov.head[mov.chunk_offsets.front() + 4 + test::kHevcVps.size() - 1] ^= 1;
+        const auto file = RebuildHeader(ViewBytes(ByteView(mov.head)), {ref});
+        ASSERT_EQ(file.has_value(), same);
+        if (!file) {
+            EXPECT_EQ(file.error(), "视频的SPS/PPS与参考文件的不同");
+            continue;
+        }
+        EXPECT_EQ(file->frames, 6u);
+        const auto tracks = ParseMovieTracks(ByteView(file->moov));
+        ASSERT_TRUE(tracks && tracks->video());
+        EXPECT_EQ(tracks->video()->codec, "hvc1");
+        EXPECT_EQ(tracks->video()->nal, ref.video.format);
+        EXPECT_EQ(tracks->video()->first_chunk, mov.chunk_offsets.front());
+        EXPECT_EQ(tracks->video()->sample_sizes,
+                  std::vector<std::uint32_t>(mov.sample_sizes.begin(), mov.sample_sizes.end()));
+        // One sync sample: the IDR.
+        const std::string_view text(reinterpret_cast<const char*>(file->moov.data()),
+                                    file->moov.size());
+        const std::size_t stss = text.find("stss");
+        ASSERT_NE(stss, std::string_view::npos);
+        EXPECT_EQ(load_be32(file->moov.data() + stss + 8), 1u);
+        EXPECT_EQ(load_be32(file->moov.data() + stss + 12), 1u);
     }
 }
 
