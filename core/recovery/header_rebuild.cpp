@@ -35,7 +35,9 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
         MediaWalkInput in{media->payload_at, media->end, ref.first_chunk, std::nullopt,
-                          ref.video.format};
+                          ref.video.format,
+                          // Chunks of one left-out track may follow each other.
+                          2 * ref.other_chunk_bytes};
         if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
         auto walk = WalkMedia(region, in);
         if (!walk || walk->video.empty()) continue;

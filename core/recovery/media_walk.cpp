@@ -88,6 +88,14 @@ class Walker {
         return std::nullopt;
     }
 
+    // The first start past a chunk of another track at `at`.
+    std::optional<std::uint64_t> AfterGap(std::uint64_t at) const {
+        const std::uint64_t last = std::min(end(), at + std::min(in_.gap_bytes, end() - at));
+        for (std::uint64_t p = at + 1; p < last; ++p)
+            if (StartsHere(p)) return p;
+        return std::nullopt;
+    }
+
     MediaWalk Run(std::uint64_t start) {
         walk_.start = walk_.end = start;
         std::uint64_t p = start;
@@ -100,11 +108,16 @@ class Walker {
                 walk_.sound_chunks.push_back(p);
                 p += in_.sound_chunk_bytes.value_or(0);  // not 0: SoundChunkAt said so
                 walk_.end = p;
+            } else if (const auto next = AfterGap(p)) {
+                Close();
+                p = *next;
             } else {
                 // Bytes that stop making sense may have cut the unit under
-                // way; where they end (an mdat to the end of the file), it
-                // is whole.
-                if (!Readable(bytes_, p)) Close();
+                // way; where they end (an mdat to the end of the file) or a
+                // left-out chunk ends the media data, it is whole.
+                const bool left_out_last =
+                    in_.gap_bytes > 0 && end() - p <= in_.gap_bytes && Readable(bytes_, end() - 1);
+                if (!Readable(bytes_, p) || left_out_last) Close();
                 break;
             }
         }

@@ -43,6 +43,9 @@ struct MediaWalkInput {
     std::uint64_t first_sample = 0;  // where the reference's first chunk lies
     std::optional<std::uint64_t> sound_chunk_bytes;
     NalFormat format = {};  // the reference's: codec and length size
+    // Where the bytes are neither, the next sample is searched for this far:
+    // chunks of tracks the walk cannot read lie between the samples.
+    std::uint64_t gap_bytes = 0;
 };
 
 struct MediaWalk {

@@ -1,5 +1,7 @@
 #include "recovery/reference_movie.hpp"
 
+#include "recovery/largest_chunk.hpp"
+#include "recovery/media_walk.hpp"
 #include "recovery/video_config.hpp"
 #include "scan/atom_tree.hpp"
 #include "scan/movie_tracks.hpp"
@@ -9,6 +11,10 @@ namespace tav {
 namespace {
 
 using Failure = std::unexpected<std::string>;
+
+// Beyond any camera's interleave; keeps a hostile table from making the
+// walk search far.
+constexpr std::uint64_t kMostOtherChunkBytes = 8ull << 20;
 
 ByteString Copy(ByteView v) {
     return ByteString(v.data(), v.data() + v.size());
@@ -101,13 +107,32 @@ std::expected<ReferenceSound, std::string> ReadSound(const TrackAtoms& a) {
     return s;
 }
 
+// Sound whose samples differ in size (AAC and other compressed formats):
+// the walk could not tell where its chunks end.
+bool VariableSound(const TrackAtoms& a) {
+    const Atom stsz = Child(a.stbl.body, "stsz");
+    return (stsz.found && stsz.body.be32(4) == std::optional<std::uint32_t>(0)) ||
+           (a.stsd.found && ByteView(a.stsd.body).matches(12, "mp4a"));
+}
+
+// A track the rebuilt header leaves out: the walk steps over its chunks.
+void LeaveOut(const TrackAtoms& a, ReferenceMovie& m) {
+    if (a.handler == "soun" && !m.sound) m.sound_left_out = true;
+    const std::uint64_t bytes = LargestChunkBytes(a.stbl.body).value_or(kStartSearchBytes);
+    m.other_chunk_bytes =
+        std::min(kMostOtherChunkBytes, m.other_chunk_bytes + std::min(bytes, kMostOtherChunkBytes));
+}
+
 // Takes the first video and the first sound track into m; their first
 // chunks give where the media data starts.
 std::expected<void, std::string> TakeTrack(const TrackAtoms& a, ReferenceMovie& m,
                                            bool& have_video) {
     const bool video = a.handler == "vide" && !have_video;
-    const bool sound = a.handler == "soun" && !m.sound.has_value();
-    if (!video && !sound) return {};
+    const bool sound = a.handler == "soun" && !m.sound && !m.sound_left_out && !VariableSound(a);
+    if (!video && !sound) {
+        LeaveOut(a, m);
+        return {};
+    }
     const auto chunk = FirstChunk(a.stbl.body);
     if (!chunk) return Failure("参考文件的" + a.handler + "轨没有块偏移");
     m.first_chunk = std::min(m.first_chunk, *chunk);

@@ -1,5 +1,6 @@
 // The lost-header rebuild for other cameras and phones: atoms before the
-// mdat and its size forms, HEVC and other NAL length sizes.
+// mdat and its size forms, HEVC and other NAL length sizes, and AAC sound
+// the header leaves out.
 
 #include <gtest/gtest.h>
 
@@ -296,6 +297,45 @@ TEST(HeaderRebuild, HevcClipKeepsItsDescriptionAndItsSetsAreChecked) {
         EXPECT_EQ(load_be32(file->moov.data() + stss + 8), 1u);
         EXPECT_EQ(load_be32(file->moov.data() + stss + 12), 1u);
     }
+}
+
+TEST(HeaderRebuild, AacSoundIsSteppedOverAndLeftOut) {
+    // Chunks of 3 AAC frames of varying size before each video frame and
+    // after the last.
+    constexpr std::size_t kFrames = 7;
+    cardgen::SeededRandom random(11);
+    std::vector<std::uint32_t> frame_sizes(3 * (kFrames + 1));
+    for (auto& s : frame_sizes) s = 200 + static_cast<std::uint32_t>(random.below(400));
+    std::vector<Bytes> gaps;
+    for (std::size_t k = 0; k <= kFrames; ++k) {
+        Bytes chunk(frame_sizes[3 * k] + frame_sizes[3 * k + 1] + frame_sizes[3 * k + 2]);
+        random.fill(chunk);
+        gaps.push_back(std::move(chunk));
+    }
+    const MovFile camera = cardgen::BuildCameraMov({}, cardgen::SyntheticClip(kFrames, 3, true));
+    std::vector<std::uint64_t> offsets;
+    const Bytes head = test::WithGaps(camera, gaps, offsets);
+
+    const MovFile ref_file = cardgen::BuildCameraMov({}, cardgen::SyntheticClip(4, 9, true));
+    const ReferenceMovie ref =
+        Reference(test::WithTrak(ref_file.moov, test::AacTrak(frame_sizes, 3)));
+    EXPECT_FALSE(ref.sound.has_value());
+    EXPECT_TRUE(ref.sound_left_out);
+    std::uint64_t largest = 0;
+    for (const Bytes& g : gaps) largest = std::max<std::uint64_t>(largest, g.size());
+    EXPECT_EQ(ref.other_chunk_bytes, largest);
+
+    const auto file = RebuildHeader(ViewBytes(ByteView(head)), {ref});
+    ASSERT_TRUE(file.has_value()) << file.error();
+    EXPECT_FALSE(file->sound);
+    EXPECT_EQ(file->frames, kFrames);
+    // The sound after the last frame is cut off with the mdat size.
+    EXPECT_EQ(file->copy_length, head.size() - gaps.back().size());
+    EXPECT_FALSE(file->patch.empty());
+    const auto tracks = ParseMovieTracks(ByteView(file->moov));
+    ASSERT_TRUE(tracks && tracks->video());
+    EXPECT_EQ(tracks->tracks.size(), 1u);
+    EXPECT_EQ(tracks->video()->chunk_offsets, offsets);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 // Clips of other cameras and phones for the lost-header tests: NAL units of
-// either codec with any length size, HEVC clips with their hvc1 description.
+// either codec with any length size, HEVC clips with their hvc1 description,
+// atoms before the mdat, and a sound track of AAC whose chunks vary.
 
 #include <cstdint>
 #include <initializer_list>
@@ -109,6 +110,98 @@ inline cardgen::EncodedClip HevcClip(int frames, std::uint64_t seed) {
         clip.frames.push_back(std::move(frame));
     }
     return clip;
+}
+
+// A sound trak of AAC ("mp4a", a size for every frame), chunk_frames
+// frames to a chunk; its chunk offsets are not read.
+inline Bytes AacTrak(const std::vector<std::uint32_t>& frame_sizes, std::uint32_t chunk_frames) {
+    Bytes out;
+    cardgen::AtomWriter w(out);
+    const std::size_t trak = w.begin("trak");
+    const std::size_t tkhd = w.begin_full("tkhd", 0, 1);
+    w.zeros(80);
+    w.end(tkhd);
+    const std::size_t mdia = w.begin("mdia");
+    const std::size_t mdhd = w.begin_full("mdhd", 0, 0);
+    w.zeros(8);
+    w.be32(48000);
+    w.be32(static_cast<std::uint32_t>(frame_sizes.size() * 1024));
+    w.be32(0);
+    w.end(mdhd);
+    const std::size_t hdlr = w.begin_full("hdlr", 0, 0);
+    w.be32(0);
+    w.text("soun");
+    w.zeros(12);
+    w.end(hdlr);
+    const std::size_t minf = w.begin("minf");
+    const std::size_t stbl = w.begin("stbl");
+    const std::size_t stsd = w.begin_full("stsd", 0, 0);
+    w.be32(1);
+    const std::size_t mp4a = w.begin("mp4a");
+    w.zeros(6);
+    w.be16(1);
+    w.zeros(8);
+    w.be16(2);   // channels
+    w.be16(16);  // bits
+    w.zeros(4);
+    w.be32(48000u << 16);
+    w.end(mp4a);
+    w.end(stsd);
+    const std::size_t stts = w.begin_full("stts", 0, 0);
+    w.be32(1);
+    w.be32(static_cast<std::uint32_t>(frame_sizes.size()));
+    w.be32(1024);
+    w.end(stts);
+    const std::size_t stsc = w.begin_full("stsc", 0, 0);
+    w.be32(1);
+    w.be32(1);
+    w.be32(chunk_frames);
+    w.be32(1);
+    w.end(stsc);
+    const std::size_t stsz = w.begin_full("stsz", 0, 0);
+    w.be32(0);
+    w.be32(static_cast<std::uint32_t>(frame_sizes.size()));
+    for (const std::uint32_t s : frame_sizes) w.be32(s);
+    w.end(stsz);
+    const auto chunks =
+        static_cast<std::uint32_t>((frame_sizes.size() + chunk_frames - 1) / chunk_frames);
+    const std::size_t stco = w.begin_full("stco", 0, 0);
+    w.be32(chunks);
+    for (std::uint32_t k = 0; k < chunks; ++k) w.be32(0);
+    w.end(stco);
+    w.end(stbl);
+    w.end(minf);
+    w.end(mdia);
+    w.end(trak);
+    return out;
+}
+
+// The movie atom with one more trak at its end.
+inline Bytes WithTrak(Bytes moov, const Bytes& trak) {
+    moov.insert(moov.end(), trak.begin(), trak.end());
+    store_be32(moov.data(), static_cast<std::uint32_t>(moov.size()));
+    return moov;
+}
+
+// The start region with gaps[k] put before video frame k and the gaps
+// beyond the frames after the last (a camera file of one frame to a chunk
+// and a 32-bit mdat size); offsets[k] answers where frame k lies now.
+inline Bytes WithGaps(const cardgen::MovFile& mov, const std::vector<Bytes>& gaps,
+                      std::vector<std::uint64_t>& offsets) {
+    const std::uint32_t mdat_at = load_be32(mov.head.data());
+    Bytes head(mov.head.begin(),
+               mov.head.begin() + static_cast<std::ptrdiff_t>(mov.chunk_offsets[0]));
+    offsets.clear();
+    for (std::size_t k = 0; k < mov.chunk_offsets.size(); ++k) {
+        if (k < gaps.size()) head.insert(head.end(), gaps[k].begin(), gaps[k].end());
+        offsets.push_back(head.size());
+        const auto from = mov.head.begin() + static_cast<std::ptrdiff_t>(mov.chunk_offsets[k]);
+        head.insert(head.end(), from, from + mov.sample_sizes[k]);
+    }
+    for (std::size_t k = mov.chunk_offsets.size(); k < gaps.size(); ++k)
+        head.insert(head.end(), gaps[k].begin(), gaps[k].end());
+    store_be32(head.data() + mdat_at, static_cast<std::uint32_t>(head.size() - mdat_at));
+    return head;
 }
 
 }  // namespace tav::test
