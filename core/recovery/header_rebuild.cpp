@@ -13,6 +13,20 @@ bool Contains(const std::vector<ByteString>& sets, const ByteString& set) {
     return std::find(sets.begin(), sets.end(), set) != sets.end();
 }
 
+// Chunks of one left-out track may follow each other, and a short
+// reference's chunks may be shorter than the camera's.
+std::uint64_t GapBytes(const ReferenceMovie& ref) {
+    constexpr std::uint64_t kLeast = 16 * 1024;
+    return ref.other_chunk_bytes == 0 ? 0 : std::max(kLeast, 2 * ref.other_chunk_bytes);
+}
+
+// A clip of the same camera may be filmed at a higher rate than the
+// reference was.
+std::uint64_t MostUnitBytes(const ReferenceVideo& video) {
+    constexpr std::uint64_t kLeast = 1 << 20;
+    return video.largest_sample == 0 ? 0 : std::max(kLeast, 8 * video.largest_sample);
+}
+
 }  // namespace
 
 bool ParameterSetsMatch(const MediaWalk& walk, const ReferenceVideo& video) {
@@ -34,10 +48,8 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
     const ReferenceMovie* best_reference = nullptr;
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
-        MediaWalkInput in{media->payload_at, media->end, ref.first_chunk, std::nullopt,
-                          ref.video.format,
-                          // Chunks of one left-out track may follow each other.
-                          2 * ref.other_chunk_bytes};
+        MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,         std::nullopt,
+                          ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video)};
         if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
         auto walk = WalkMedia(region, in);
         if (!walk || walk->video.empty()) continue;

@@ -38,4 +38,17 @@ std::optional<std::uint64_t> LargestChunkBytes(ByteView stbl) {
     return most;
 }
 
+std::optional<std::uint64_t> LargestSampleBytes(ByteView stbl) {
+    const Atom stsz = Child(stbl, "stsz");
+    const auto uniform = stsz.body.be32(4);
+    const auto samples = stsz.body.be32(8);
+    if (!stsz.found || !uniform || !samples || *samples > kMostTableEntries) return std::nullopt;
+    if (*uniform != 0) return *uniform;
+    if (!stsz.body.has(12, std::size_t{*samples} * 4)) return std::nullopt;
+    std::uint64_t most = 0;
+    for (std::size_t k = 0; k < *samples; ++k)
+        most = std::max<std::uint64_t>(most, stsz.body.be32(12 + k * 4).value_or(0));
+    return most;
+}
+
 }  // namespace tav

@@ -20,9 +20,11 @@ bool Readable(const MediaBytes& bytes, std::uint64_t at) {
     return bytes.read(at, std::span(&byte, 1));
 }
 
-// The NAL unit behind the length at `at`, when it fits before end.
-std::optional<Nal> ReadNal(const MediaBytes& bytes, const NalFormat& format, std::uint64_t at,
-                           std::uint64_t end) {
+// The NAL unit behind the length at `at`, when it fits before the media
+// data ends and within the bound.
+std::optional<Nal> ReadNal(const MediaBytes& bytes, const MediaWalkInput& in, std::uint64_t at) {
+    const NalFormat& format = in.format;
+    const std::uint64_t end = in.media_end;
     const std::size_t least = format.least_unit_bytes();
     if (at >= end || end - at < least) return std::nullopt;
     // The length, the header and the byte after it (first_slice).
@@ -31,7 +33,8 @@ std::optional<Nal> ReadNal(const MediaBytes& bytes, const NalFormat& format, std
     if (!bytes.read(at, std::span(head.data(), n))) return std::nullopt;
     const ByteView view(head.data(), n);
     const auto length = ReadNalLength(view, 0, format);
-    if (!length || *length < format.header_bytes() || *length > end - at - format.length_size)
+    if (!length || *length < format.header_bytes() || *length > end - at - format.length_size ||
+        (in.most_unit_bytes != 0 && *length > in.most_unit_bytes))
         return std::nullopt;
     // first_slice is read from the unit's own bytes only.
     const std::size_t unit_seen = std::min<std::size_t>(n - format.length_size, *length);
@@ -58,10 +61,10 @@ class Walker {
     bool SoundChunkAt(std::uint64_t at) const {
         const std::uint64_t c = in_.sound_chunk_bytes.value_or(0);
         if (c == 0 || at > in_.media_end || c > in_.media_end - at || !Readable(bytes_, at) ||
-            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, in_.format, at, end()))
+            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, in_, at))
             return false;
         if (at + c == in_.media_end) return true;
-        const auto next = ReadNal(bytes_, in_.format, at + c, end());
+        const auto next = ReadNal(bytes_, in_, at + c);
         return next && BeginsAccessUnit(next->header);
     }
 
@@ -69,16 +72,20 @@ class Walker {
     // unit fits too (or the media data ends after it): one length that
     // happens to fit is not yet a sample.
     bool StartsHere(std::uint64_t at) const {
-        const auto nal = ReadNal(bytes_, in_.format, at, end());
+        const auto nal = ReadNal(bytes_, in_, at);
         if (!nal) return SoundChunkAt(at);
         if (!BeginsAccessUnit(nal->header)) return false;
         const std::uint64_t next = at + in_.format.length_size + nal->length;
-        return next == end() || ReadNal(bytes_, in_.format, next, end()) || SoundChunkAt(next);
+        return next == end() || ReadNal(bytes_, in_, next) || SoundChunkAt(next);
     }
 
     std::optional<std::uint64_t> FindStart() const {
         const std::uint64_t first = in_.first_sample;
-        if (first >= in_.media_start && first < end() && StartsHere(first)) return first;
+        // Where the reference has its first chunk, a picture of one unit
+        // decoding can start at will do: chunks of other tracks may follow.
+        if (first >= in_.media_start && first < end() &&
+            (StartsHere(first) || SyncPictureAt(first)))
+            return first;
         if (in_.media_start >= end()) return std::nullopt;
         const std::uint64_t last = end() - in_.media_start > kStartSearchBytes
                                        ? in_.media_start + kStartSearchBytes
@@ -88,19 +95,37 @@ class Walker {
         return std::nullopt;
     }
 
-    // The first start past a chunk of another track at `at`.
+    bool SyncPictureAt(std::uint64_t at) const {
+        const auto nal = ReadNal(bytes_, in_, at);
+        return nal && nal->header.slice && nal->header.sync && nal->header.first_slice;
+    }
+
+    // The first start past a chunk of another track at `at`. A picture of
+    // one NAL unit between such chunks is not found: what follows its unit
+    // tells nothing, and random bytes pass for one far too often. In a
+    // stream that delimits its pictures the next one begins with a
+    // delimiter: sound bytes that pass for a slice right before it do not.
     std::optional<std::uint64_t> AfterGap(std::uint64_t at) const {
-        const std::uint64_t last = std::min(end(), at + std::min(in_.gap_bytes, end() - at));
-        for (std::uint64_t p = at + 1; p < last; ++p)
+        for (std::uint64_t p = at + 1; p < GapEnd(at); ++p) {
+            const auto nal = ReadNal(bytes_, in_, p);
+            if (Delimited() && (!nal || !nal->header.delimiter)) continue;
             if (StartsHere(p)) return p;
+            // Skipping what may be such a picture would leave a hole the
+            // pictures after it refer across.
+            if (nal && nal->header.slice && nal->header.first_slice) return std::nullopt;
+        }
         return std::nullopt;
+    }
+
+    std::uint64_t GapEnd(std::uint64_t at) const {
+        return at + std::min(in_.gap_bytes, end() - at);
     }
 
     MediaWalk Run(std::uint64_t start) {
         walk_.start = walk_.end = start;
         std::uint64_t p = start;
         while (p < end()) {
-            if (const auto nal = ReadNal(bytes_, in_.format, p, end())) {
+            if (const auto nal = ReadNal(bytes_, in_, p)) {
                 Add(*nal, p);
                 p += in_.format.length_size + std::uint64_t{nal->length};
             } else if (SoundChunkAt(p)) {
@@ -122,6 +147,10 @@ class Walker {
             }
         }
         if (p == end()) Close();
+        // Pictures before the first one decoding can start at cannot be shown.
+        const auto sync = std::find_if(walk_.video.begin(), walk_.video.end(),
+                                       [](const WalkedSample& s) { return s.sync; });
+        if (sync != walk_.video.end()) walk_.video.erase(walk_.video.begin(), sync);
         walk_.reached_end = walk_.end == in_.media_end;
         return std::move(walk_);
     }
@@ -129,10 +158,16 @@ class Walker {
   private:
     std::uint64_t end() const { return in_.media_end; }
 
+    // Whether the last picture, taken or under way, began with a delimiter.
+    bool Delimited() const { return unit_ && has_slice_ ? unit_delimited_ : delimited_; }
+
     void Add(const Nal& nal, std::uint64_t at) {
         const NalHeader& h = nal.header;
         if (unit_ && (h.delimiter || (has_slice_ && BeginsAccessUnit(h)))) Close();
-        if (!unit_) unit_ = WalkedSample{at, 0, false};
+        if (!unit_) {
+            unit_ = WalkedSample{at, 0, false};
+            unit_delimited_ = h.delimiter;
+        }
         unit_->size += in_.format.length_size + std::uint64_t{nal.length};
         has_slice_ = has_slice_ || h.slice;
         unit_->sync = unit_->sync || h.sync;
@@ -146,6 +181,7 @@ class Walker {
         if (unit_ && has_slice_) {
             walk_.video.push_back(*unit_);
             walk_.end = unit_->offset + unit_->size;
+            delimited_ = unit_delimited_;
         }
         unit_.reset();
         has_slice_ = false;
@@ -164,6 +200,8 @@ class Walker {
     MediaWalk walk_;
     std::optional<WalkedSample> unit_;
     bool has_slice_ = false;
+    bool unit_delimited_ = false;  // the unit under way began with a delimiter
+    bool delimited_ = false;       // the last picture taken did
 };
 
 }  // namespace

@@ -46,6 +46,9 @@ struct MediaWalkInput {
     // Where the bytes are neither, the next sample is searched for this far:
     // chunks of tracks the walk cannot read lie between the samples.
     std::uint64_t gap_bytes = 0;
+    // The longest NAL unit taken; 0: only the media data bounds it. Past
+    // one sample's bytes random lengths fit far too often.
+    std::uint64_t most_unit_bytes = 0;
 };
 
 struct MediaWalk {

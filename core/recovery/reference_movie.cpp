@@ -149,6 +149,7 @@ std::expected<void, std::string> TakeTrack(const TrackAtoms& a, ReferenceMovie& 
     m.video.vps = std::move(config->vps);
     m.video.sps = std::move(config->sps);
     m.video.pps = std::move(config->pps);
+    m.video.largest_sample = LargestSampleBytes(a.stbl.body).value_or(0);
     have_video = true;
     return {};
 }

@@ -29,6 +29,7 @@ struct ReferenceTrack {
 struct ReferenceVideo : ReferenceTrack {
     NalFormat format;                       // from the avcC or hvcC
     std::vector<ByteString> vps, sps, pps;  // the same; vps for HEVC only
+    std::uint64_t largest_sample = 0;       // 0 when its stsz does not say
 };
 
 struct ReferenceSound : ReferenceTrack {

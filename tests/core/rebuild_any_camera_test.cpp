@@ -208,6 +208,57 @@ TEST(MediaWalk, AccessUnitsOfEitherCodecAndAnyLengthSize) {
     }
 }
 
+TEST(MediaWalk, ChunksOfLeftOutTracksBetweenPictures) {
+    const NalFormat f{VideoCodec::H264, 4};
+    const Bytes aud = Unit(f, {0x09, 0xF0}), idr = Unit(f, {0x65, 0x80}),
+                slice = Unit(f, {0x41, 0x80}), sei = Unit(f, {0x06, 0x05}),
+                noise(30, 0xEE),                // no NAL length fits
+        fake_slice = Unit(f, {0x41, 0x80}, 2);  // sound bytes that pass for one
+    constexpr std::uint64_t n = 4 + 22;
+    struct Case {
+        const char* what;
+        Bytes media;
+        std::uint64_t first_sample;
+        std::vector<std::uint64_t> sizes;
+        std::vector<bool> syncs;
+    };
+    const Case cases[] = {
+        {"stepped over",
+         Join({aud, idr, noise, aud, slice, noise, aud, slice}),
+         0,
+         {2 * n, 2 * n, 2 * n},
+         {true, false, false}},
+        {"a slice right before the delimiter of a delimited stream is no picture",
+         Join({aud, idr, noise, fake_slice, aud, slice}),
+         0,
+         {2 * n, 2 * n},
+         {true, false}},
+        {"a picture of one unit after a gap ends the walk rather than being skipped",
+         Join({idr, slice, noise, slice, noise, sei, slice}),
+         0,
+         {n},
+         {true}},
+        {"one at the reference's first chunk is taken",
+         Join({noise, idr, noise, aud, slice}),
+         noise.size(),
+         {n, 2 * n},
+         {true, false}},
+        {"pictures before the first sync picture are dropped",
+         Join({aud, slice, aud, idr, aud, slice}),
+         0,
+         {2 * n, 2 * n},
+         {true, false}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        MediaWalkInput in{0, c.media.size(), c.first_sample, std::nullopt, f, 64};
+        const auto walk = WalkMedia(ViewBytes(ByteView(c.media)), in);
+        ASSERT_TRUE(walk.has_value());
+        EXPECT_EQ(Sizes(*walk), c.sizes);
+        EXPECT_EQ(Syncs(*walk), c.syncs);
+    }
+}
+
 // The hvc1 description of a clip with one field set to value.
 Bytes HevcEntryWith(std::size_t at, std::uint8_t value) {
     Bytes e = test::HevcEntry(4);
