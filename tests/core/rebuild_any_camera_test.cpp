@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "rebuild_clip_support.hpp"
 #include "recovery/header_rebuild.hpp"
+#include "recovery/reference_file.hpp"
 #include "recovery/start_region.hpp"
 #include "recovery/video_config.hpp"
 #include "scan/movie_tracks.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tav {
 namespace {
@@ -167,6 +172,7 @@ TEST(MediaWalk, AccessUnitsOfEitherCodecAndAnyLengthSize) {
         Bytes media;
         std::vector<std::uint64_t> sizes;
         std::vector<bool> syncs;
+        std::uint64_t most_unit_bytes = 0;
     };
     const Case cases[] = {
         {"HEVC led by delimiters, a picture of two slices",
@@ -192,6 +198,13 @@ TEST(MediaWalk, AccessUnitsOfEitherCodecAndAnyLengthSize) {
                Unit(avc2, {0x41, 0x40})}),
          {2 + 22 + 2 + 22, 2 * (2 + 22)},
          {true, false}},
+        {"a unit longer than the reference's frames allow stops the walk",
+         hevc,
+         Join({h(hevc, kIdrRadl), h(hevc, kTrail),
+               Unit(hevc, {HevcType(kTrail), kHevcTid, kFirstSlice}, 60)}),
+         {n4},
+         {true},
+         40},
         {"H.264 with 1-byte lengths",
          avc1,
          Join({Unit(avc1, {0x65, 0x80}), Unit(avc1, {0x41, 0x80})}),
@@ -200,7 +213,7 @@ TEST(MediaWalk, AccessUnitsOfEitherCodecAndAnyLengthSize) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MediaWalkInput in{0, c.media.size(), 0, std::nullopt, c.format};
+        MediaWalkInput in{0, c.media.size(), 0, std::nullopt, c.format, 0, c.most_unit_bytes};
         const auto walk = WalkMedia(ViewBytes(ByteView(c.media)), in);
         ASSERT_TRUE(walk.has_value());
         EXPECT_EQ(Sizes(*walk), c.sizes);
@@ -256,6 +269,27 @@ TEST(MediaWalk, ChunksOfLeftOutTracksBetweenPictures) {
         ASSERT_TRUE(walk.has_value());
         EXPECT_EQ(Sizes(*walk), c.sizes);
         EXPECT_EQ(Syncs(*walk), c.syncs);
+    }
+}
+
+TEST(ReferenceFile, MovieHeaderBeforeOrAfterTheMediaData) {
+    const MovFile mov = cardgen::BuildCameraMov({}, cardgen::SyntheticClip(5, 4, true));
+    const auto ftyp = static_cast<std::ptrdiff_t>(load_be32(mov.head.data()));
+    const Bytes ftyp_atom(mov.head.begin(), mov.head.begin() + ftyp);
+    const Bytes media(mov.head.begin() + ftyp, mov.head.end());
+    test::TempDir dir;
+    for (const bool moov_first : {false, true}) {
+        SCOPED_TRACE(moov_first ? "moov first" : "moov last");
+        const Bytes file = moov_first ? Join({ftyp_atom, mov.moov, AtomOf("free", 8), media})
+                                      : Join({ftyp_atom, AtomOf("free", 8), media, mov.moov});
+        const auto path = dir.path() / "ref.mp4";
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()),
+                   static_cast<std::streamsize>(file.size()));
+        const auto ref = LoadReferenceMovie(path);
+        ASSERT_TRUE(ref.has_value()) << ref.error();
+        EXPECT_EQ(ref->video.largest_sample,
+                  *std::max_element(mov.sample_sizes.begin(), mov.sample_sizes.end()));
     }
 }
 
