@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "recovery/movie_header_writer.hpp"
+#include "recovery/split_media.hpp"
 #include "recovery/start_region.hpp"
 
 namespace tav {
@@ -40,18 +41,26 @@ bool ParameterSetsMatch(const MediaWalk& walk, const ReferenceVideo& video) {
 
 std::expected<RebuiltFile, std::string> RebuildHeader(
     const MediaBytes& region, const std::vector<ReferenceMovie>& references) {
-    const auto media = FindMediaData(region);
+    return RebuildHeader(region, 0, references, nullptr);
+}
+
+std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, std::int64_t head,
+                                                      const std::vector<ReferenceMovie>& references,
+                                                      const FollowSetup* setup) {
+    const auto media = FindMediaData(PiecedFile(source, head, nullptr));
     if (!media) return std::unexpected(media.error());
     if (references.empty()) return std::unexpected(std::string("没有参考文件"));
 
     std::optional<MediaWalk> best;
+    std::vector<MediaPiece> best_pieces;
     const ReferenceMovie* best_reference = nullptr;
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
-        MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,         std::nullopt,
-                          ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video)};
+        PiecedFile file(source, head, setup);
+        MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,          std::nullopt,
+                          ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video), &file};
         if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
-        auto walk = WalkMedia(region, in);
+        auto walk = WalkMedia(file, in);
         if (!walk || walk->video.empty()) continue;
         if (!ParameterSetsMatch(*walk, ref.video)) {
             mismatch = true;
@@ -59,6 +68,7 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
         }
         if (!best || walk->end > best->end) {
             best = std::move(walk);
+            best_pieces = file.pieces();
             best_reference = &ref;
         }
     }
@@ -69,6 +79,10 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
         if (s.size > 0xFFFFFFFFull) return std::unexpected(std::string("视频帧超过4GiB"));
 
     RebuiltFile file;
+    file.source_offset = head;
+    // Pieces past the media data walked are not the file's.
+    std::erase_if(best_pieces, [&](const MediaPiece& p) { return p.file_offset >= best->end; });
+    file.pieces.assign(best_pieces.begin() + 1, best_pieces.end());
     file.copy_length = best->end;
     if (!best->reached_end) {
         file.patch_at = media->mdat_at + (media->wide ? 8 : 0);

@@ -121,8 +121,30 @@ class Walker {
         return at + std::min(in_.gap_bytes, end() - at);
     }
 
+    // A split file goes on elsewhere where the walk stopped at `at`.
+    bool GoesOnElsewhere(std::uint64_t at) {
+        if (!in_.continuation || at == continued_at_) return false;
+        continued_at_ = at;
+        return in_.continuation->Continue(sure_to_, at, [&] { return UnitsFollow(at); });
+    }
+
+    // kSureContinuationUnits units or sound chunks from `at` on, or fewer up
+    // to the end of the media data.
+    bool UnitsFollow(std::uint64_t at) const {
+        for (int k = 0; k < kSureContinuationUnits && at != end(); ++k) {
+            if (const auto nal = ReadNal(bytes_, in_, at))
+                at += in_.format.length_size + std::uint64_t{nal->length};
+            else if (SoundChunkAt(at))
+                at += in_.sound_chunk_bytes.value_or(0);
+            else
+                return false;
+        }
+        return true;
+    }
+
     MediaWalk Run(std::uint64_t start) {
         walk_.start = walk_.end = start;
+        sure_to_ = start;
         std::uint64_t p = start;
         while (p < end()) {
             if (const auto nal = ReadNal(bytes_, in_, p)) {
@@ -133,9 +155,12 @@ class Walker {
                 walk_.sound_chunks.push_back(p);
                 p += in_.sound_chunk_bytes.value_or(0);  // not 0: SoundChunkAt said so
                 walk_.end = p;
+                sure_to_ = p;
             } else if (const auto next = AfterGap(p)) {
                 Close();
                 p = *next;
+            } else if (GoesOnElsewhere(p)) {
+                continue;
             } else {
                 // Bytes that stop making sense may have cut the unit under
                 // way; where they end (an mdat to the end of the file) or a
@@ -169,6 +194,7 @@ class Walker {
             unit_delimited_ = h.delimiter;
         }
         unit_->size += in_.format.length_size + std::uint64_t{nal.length};
+        sure_to_ = at + in_.format.least_unit_bytes();
         has_slice_ = has_slice_ || h.slice;
         unit_->sync = unit_->sync || h.sync;
         if (h.vps) Remember(at, nal.length, walk_.vps);
@@ -202,6 +228,8 @@ class Walker {
     bool has_slice_ = false;
     bool unit_delimited_ = false;  // the unit under way began with a delimiter
     bool delimited_ = false;       // the last picture taken did
+    std::uint64_t sure_to_ = 0;    // bytes before it were read as they should be
+    std::uint64_t continued_at_ = UINT64_MAX;
 };
 
 }  // namespace

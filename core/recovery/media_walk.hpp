@@ -5,6 +5,7 @@
 // the bytes come through MediaBytes, checked on every read.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
@@ -31,6 +32,18 @@ class ViewBytes : public MediaBytes {
     ByteView bytes_;
 };
 
+// Where a file's bytes may go on elsewhere on the source (a split file):
+// asked when the walk stops at bytes that make no sense.
+class MediaContinuation {
+  public:
+    virtual ~MediaContinuation() = default;
+    // The file's bytes from some point after sure_to up to stop may be
+    // another file's: maps them, from a cluster boundary on, to the place
+    // where fits() holds at stop. False when no place does.
+    virtual bool Continue(std::uint64_t sure_to, std::uint64_t stop,
+                          const std::function<bool()>& fits) = 0;
+};
+
 struct WalkedSample {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
@@ -49,7 +62,13 @@ struct MediaWalkInput {
     // The longest NAL unit taken; 0: only the media data bounds it. Past
     // one sample's bytes random lengths fit far too often.
     std::uint64_t most_unit_bytes = 0;
+    // Reads through it go on past a split; none: the bytes are contiguous.
+    MediaContinuation* continuation = nullptr;
 };
+
+// Units that must follow one another where a split file goes on: a foreign
+// cluster passes one NAL length by chance, not eight.
+inline constexpr int kSureContinuationUnits = 8;
 
 struct MediaWalk {
     std::uint64_t start = 0;  // where the walk began (first_sample, or found by searching)
