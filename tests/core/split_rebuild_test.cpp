@@ -47,10 +47,10 @@ ReferenceMovie Reference() {
     return ParseReferenceMovie(ByteView(ref.moov)).value();
 }
 
-FollowSetup Grid(std::function<bool(std::int64_t)> usable = {}) {
+FollowSetup Grid(std::function<bool(std::int64_t)> usable = {}, std::int64_t cluster = kCluster) {
     FollowSetup f;
     f.grid_origin = 0;
-    f.cluster_bytes = kCluster;
+    f.cluster_bytes = cluster;
     f.area_begin = 0;
     f.area_end = kImage;
     f.usable = std::move(usable);
@@ -65,10 +65,19 @@ TEST(SplitRebuild, TheWalkGoesOnWhereTheStreamDoes) {
         bool follow;
         std::function<bool(std::int64_t)> usable;
         bool whole;
+        std::int64_t cluster = kCluster;
     };
     const Case cases[] = {
         {"the rest further on", after, true, {}, true},
         {"the rest before the first piece", before, true, {}, true},
+        // The unit the cut falls in spans several sectors: the free space's
+        // zeros after the cut are no stream.
+        {"on a raw disk's sectors the cut is where the foreign bytes begin",
+         after,
+         true,
+         {},
+         true,
+         512},
         {"without the scan's grid the file ends at its first piece", after, false, {}, false},
         {"the rest on a cluster in use is not taken", after, true,
          [&](std::int64_t cluster) { return cluster != after; }, false},
@@ -76,7 +85,7 @@ TEST(SplitRebuild, TheWalkGoesOnWhereTheStreamDoes) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const SplitCard card = MakeCard(c.second);
-        const FollowSetup grid = Grid(c.usable);
+        const FollowSetup grid = Grid(c.usable, c.cluster);
         const auto file = RebuildHeader(ViewBytes(ByteView(card.image)), kHead, {Reference()},
                                         c.follow ? &grid : nullptr);
         ASSERT_TRUE(file.has_value()) << file.error();
