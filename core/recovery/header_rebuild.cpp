@@ -1,85 +1,66 @@
 #include "recovery/header_rebuild.hpp"
 
 #include <algorithm>
-#include <array>
 
-#include "common/byte_order.hpp"
 #include "recovery/movie_header_writer.hpp"
+#include "recovery/split_media.hpp"
+#include "recovery/start_region.hpp"
 
 namespace tav {
 
 namespace {
 
-constexpr std::uint32_t kMostFtypBytes = 4096;
-
-struct MediaData {
-    std::uint64_t mdat_at = 0;     // the mdat's size field
-    std::uint64_t payload_at = 0;  // its first byte of media data
-    std::uint64_t end = 0;
-    bool wide = false;  // 64-bit size
-};
-
-std::expected<MediaData, std::string> FindMediaData(const MediaBytes& region) {
-    std::array<std::uint8_t, 8> ftyp{};
-    if (!region.read(0, ftyp) || ftyp[4] != 'f' || ftyp[5] != 't' || ftyp[6] != 'y' ||
-        ftyp[7] != 'p')
-        return std::unexpected(std::string("开头不是ftyp"));
-    const std::uint32_t ftyp_size = load_be32(ftyp.data());
-    if (ftyp_size < 8 || ftyp_size > kMostFtypBytes)
-        return std::unexpected(std::string("ftyp的长度无效"));
-    std::array<std::uint8_t, 16> mdat{};
-    if (!region.read(ftyp_size, mdat) || mdat[4] != 'm' || mdat[5] != 'd' || mdat[6] != 'a' ||
-        mdat[7] != 't')
-        return std::unexpected(std::string("ftyp后面不是mdat"));
-    MediaData m{ftyp_size, ftyp_size + 8u, 0, false};
-    std::uint64_t size = load_be32(mdat.data());
-    if (size == 1) {
-        size = load_be64(mdat.data() + 8);
-        m.payload_at += 8;
-        m.wide = true;
-    }
-    if (size < m.payload_at - m.mdat_at || size > UINT64_MAX / 2)
-        return std::unexpected(std::string("mdat的长度无效"));
-    m.end = m.mdat_at + size;
-    return m;
-}
-
-// The mdat size that ends the media data at `end`.
-ByteString MdatSizeField(const MediaData& m, std::uint64_t end) {
-    ByteString field(m.wide ? 8 : 4);
-    if (m.wide)
-        store_be64(field.data(), end - m.mdat_at);
-    else
-        store_be32(field.data(), static_cast<std::uint32_t>(end - m.mdat_at));
-    return field;
-}
-
 bool Contains(const std::vector<ByteString>& sets, const ByteString& set) {
     return std::find(sets.begin(), sets.end(), set) != sets.end();
+}
+
+// Chunks of one left-out track may follow each other, and a short
+// reference's chunks may be shorter than the camera's.
+std::uint64_t GapBytes(const ReferenceMovie& ref) {
+    constexpr std::uint64_t kLeast = 16 * 1024;
+    return ref.other_chunk_bytes == 0 ? 0 : std::max(kLeast, 2 * ref.other_chunk_bytes);
+}
+
+// A clip of the same camera may be filmed at a higher rate than the
+// reference was.
+std::uint64_t MostUnitBytes(const ReferenceVideo& video) {
+    constexpr std::uint64_t kLeast = 1 << 20;
+    return video.largest_sample == 0 ? 0 : std::max(kLeast, 8 * video.largest_sample);
 }
 
 }  // namespace
 
 bool ParameterSetsMatch(const MediaWalk& walk, const ReferenceVideo& video) {
-    return std::all_of(walk.sps.begin(), walk.sps.end(),
-                       [&](const ByteString& s) { return Contains(video.sps, s); }) &&
-           std::all_of(walk.pps.begin(), walk.pps.end(),
-                       [&](const ByteString& s) { return Contains(video.pps, s); });
+    const auto all_in = [](const std::vector<ByteString>& met, const std::vector<ByteString>& own) {
+        return std::all_of(met.begin(), met.end(),
+                           [&](const ByteString& s) { return Contains(own, s); });
+    };
+    return all_in(walk.vps, video.vps) && all_in(walk.sps, video.sps) &&
+           all_in(walk.pps, video.pps);
 }
 
 std::expected<RebuiltFile, std::string> RebuildHeader(
     const MediaBytes& region, const std::vector<ReferenceMovie>& references) {
-    const auto media = FindMediaData(region);
+    return RebuildHeader(region, 0, references, nullptr);
+}
+
+std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, std::int64_t head,
+                                                      const std::vector<ReferenceMovie>& references,
+                                                      const FollowSetup* setup) {
+    const auto media = FindMediaData(PiecedFile(source, head, nullptr));
     if (!media) return std::unexpected(media.error());
     if (references.empty()) return std::unexpected(std::string("没有参考文件"));
 
     std::optional<MediaWalk> best;
+    std::vector<MediaPiece> best_pieces;
     const ReferenceMovie* best_reference = nullptr;
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
-        MediaWalkInput in{media->payload_at, media->end, ref.first_chunk, std::nullopt};
+        PiecedFile file(source, head, setup);
+        MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,          std::nullopt,
+                          ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video), &file};
         if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
-        auto walk = WalkMedia(region, in);
+        auto walk = WalkMedia(file, in);
         if (!walk || walk->video.empty()) continue;
         if (!ParameterSetsMatch(*walk, ref.video)) {
             mismatch = true;
@@ -87,6 +68,7 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
         }
         if (!best || walk->end > best->end) {
             best = std::move(walk);
+            best_pieces = file.pieces();
             best_reference = &ref;
         }
     }
@@ -97,6 +79,10 @@ std::expected<RebuiltFile, std::string> RebuildHeader(
         if (s.size > 0xFFFFFFFFull) return std::unexpected(std::string("视频帧超过4GiB"));
 
     RebuiltFile file;
+    file.source_offset = head;
+    // Pieces past the media data walked are not the file's.
+    std::erase_if(best_pieces, [&](const MediaPiece& p) { return p.file_offset >= best->end; });
+    file.pieces.assign(best_pieces.begin() + 1, best_pieces.end());
     file.copy_length = best->end;
     if (!best->reached_end) {
         file.patch_at = media->mdat_at + (media->wide ? 8 : 0);

@@ -11,6 +11,7 @@
 
 #include "recovery/media_walk.hpp"
 #include "recovery/reference_movie.hpp"
+#include "scan/media_follow.hpp"
 
 namespace tav {
 
@@ -22,6 +23,9 @@ struct RebuiltFile {
     std::uint64_t patch_at = 0;
     ByteString patch;
     ByteString moov;
+    // The pieces after the first of a split file: from file_offset on, the
+    // bytes lie at source_offset (on the source, as source_offset above).
+    std::vector<MediaPiece> pieces;
     std::uint64_t frames = 0;
     bool sound = false;
     std::uint64_t size() const { return copy_length + moov.size(); }
@@ -32,6 +36,13 @@ struct RebuiltFile {
 // that match its own) is taken. The error says why nothing could be built.
 std::expected<RebuiltFile, std::string> RebuildHeader(
     const MediaBytes& region, const std::vector<ReferenceMovie>& references);
+
+// The same for the start region at head on the source (read by its own
+// offsets); with a setup, media data that stops making sense is looked for
+// on the source's clusters, and the file rebuilt across its pieces.
+std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, std::int64_t head,
+                                                      const std::vector<ReferenceMovie>& references,
+                                                      const FollowSetup* setup);
 
 // Whether the parameter sets met in the stream are all the reference's.
 bool ParameterSetsMatch(const MediaWalk& walk, const ReferenceVideo& video);

@@ -5,6 +5,7 @@
 
 #include "common/decimal.hpp"
 #include "recovery/source_bytes.hpp"
+#include "scan/scan_geometry.hpp"
 
 namespace tav {
 
@@ -23,21 +24,43 @@ std::vector<std::size_t> UnpairedHeads(const TableSet& tables) {
 
 std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const TableSet& tables,
                                            const std::vector<ReferenceMovie>& references,
-                                           const StopFlag* stop) {
+                                           const StopFlag* stop, const FollowSetup* follow) {
+    const SourceBytes bytes(source, 0);
     std::vector<LostHeader> lost;
     for (const std::size_t k : UnpairedHeads(tables)) {
         if (stop && stop->load() != 0) break;
         const auto offset = parse_int64(tables.fragments.cell(k, frag::StartOffset));
         LostHeader h{k, offset.value_or(-1), tables.fragments.cell(k, frag::ShootDate),
                      std::unexpected(std::string("起始偏移无效"))};
-        if (offset && *offset >= 0) {
-            h.rebuilt = RebuildHeader(SourceBytes(source, *offset), references);
-            if (h.rebuilt) h.rebuilt->source_offset = *offset;
-        }
+        if (offset && *offset >= 0) h.rebuilt = RebuildHeader(bytes, *offset, references, follow);
         lost.push_back(std::move(h));
     }
     return lost;
 }
+
+namespace {
+
+// The row of piece k of a split file; answers its 编号.
+std::int64_t AddPieceRow(TextTable& fragments, const RebuiltFile& f, std::size_t k) {
+    const MediaPiece& p = f.pieces[k];
+    const std::uint64_t end = k + 1 < f.pieces.size() ? f.pieces[k + 1].file_offset : f.copy_length;
+    const auto length = static_cast<std::int64_t>(end - p.file_offset);
+    StagedFragmentRow row;
+    row.start_type = "mdat";
+    row.start_offset = dec(p.source_offset);
+    row.end_type = "mdat";
+    row.end_offset = dec(p.source_offset + length);
+    row.length_sectors = dec(length / kSectorBytes);
+    row.own_length = dec(length);
+    row.stsz_off = "0";
+    row.stco_off = "0";
+    row.order = "1";
+    const auto sn = static_cast<std::int64_t>(fragments.row_count());
+    AddFragmentRow(fragments, sn, row);
+    return sn;
+}
+
+}  // namespace
 
 RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost) {
     // Numbers go on after the largest one listed, so none is taken twice.
@@ -51,9 +74,11 @@ RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost) 
         const auto length = static_cast<std::int64_t>(h.rebuilt->size());
         StagedOutputRow row;
         row.file_length = dec(length);
-        row.fragment_count = "1";
+        row.fragment_count = dec(static_cast<std::int64_t>(1 + h.rebuilt->pieces.size()));
         row.quality = kRebuiltQuality;
         row.fragment_list = tables.fragments.cell(h.fragment_row, frag::SN) + ",";
+        for (std::size_t k = 0; k < h.rebuilt->pieces.size(); ++k)
+            row.fragment_list += dec(AddPieceRow(tables.fragments, *h.rebuilt, k)) + ",";
         row.frames = dec(static_cast<std::int64_t>(h.rebuilt->frames));
         row.shoot_date = h.shoot_date;
         AddOutputRow(tables.outputs, number, row);
@@ -77,9 +102,9 @@ bool LostHeaders::any_failed() const {
 
 LostHeaders RebuildUnpairedHeads(const SourceReader& source, ScanTables& tables,
                                  const std::vector<ReferenceMovie>& references,
-                                 const StopFlag* stop) {
+                                 const StopFlag* stop, const FollowSetup* follow) {
     LostHeaders lost;
-    lost.found = RebuildLostHeaders(source, tables.snapshot(), references, stop);
+    lost.found = RebuildLostHeaders(source, tables.snapshot(), references, stop, follow);
     lost.stopped = stop && stop->load() != 0;
     lost.rebuilt = tables.with([&](TableSet& t) { return ListRebuilt(t, lost.found); });
     return lost;

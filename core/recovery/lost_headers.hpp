@@ -30,11 +30,16 @@ std::vector<std::size_t> UnpairedHeads(const TableSet& tables);
 
 // Rebuilds each unpaired start region; reads the source only (no lock held:
 // pass a snapshot of the tables). A stop ends it before the next region.
+// With follow (the scan's grid, area and usable clusters), media data that
+// stops making sense is looked for elsewhere, as for a split file.
 std::vector<LostHeader> RebuildLostHeaders(const SourceReader& source, const TableSet& tables,
                                            const std::vector<ReferenceMovie>& references,
-                                           const StopFlag* stop = nullptr);
+                                           const StopFlag* stop = nullptr,
+                                           const FollowSetup* follow = nullptr);
 
-// Lists the rebuilt ones after the rows there are; answers their headers.
+// Lists the rebuilt ones after the rows there are; answers their headers. A
+// split one's further pieces get FragmentTable rows of their own ("mdat"),
+// listed after its "HEAD" row, as the analysis lists a split file's.
 RebuiltFiles ListRebuilt(TableSet& tables, const std::vector<LostHeader>& lost);
 
 // "无法重建偏移N处的视频 (date): why", for one that could not be rebuilt.
@@ -50,6 +55,7 @@ struct LostHeaders {
 // Both steps: the rebuild from a snapshot, the tables locked only to list.
 LostHeaders RebuildUnpairedHeads(const SourceReader& source, ScanTables& tables,
                                  const std::vector<ReferenceMovie>& references,
-                                 const StopFlag* stop = nullptr);
+                                 const StopFlag* stop = nullptr,
+                                 const FollowSetup* follow = nullptr);
 
 }  // namespace tav

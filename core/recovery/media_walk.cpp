@@ -3,22 +3,16 @@
 #include <algorithm>
 #include <array>
 
-#include "common/byte_order.hpp"
-#include "scan/avcc_sample.hpp"
-
 namespace tav {
 
 namespace {
-
-enum NalType : std::uint8_t { kSlice = 1, kIdr = 5, kSei = 6, kSps = 7, kPps = 8, kDelimiter = 9 };
 
 constexpr std::uint32_t kMostParameterSetBytes = 1024;
 constexpr std::size_t kMostParameterSets = 32;
 
 struct Nal {
-    std::uint32_t length = 0;
-    std::uint8_t type = 0;
-    bool first_mb_zero = false;  // a slice whose first_mb_in_slice (ue(v)) is 0
+    std::uint32_t length = 0;  // after the length field
+    NalHeader header;
 };
 
 bool Readable(const MediaBytes& bytes, std::uint64_t at) {
@@ -26,31 +20,36 @@ bool Readable(const MediaBytes& bytes, std::uint64_t at) {
     return bytes.read(at, std::span(&byte, 1));
 }
 
-// The NAL unit behind the length at `at`, when it fits before end.
-std::optional<Nal> ReadNal(const MediaBytes& bytes, std::uint64_t at, std::uint64_t end) {
-    if (at >= end || end - at < 5) return std::nullopt;
-    std::array<std::uint8_t, 6> head{};
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(6, end - at));
+// The NAL unit behind the length at `at`, when it fits before the media
+// data ends and within the bound.
+std::optional<Nal> ReadNal(const MediaBytes& bytes, const MediaWalkInput& in, std::uint64_t at) {
+    const NalFormat& format = in.format;
+    const std::uint64_t end = in.media_end;
+    const std::size_t least = format.least_unit_bytes();
+    if (at >= end || end - at < least) return std::nullopt;
+    // The length, the header and the byte after it (first_slice).
+    std::array<std::uint8_t, 7> head{};
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(least + 1, end - at));
     if (!bytes.read(at, std::span(head.data(), n))) return std::nullopt;
-    const std::uint32_t length = load_be32(head.data());
-    if (length == 0 || length > end - at - 4) return std::nullopt;
-    if ((head[4] & 0x80) != 0 || !IsCameraNalType(head[4])) return std::nullopt;
+    const ByteView view(head.data(), n);
+    const auto length = ReadNalLength(view, 0, format);
+    if (!length || *length < format.header_bytes() || *length > end - at - format.length_size ||
+        (in.most_unit_bytes != 0 && *length > in.most_unit_bytes))
+        return std::nullopt;
+    // first_slice is read from the unit's own bytes only.
+    const std::size_t unit_seen = std::min<std::size_t>(n - format.length_size, *length);
+    const auto header = ReadNalHeader(view.sub(format.length_size, unit_seen), format.codec);
+    if (!header) return std::nullopt;
     // The unit's bytes must be there to the last: the mdat size may promise
     // more than the medium holds.
-    if (!Readable(bytes, at + 3 + length)) return std::nullopt;
-    const auto type = static_cast<std::uint8_t>(head[4] & 0x1F);
-    return Nal{length, type, n == 6 && length >= 2 && (head[5] & 0x80) != 0};
-}
-
-bool IsSlice(const Nal& n) {
-    return n.type == kSlice || n.type == kIdr;
+    if (!Readable(bytes, at + format.length_size + *length - 1)) return std::nullopt;
+    return Nal{*length, *header};
 }
 
 // NAL units that only come first in an access unit; a slice does when it
-// is a picture's first.
-bool BeginsAccessUnit(const Nal& n) {
-    return n.type == kDelimiter || n.type == kSei || n.type == kSps || n.type == kPps ||
-           (IsSlice(n) && n.first_mb_zero);
+// begins its picture.
+bool BeginsAccessUnit(const NalHeader& h) {
+    return h.delimiter || h.vps || h.sps || h.pps || h.prefix_sei || (h.slice && h.first_slice);
 }
 
 class Walker {
@@ -62,27 +61,31 @@ class Walker {
     bool SoundChunkAt(std::uint64_t at) const {
         const std::uint64_t c = in_.sound_chunk_bytes.value_or(0);
         if (c == 0 || at > in_.media_end || c > in_.media_end - at || !Readable(bytes_, at) ||
-            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, at, end()))
+            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, in_, at))
             return false;
         if (at + c == in_.media_end) return true;
-        const auto next = ReadNal(bytes_, at + c, end());
-        return next && BeginsAccessUnit(*next);
+        const auto next = ReadNal(bytes_, in_, at + c);
+        return next && BeginsAccessUnit(next->header);
     }
 
     // A sample or sound chunk starts at `at`, and for a sample the next NAL
     // unit fits too (or the media data ends after it): one length that
     // happens to fit is not yet a sample.
     bool StartsHere(std::uint64_t at) const {
-        const auto nal = ReadNal(bytes_, at, end());
+        const auto nal = ReadNal(bytes_, in_, at);
         if (!nal) return SoundChunkAt(at);
-        if (!BeginsAccessUnit(*nal)) return false;
-        const std::uint64_t next = at + 4 + nal->length;
-        return next == end() || ReadNal(bytes_, next, end()) || SoundChunkAt(next);
+        if (!BeginsAccessUnit(nal->header)) return false;
+        const std::uint64_t next = at + in_.format.length_size + nal->length;
+        return next == end() || ReadNal(bytes_, in_, next) || SoundChunkAt(next);
     }
 
     std::optional<std::uint64_t> FindStart() const {
         const std::uint64_t first = in_.first_sample;
-        if (first >= in_.media_start && first < end() && StartsHere(first)) return first;
+        // Where the reference has its first chunk, a picture of one unit
+        // decoding can start at will do: chunks of other tracks may follow.
+        if (first >= in_.media_start && first < end() &&
+            (StartsHere(first) || SyncPictureAt(first)))
+            return first;
         if (in_.media_start >= end()) return std::nullopt;
         const std::uint64_t last = end() - in_.media_start > kStartSearchBytes
                                        ? in_.media_start + kStartSearchBytes
@@ -92,24 +95,87 @@ class Walker {
         return std::nullopt;
     }
 
+    bool SyncPictureAt(std::uint64_t at) const {
+        const auto nal = ReadNal(bytes_, in_, at);
+        return nal && nal->header.slice && nal->header.sync && nal->header.first_slice;
+    }
+
+    // The first start past a chunk of another track at `at`. A picture of
+    // one NAL unit between such chunks is not found: what follows its unit
+    // tells nothing, and random bytes pass for one far too often. In a
+    // stream that delimits its pictures the next one begins with a
+    // delimiter: sound bytes that pass for a slice right before it do not.
+    std::optional<std::uint64_t> AfterGap(std::uint64_t at) const {
+        for (std::uint64_t p = at + 1; p < GapEnd(at); ++p) {
+            const auto nal = ReadNal(bytes_, in_, p);
+            if (Delimited() && (!nal || !nal->header.delimiter)) continue;
+            if (StartsHere(p)) return p;
+            // Skipping what may be such a picture would leave a hole the
+            // pictures after it refer across.
+            if (nal && nal->header.slice && nal->header.first_slice) return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+    std::uint64_t GapEnd(std::uint64_t at) const {
+        return at + std::min(in_.gap_bytes, end() - at);
+    }
+
+    // A split file goes on elsewhere where the walk stopped at `at`.
+    bool GoesOnElsewhere(std::uint64_t at) {
+        if (!in_.continuation || at == continued_at_) return false;
+        continued_at_ = at;
+        return in_.continuation->Continue(sure_to_, at, [&] { return UnitsFollow(at); });
+    }
+
+    // kSureContinuationUnits units or sound chunks from `at` on, or fewer up
+    // to the end of the media data.
+    bool UnitsFollow(std::uint64_t at) const {
+        for (int k = 0; k < kSureContinuationUnits && at != end(); ++k) {
+            if (const auto nal = ReadNal(bytes_, in_, at))
+                at += in_.format.length_size + std::uint64_t{nal->length};
+            else if (SoundChunkAt(at))
+                at += in_.sound_chunk_bytes.value_or(0);
+            else
+                return false;
+        }
+        return true;
+    }
+
     MediaWalk Run(std::uint64_t start) {
         walk_.start = walk_.end = start;
+        sure_to_ = start;
         std::uint64_t p = start;
         while (p < end()) {
-            if (const auto nal = ReadNal(bytes_, p, end())) {
+            if (const auto nal = ReadNal(bytes_, in_, p)) {
                 Add(*nal, p);
-                p += 4 + std::uint64_t{nal->length};
+                p += in_.format.length_size + std::uint64_t{nal->length};
             } else if (SoundChunkAt(p)) {
                 Close();
                 walk_.sound_chunks.push_back(p);
                 p += in_.sound_chunk_bytes.value_or(0);  // not 0: SoundChunkAt said so
                 walk_.end = p;
+                sure_to_ = p;
+            } else if (const auto next = AfterGap(p)) {
+                Close();
+                p = *next;
+            } else if (GoesOnElsewhere(p)) {
+                continue;
             } else {
+                // Bytes that stop making sense may have cut the unit under
+                // way; where they end (an mdat to the end of the file) or a
+                // left-out chunk ends the media data, it is whole.
+                const bool left_out_last =
+                    in_.gap_bytes > 0 && end() - p <= in_.gap_bytes && Readable(bytes_, end() - 1);
+                if (!Readable(bytes_, p) || left_out_last) Close();
                 break;
             }
         }
-        // Bytes that stop making sense may have cut the unit under way.
         if (p == end()) Close();
+        // Pictures before the first one decoding can start at cannot be shown.
+        const auto sync = std::find_if(walk_.video.begin(), walk_.video.end(),
+                                       [](const WalkedSample& s) { return s.sync; });
+        if (sync != walk_.video.end()) walk_.video.erase(walk_.video.begin(), sync);
         walk_.reached_end = walk_.end == in_.media_end;
         return std::move(walk_);
     }
@@ -117,14 +183,23 @@ class Walker {
   private:
     std::uint64_t end() const { return in_.media_end; }
 
+    // Whether the last picture, taken or under way, began with a delimiter.
+    bool Delimited() const { return unit_ && has_slice_ ? unit_delimited_ : delimited_; }
+
     void Add(const Nal& nal, std::uint64_t at) {
-        if (unit_ && (nal.type == kDelimiter || (has_slice_ && BeginsAccessUnit(nal)))) Close();
-        if (!unit_) unit_ = WalkedSample{at, 0, false};
-        unit_->size += 4 + std::uint64_t{nal.length};
-        has_slice_ = has_slice_ || IsSlice(nal);
-        unit_->sync = unit_->sync || nal.type == kIdr;
-        if (nal.type == kSps) Remember(at, nal.length, walk_.sps);
-        if (nal.type == kPps) Remember(at, nal.length, walk_.pps);
+        const NalHeader& h = nal.header;
+        if (unit_ && (h.delimiter || (has_slice_ && BeginsAccessUnit(h)))) Close();
+        if (!unit_) {
+            unit_ = WalkedSample{at, 0, false};
+            unit_delimited_ = h.delimiter;
+        }
+        unit_->size += in_.format.length_size + std::uint64_t{nal.length};
+        sure_to_ = at + in_.format.least_unit_bytes();
+        has_slice_ = has_slice_ || h.slice;
+        unit_->sync = unit_->sync || h.sync;
+        if (h.vps) Remember(at, nal.length, walk_.vps);
+        if (h.sps) Remember(at, nal.length, walk_.sps);
+        if (h.pps) Remember(at, nal.length, walk_.pps);
     }
 
     // A unit without a slice is no picture and not kept.
@@ -132,6 +207,7 @@ class Walker {
         if (unit_ && has_slice_) {
             walk_.video.push_back(*unit_);
             walk_.end = unit_->offset + unit_->size;
+            delimited_ = unit_delimited_;
         }
         unit_.reset();
         has_slice_ = false;
@@ -141,7 +217,7 @@ class Walker {
                   std::vector<std::vector<std::uint8_t>>& sets) const {
         if (length > kMostParameterSetBytes || sets.size() >= kMostParameterSets) return;
         std::vector<std::uint8_t> set(length);
-        if (!bytes_.read(at + 4, set)) return;
+        if (!bytes_.read(at + in_.format.length_size, set)) return;
         if (std::find(sets.begin(), sets.end(), set) == sets.end()) sets.push_back(std::move(set));
     }
 
@@ -150,6 +226,10 @@ class Walker {
     MediaWalk walk_;
     std::optional<WalkedSample> unit_;
     bool has_slice_ = false;
+    bool unit_delimited_ = false;  // the unit under way began with a delimiter
+    bool delimited_ = false;       // the last picture taken did
+    std::uint64_t sure_to_ = 0;    // bytes before it were read as they should be
+    std::uint64_t continued_at_ = UINT64_MAX;
 };
 
 }  // namespace

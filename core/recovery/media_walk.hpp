@@ -1,14 +1,16 @@
 #pragma once
 // Walks a camera file's media data when its movie header is lost: video
-// samples from the H.264 NAL lengths, sound chunks of a known size between
+// samples from the H.264 or HEVC NAL lengths, sound chunks of a known size between
 // them, until the media data ends or the bytes stop making sense. Pure:
 // the bytes come through MediaBytes, checked on every read.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "codec/nal_format.hpp"
 #include "common/byte_view.hpp"
 
 namespace tav {
@@ -30,10 +32,22 @@ class ViewBytes : public MediaBytes {
     ByteView bytes_;
 };
 
+// Where a file's bytes may go on elsewhere on the source (a split file):
+// asked when the walk stops at bytes that make no sense.
+class MediaContinuation {
+  public:
+    virtual ~MediaContinuation() = default;
+    // The file's bytes from some point after sure_to up to stop may be
+    // another file's: maps them, from a cluster boundary on, to the place
+    // where fits() holds at stop. False when no place does.
+    virtual bool Continue(std::uint64_t sure_to, std::uint64_t stop,
+                          const std::function<bool()>& fits) = 0;
+};
+
 struct WalkedSample {
     std::uint64_t offset = 0;
     std::uint64_t size = 0;
-    bool sync = false;  // holds an IDR slice
+    bool sync = false;  // holds a slice decoding can start at (IDR, IRAP)
 };
 
 struct MediaWalkInput {
@@ -41,15 +55,29 @@ struct MediaWalkInput {
     std::uint64_t media_end = 0;     // end of the mdat
     std::uint64_t first_sample = 0;  // where the reference's first chunk lies
     std::optional<std::uint64_t> sound_chunk_bytes;
+    NalFormat format = {};  // the reference's: codec and length size
+    // Where the bytes are neither, the next sample is searched for this far:
+    // chunks of tracks the walk cannot read lie between the samples.
+    std::uint64_t gap_bytes = 0;
+    // The longest NAL unit taken; 0: only the media data bounds it. Past
+    // one sample's bytes random lengths fit far too often.
+    std::uint64_t most_unit_bytes = 0;
+    // Reads through it go on past a split; none: the bytes are contiguous.
+    MediaContinuation* continuation = nullptr;
 };
+
+// Units that must follow one another where a split file goes on: a foreign
+// cluster passes one NAL length by chance, not eight.
+inline constexpr int kSureContinuationUnits = 8;
 
 struct MediaWalk {
     std::uint64_t start = 0;  // where the walk began (first_sample, or found by searching)
     std::vector<WalkedSample> video;
-    std::vector<std::uint64_t> sound_chunks;          // offsets, each sound_chunk_bytes long
-    std::uint64_t end = 0;                            // end of the last whole sample or chunk
-    bool reached_end = false;                         // end == media_end
-    std::vector<std::vector<std::uint8_t>> sps, pps;  // distinct sets met in the stream
+    std::vector<std::uint64_t> sound_chunks;  // offsets, each sound_chunk_bytes long
+    std::uint64_t end = 0;                    // end of the last whole sample or chunk
+    bool reached_end = false;                 // end == media_end
+    // Distinct parameter sets met in the stream, each with its NAL header.
+    std::vector<std::vector<std::uint8_t>> vps, sps, pps;
 };
 
 // Nothing when no place in the media data starts a sample.

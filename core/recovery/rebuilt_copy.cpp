@@ -17,6 +17,22 @@ void ApplyPatch(const RebuiltFile& f, std::uint64_t at, std::span<std::uint8_t> 
     }
 }
 
+// The file's bytes [file_from, file_to) lie at source on the source.
+struct Stretch {
+    std::uint64_t file_from = 0, file_to = 0;
+    std::int64_t source = 0;
+};
+
+std::vector<Stretch> Stretches(const RebuiltFile& f) {
+    std::vector<Stretch> out{{0, f.copy_length, f.source_offset}};
+    for (const MediaPiece& p : f.pieces) {
+        if (p.file_offset <= out.back().file_from || p.file_offset >= f.copy_length) break;
+        out.back().file_to = p.file_offset;
+        out.push_back({p.file_offset, f.copy_length, p.source_offset});
+    }
+    return out;
+}
+
 }  // namespace
 
 std::expected<CopyResult, CopyError> WriteRebuiltFile(const SourceReader& source, OutputSink& out,
@@ -24,26 +40,30 @@ std::expected<CopyResult, CopyError> WriteRebuiltFile(const SourceReader& source
                                                       const CopyProgress& progress) {
     constexpr auto kMost = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     const std::int64_t size = source.size();
-    if (f.source_offset < 0 ||
-        f.copy_length > kMost - static_cast<std::uint64_t>(f.source_offset) ||
-        (size >= 0 && f.source_offset + static_cast<std::int64_t>(f.copy_length) > size))
-        return std::unexpected(
-            CopyError{CopyFailure::BadLength, 0, std::to_string(f.source_offset)});
+    const auto stretches = Stretches(f);
+    for (const Stretch& s : stretches) {
+        const std::uint64_t length = s.file_to - s.file_from;
+        if (s.source < 0 || length > kMost - static_cast<std::uint64_t>(s.source) ||
+            (size >= 0 && s.source + static_cast<std::int64_t>(length) > size))
+            return std::unexpected(CopyError{CopyFailure::BadLength, 0, std::to_string(s.source)});
+    }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyChunkBlocks * kCopyBlock));
     CopyResult result;
-    for (std::uint64_t done = 0; done < f.copy_length;) {
-        const std::size_t n =
-            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), f.copy_length - done));
-        const std::span<std::uint8_t> block(buffer.data(), n);
-        const std::int64_t from = f.source_offset + static_cast<std::int64_t>(done);
-        const ReadReport report = source.read_at(from, block);
-        for (const ByteRange& r : report.unreadable) AddRange(result.unreadable, r);
-        ApplyPatch(f, done, block);
-        if (!out.write(block))
-            return std::unexpected(CopyError{CopyFailure::WriteFailed, 0, out.last_error()});
-        done += n;
-        result.written += static_cast<std::int64_t>(n);
-        if (progress) progress(result.written);
+    for (const Stretch& s : stretches) {
+        for (std::uint64_t done = s.file_from; done < s.file_to;) {
+            const std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), s.file_to - done));
+            const std::span<std::uint8_t> block(buffer.data(), n);
+            const std::int64_t from = s.source + static_cast<std::int64_t>(done - s.file_from);
+            const ReadReport report = source.read_at(from, block);
+            for (const ByteRange& r : report.unreadable) AddRange(result.unreadable, r);
+            ApplyPatch(f, done, block);
+            if (!out.write(block))
+                return std::unexpected(CopyError{CopyFailure::WriteFailed, 0, out.last_error()});
+            done += n;
+            result.written += static_cast<std::int64_t>(n);
+            if (progress) progress(result.written);
+        }
     }
     if (!out.write(f.moov))
         return std::unexpected(CopyError{CopyFailure::WriteFailed, 1, out.last_error()});

@@ -1,6 +1,7 @@
 #pragma once
-// Writes a rebuilt file: the start region's bytes from the source (with the
-// mdat size patched when the walk ended early), then the new movie atom.
+// Writes a rebuilt file: the start region's bytes from the source, piece
+// after piece for a split file (with the mdat size patched when the walk
+// ended early), then the new movie atom.
 
 #include <expected>
 

@@ -1,5 +1,8 @@
 #include "recovery/reference_movie.hpp"
 
+#include "recovery/largest_chunk.hpp"
+#include "recovery/media_walk.hpp"
+#include "recovery/video_config.hpp"
 #include "scan/atom_tree.hpp"
 #include "scan/movie_tracks.hpp"
 
@@ -7,10 +10,11 @@ namespace tav {
 
 namespace {
 
-constexpr std::size_t kVisualEntryHeader = 8 + 78;  // size, type, then the visual fields
-constexpr std::size_t kMostParameterSets = 32;
-
 using Failure = std::unexpected<std::string>;
+
+// Beyond any camera's interleave; keeps a hostile table from making the
+// walk search far.
+constexpr std::uint64_t kMostOtherChunkBytes = 8ull << 20;
 
 ByteString Copy(ByteView v) {
     return ByteString(v.data(), v.data() + v.size());
@@ -39,42 +43,6 @@ std::optional<std::uint64_t> FirstChunk(ByteView stbl) {
     const Atom co64 = Child(stbl, "co64");
     if (co64.found && co64.body.be32(4).value_or(0) > 0) return co64.body.be64(8);
     return std::nullopt;
-}
-
-// Parameter sets of an avcC: a count (low bits of a byte), then 16-bit
-// lengths each followed by the set.
-std::optional<std::vector<ByteString>> ReadParameterSets(ByteView avcc, std::size_t& at,
-                                                         std::uint8_t count_mask) {
-    const auto count = avcc.u8(at++);
-    if (!count) return std::nullopt;
-    std::vector<ByteString> sets;
-    for (unsigned k = 0; k < (*count & count_mask) && k < kMostParameterSets; ++k) {
-        const auto length = avcc.be16(at);
-        if (!length || *length == 0 || !avcc.has(at + 2, *length)) return std::nullopt;
-        sets.push_back(Copy(avcc.sub(at + 2, *length)));
-        at += 2 + std::size_t{*length};
-    }
-    return sets;
-}
-
-std::expected<void, std::string> ReadAvcc(ByteView stsd, ReferenceVideo& v) {
-    const auto entry_size = stsd.be32(8);
-    if (!entry_size || *entry_size < kVisualEntryHeader || !stsd.has(8, *entry_size))
-        return Failure("视频样本描述不完整");
-    const ByteView entry = stsd.sub(8, *entry_size);
-    const Atom avcc = Child(entry.sub(kVisualEntryHeader), "avcC");
-    if (!avcc.found) return Failure("视频样本描述中没有avcC");
-    // Samples carry 4-byte NAL lengths; other length sizes are not a camera's.
-    if (avcc.body.u8(0) != 1 || (avcc.body.u8(4).value_or(0) & 3) != 3)
-        return Failure("avcC不是4字节NAL长度的H.264描述");
-    std::size_t at = 5;
-    auto sps = ReadParameterSets(avcc.body, at, 0x1F);
-    if (!sps || sps->empty()) return Failure("avcC的参数集不完整");
-    auto pps = ReadParameterSets(avcc.body, at, 0xFF);
-    if (!pps || pps->empty()) return Failure("avcC的参数集不完整");
-    v.sps = std::move(*sps);
-    v.pps = std::move(*pps);
-    return {};
 }
 
 // The atoms every track shares; the table atoms are the caller's.
@@ -139,13 +107,32 @@ std::expected<ReferenceSound, std::string> ReadSound(const TrackAtoms& a) {
     return s;
 }
 
+// Sound whose samples differ in size (AAC and other compressed formats):
+// the walk could not tell where its chunks end.
+bool VariableSound(const TrackAtoms& a) {
+    const Atom stsz = Child(a.stbl.body, "stsz");
+    return (stsz.found && stsz.body.be32(4) == std::optional<std::uint32_t>(0)) ||
+           (a.stsd.found && ByteView(a.stsd.body).matches(12, "mp4a"));
+}
+
+// A track the rebuilt header leaves out: the walk steps over its chunks.
+void LeaveOut(const TrackAtoms& a, ReferenceMovie& m) {
+    if (a.handler == "soun" && !m.sound) m.sound_left_out = true;
+    const std::uint64_t bytes = LargestChunkBytes(a.stbl.body).value_or(kStartSearchBytes);
+    m.other_chunk_bytes =
+        std::min(kMostOtherChunkBytes, m.other_chunk_bytes + std::min(bytes, kMostOtherChunkBytes));
+}
+
 // Takes the first video and the first sound track into m; their first
 // chunks give where the media data starts.
 std::expected<void, std::string> TakeTrack(const TrackAtoms& a, ReferenceMovie& m,
                                            bool& have_video) {
     const bool video = a.handler == "vide" && !have_video;
-    const bool sound = a.handler == "soun" && !m.sound.has_value();
-    if (!video && !sound) return {};
+    const bool sound = a.handler == "soun" && !m.sound && !m.sound_left_out && !VariableSound(a);
+    if (!video && !sound) {
+        LeaveOut(a, m);
+        return {};
+    }
     const auto chunk = FirstChunk(a.stbl.body);
     if (!chunk) return Failure("参考文件的" + a.handler + "轨没有块偏移");
     m.first_chunk = std::min(m.first_chunk, *chunk);
@@ -156,7 +143,13 @@ std::expected<void, std::string> TakeTrack(const TrackAtoms& a, ReferenceMovie& 
         return {};
     }
     if (auto ok = ReadCommon(a, "视频轨", m.video); !ok) return ok;
-    if (auto ok = ReadAvcc(a.stsd.body, m.video); !ok) return ok;
+    auto config = ReadVideoConfig(a.stsd.body.sub(8));
+    if (!config) return Failure(config.error());
+    m.video.format = config->format;
+    m.video.vps = std::move(config->vps);
+    m.video.sps = std::move(config->sps);
+    m.video.pps = std::move(config->pps);
+    m.video.largest_sample = LargestSampleBytes(a.stbl.body).value_or(0);
     have_video = true;
     return {};
 }

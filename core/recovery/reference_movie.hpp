@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/nal_format.hpp"
 #include "common/byte_view.hpp"
 
 namespace tav {
@@ -26,7 +27,9 @@ struct ReferenceTrack {
 };
 
 struct ReferenceVideo : ReferenceTrack {
-    std::vector<ByteString> sps, pps;  // from the avcC
+    NalFormat format;                       // from the avcC or hvcC
+    std::vector<ByteString> vps, sps, pps;  // the same; vps for HEVC only
+    std::uint64_t largest_sample = 0;       // 0 when its stsz does not say
 };
 
 struct ReferenceSound : ReferenceTrack {
@@ -41,7 +44,14 @@ struct ReferenceMovie {
     std::uint32_t movie_timescale = 0;
     std::uint64_t first_chunk = 0;  // file offset of its first chunk of any track
     ReferenceVideo video;
+    // PCM sound only: its chunks have one size the walk can step by.
     std::optional<ReferenceSound> sound;
+    // The reference's sound is AAC or another format of varying sample
+    // sizes: the rebuilt header has the video track only.
+    bool sound_left_out = false;
+    // Bytes of the largest chunk of each track left out, summed: how far the
+    // walk may search past bytes that are no video for the next sample.
+    std::uint64_t other_chunk_bytes = 0;
 };
 
 // moov: the bytes of the "moov" atom, its size field first. The error names
