@@ -23,12 +23,13 @@ std::expected<std::vector<ReferenceMovie>, std::string> LoadReferences(
 }
 
 std::expected<std::optional<LostHeaders>, std::string> RebuildFromReferences(
-    ScanTables& tables, const std::vector<ReferenceMovie>& references, const StopFlag& stop) {
+    ScanTables& tables, const std::vector<ReferenceMovie>& references, const StopFlag& stop,
+    const FollowSetup* grid) {
     if (references.empty()) return std::nullopt;
     const std::string path = tables.with([](const TableSet& t) { return t.source_field; });
     auto source = SourceReader::open(path);
     if (!source) return std::unexpected("无法打开源盘 " + path + "：" + source.error().reason);
-    return RebuildUnpairedHeads(*source, tables, references, &stop);
+    return RebuildUnpairedHeads(*source, tables, references, &stop, grid);
 }
 
 void PrintNotRebuilt(std::ostream& err, const LostHeaders& lost) {

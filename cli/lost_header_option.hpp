@@ -21,8 +21,12 @@ std::expected<std::vector<ReferenceMovie>, std::string> LoadReferences(
     const std::vector<std::string>& paths);
 
 // Rebuilds from the tables' source; nothing without references.
+// grid: where a split clip's further pieces may lie (after a scan); nothing
+// after a loaded scan-result file, whose clips are rebuilt up to their first
+// piece.
 std::expected<std::optional<LostHeaders>, std::string> RebuildFromReferences(
-    ScanTables& tables, const std::vector<ReferenceMovie>& references, const StopFlag& stop);
+    ScanTables& tables, const std::vector<ReferenceMovie>& references, const StopFlag& stop,
+    const FollowSetup* grid);
 
 // A line per start region that could not be rebuilt.
 void PrintNotRebuilt(std::ostream& err, const LostHeaders& lost);

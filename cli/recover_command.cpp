@@ -212,7 +212,9 @@ int RunRecover(const RecoverOptions& o) {
         std::cerr << "tavorine-mov-cli: 扫描已停止，未保存任何文件\n";
         return kExitStopped;
     }
-    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag());
+    const std::optional<ScanOutcome>& scanned = *filled;
+    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag(),
+                                         scanned ? &scanned->grid : nullptr);
     if (!rebuilt) return Fail(rebuilt.error());
     const std::optional<LostHeaders> lost = std::move(*rebuilt);
     if (lost && lost->stopped) {

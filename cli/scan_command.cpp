@@ -62,7 +62,7 @@ int RunScanCommand(const ScanCommandOptions& o) {
     // Pictures of the paired files only: a rebuilt header exists only in memory.
     std::optional<std::vector<RowThumbnail>> thumbnails;
     if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(tables.snapshot(), o.thumbnails);
-    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag());
+    auto rebuilt = RebuildFromReferences(tables, *references, signals.flag(), &outcome.grid);
     if (!rebuilt) {
         std::cerr << "tavorine-mov-cli: error: " << rebuilt.error() << '\n';
         return kExitError;

@@ -201,9 +201,11 @@ void TscanPst::Execute() {
     reporter_.log_line(make_log_line(outcome_.stopped ? "扫描已停止" : "扫描完成"));
     std::optional<UseWindowTracker> use;
     if (setup.geometry.filtering) use.emplace(volume, setup.region, info, setup.geometry);
-    FragmentAnalysis(*source, settings_, writer, reporter_,
-                     FollowSetupFor(setup, volume, volume_offset, use ? &*use : nullptr))
-        .run();
+    FollowSetup follow = FollowSetupFor(setup, volume, volume_offset, use ? &*use : nullptr);
+    outcome_.grid = follow;
+    outcome_.grid.usable = {};
+    outcome_.grid.known = {};
+    FragmentAnalysis(*source, settings_, writer, reporter_, std::move(follow)).run();
     use.reset();
     partition.reset();
     source.reset();

@@ -13,6 +13,7 @@
 #include "common/worker_thread.hpp"
 #include "disk/disk_info.hpp"
 #include "platform/source_reader.hpp"
+#include "scan/media_follow.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/scan_tables.hpp"
 
@@ -31,6 +32,9 @@ struct ScanOutcome {
     bool stopped = false;               // by the user, before the range was done
     std::vector<ByteRange> unreadable;  // sectors that could not be read, coalesced
     std::int64_t bytes_read = 0;        // by the sector loop, from the medium
+    // The cluster grid and area the scan's files may lie in, for a later
+    // search of split media (a lost header's rebuild); no use map.
+    FollowSetup grid;
 };
 
 class TscanPst {

@@ -295,7 +295,7 @@ std::optional<Candidate> SectorScan::test_start(std::int64_t i) {
         return offset < static_cast<std::uint64_t>(INT64_MAX - start) &&
                source_.read_at(start + static_cast<std::int64_t>(offset), buf).clean();
     };
-    const std::optional<StartRegion> region = ParseStartRegion(from_sector, more);
+    const auto region = ParseStartRegion(from_sector, more);
     if (!region) return std::nullopt;
     if (settings_.LargeFileOnly && !region->mdat_size_64) return std::nullopt;
     Candidate c;

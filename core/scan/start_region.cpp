@@ -63,18 +63,21 @@ bool IsPlausibleFtyp(ByteView s) {
     return true;
 }
 
-std::optional<StartRegion> ParseStartRegion(ByteView first, const StartBytesAt& more) {
-    if (!IsPlausibleFtyp(first)) return std::nullopt;
+std::expected<StartRegion, StartProblem> ParseStartRegion(ByteView first,
+                                                          const StartBytesAt& more) {
+    const auto fail = [](StartProblem p) { return std::unexpected(p); };
+    if (!first.matches(4, "ftyp")) return fail(StartProblem::NoFtyp);
+    if (!IsPlausibleFtyp(first)) return fail(StartProblem::BadFtyp);
     StartRegion r;
     r.brand.assign(reinterpret_cast<const char*>(first.data() + 8), 4);
     std::uint64_t at = first.be32(0).value_or(0);
     for (int n = 0; n < kMostAtoms; ++n) {
         // The mdat comes early, or after the file's own header.
-        if (at > kStartWalkBytes && !r.moov_at) return std::nullopt;
+        if (at > kStartWalkBytes && !r.moov_at) return fail(StartProblem::NoMdat);
         const auto header = HeaderAt(first, more, at);
-        if (!header) return std::nullopt;
+        if (!header) return fail(StartProblem::NoMdat);
         const ByteView h = header->view();
-        if (!PrintableType(h, 4)) return std::nullopt;
+        if (!PrintableType(h, 4)) return fail(StartProblem::NoMdat);
         const std::uint32_t size32 = h.be32(0).value_or(0);
         std::uint64_t size = size32;
         std::uint64_t header_bytes = 8;
@@ -88,23 +91,23 @@ std::optional<StartRegion> ParseStartRegion(ByteView first, const StartBytesAt& 
             r.mdat_payload = at + header_bytes;
             r.mdat_size_64 = size32 == 1;
             if (size32 == 0) return r;  // runs to the end of the file
-            if (size < header_bytes || size > UINT64_MAX / 4) return std::nullopt;
+            if (size < header_bytes || size > UINT64_MAX / 4) return fail(StartProblem::BadMdat);
             r.mdat_end = at + size;
             return r;
         }
-        if (size < header_bytes) return std::nullopt;
+        if (size < header_bytes) return fail(StartProblem::NoMdat);
         if (h.matches(4, "moov")) {
-            if (r.moov_at || size > kMostMovieBytes) return std::nullopt;
+            if (r.moov_at || size > kMostMovieBytes) return fail(StartProblem::NoMdat);
             r.moov_at = at;
             r.moov_size = size;
         } else if (size > kStartWalkBytes) {
-            return std::nullopt;  // nothing but media and movie atoms is that large
+            return fail(StartProblem::NoMdat);  // nothing but media and movie atoms is that large
         } else if (h.matches(4, "ftyp")) {
-            return std::nullopt;  // a second file's start
+            return fail(StartProblem::NoMdat);  // a second file's start
         }
         at += size;
     }
-    return std::nullopt;
+    return fail(StartProblem::NoMdat);
 }
 
 std::string ExtensionForBrand(std::string_view brand) {

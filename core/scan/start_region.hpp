@@ -6,6 +6,7 @@
 // come from a medium.
 
 #include <cstdint>
+#include <expected>
 #include <functional>
 #include <optional>
 #include <span>
@@ -38,10 +39,18 @@ bool IsPlausibleFtyp(ByteView from_sector);
 // Fills buf with the file's bytes at offset; false when they cannot be had.
 using StartBytesAt = std::function<bool(std::uint64_t offset, std::span<std::uint8_t> buf)>;
 
+// Why bytes do not start such a file.
+enum class StartProblem {
+    NoFtyp,   // bytes 4-7 are not "ftyp"
+    BadFtyp,  // its size or brands are not those of a file type atom
+    NoMdat,   // no well-formed atoms lead to an mdat within reach
+    BadMdat,  // the mdat's size is smaller than its header
+};
+
 // first: the bytes at hand from the file's first byte on; more: the rest of
-// the medium, asked only for atom headers beyond first. Nothing when the
-// sector does not start such a file.
-std::optional<StartRegion> ParseStartRegion(ByteView first, const StartBytesAt& more = {});
+// the medium, asked only for atom headers beyond first.
+std::expected<StartRegion, StartProblem> ParseStartRegion(ByteView first,
+                                                          const StartBytesAt& more = {});
 
 // What the file is called on the major brand: ".mov" for QuickTime, else
 // the ISO family's ".mp4", ".m4v" or ".3gp".

@@ -107,34 +107,40 @@ TEST(StartRegion, HeadersBeyondTheBufferAreRead) {
     ASSERT_TRUE(r);
     EXPECT_EQ(r->mdat_at, ftyp.size() + moov_size);
     EXPECT_EQ(r->mdat_end, ftyp.size() + moov_size + 777);
-    EXPECT_EQ(ParseStartRegion(ByteView(file).sub(0, 4096)), std::nullopt);  // nothing to read on
+    EXPECT_EQ(ParseStartRegion(ByteView(file).sub(0, 4096)).error(),  // nothing to read on
+              StartProblem::NoMdat);
 }
 
 TEST(StartRegion, OneFieldCorruptedAtATime) {
     const Bytes good = Concat({Ftyp("mp42", {"mp42", "isom"}), Atom("free"), Atom("mdat", {}, 64)});
     ASSERT_TRUE(ParseStartRegion(ByteView(good)));
+    using P = StartProblem;
     const struct {
         const char* what;
         std::size_t at;
         std::vector<std::uint8_t> bytes;
+        StartProblem problem;
     } cases[] = {
-        {"ftyp size not a multiple of 4", 3, {26}},
-        {"ftyp size below 16", 3, {12}},
-        {"ftyp size of 1 KiB", 2, {4}},
-        {"major brand unprintable", 9, {0x01}},
-        {"major brand starting blank", 8, {' '}},
-        {"compatible brand unprintable", 17, {0xFF}},
-        {"atom type unprintable", 24 + 4, {0x00}},
-        {"atom size below its header", 24 + 3, {4}},
-        {"atom past the walk", 24 + 1, {0x10}},
-        {"mdat size below its header", 32 + 3, {3}},
-        {"a second ftyp before any mdat", 28, {'f', 't', 'y', 'p'}},
+        {"no ftyp", 5, {'T'}, P::NoFtyp},
+        {"ftyp size not a multiple of 4", 3, {26}, P::BadFtyp},
+        {"ftyp size below 16", 3, {12}, P::BadFtyp},
+        {"ftyp size of 1 KiB", 2, {4}, P::BadFtyp},
+        {"major brand unprintable", 9, {0x01}, P::BadFtyp},
+        {"major brand starting blank", 8, {' '}, P::BadFtyp},
+        {"compatible brand unprintable", 17, {0xFF}, P::BadFtyp},
+        {"atom type unprintable", 24 + 4, {0x00}, P::NoMdat},
+        {"atom size below its header", 24 + 3, {4}, P::NoMdat},
+        {"atom past the walk", 24 + 1, {0x10}, P::NoMdat},
+        {"mdat size below its header", 32 + 3, {3}, P::BadMdat},
+        {"a second ftyp before any mdat", 28, {'f', 't', 'y', 'p'}, P::NoMdat},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes bad = good;
         std::copy(c.bytes.begin(), c.bytes.end(), bad.begin() + static_cast<std::ptrdiff_t>(c.at));
-        EXPECT_EQ(ParseStartRegion(ByteView(bad)), std::nullopt);
+        const auto r = ParseStartRegion(ByteView(bad));
+        ASSERT_FALSE(r.has_value());
+        EXPECT_EQ(r.error(), c.problem);
     }
     // Zero compatible entries are left unused by some writers.
     Bytes zeros = good;
