@@ -45,18 +45,8 @@ std::int64_t AddPieceRow(TextTable& fragments, const RebuiltFile& f, std::size_t
     const MediaPiece& p = f.pieces[k];
     const std::uint64_t end = k + 1 < f.pieces.size() ? f.pieces[k + 1].file_offset : f.copy_length;
     const auto length = static_cast<std::int64_t>(end - p.file_offset);
-    StagedFragmentRow row;
-    row.start_type = "mdat";
-    row.start_offset = dec(p.source_offset);
-    row.end_type = "mdat";
-    row.end_offset = dec(p.source_offset + length);
-    row.length_sectors = dec(length / kSectorBytes);
-    row.own_length = dec(length);
-    row.stsz_off = "0";
-    row.stco_off = "0";
-    row.order = "1";
     const auto sn = static_cast<std::int64_t>(fragments.row_count());
-    AddFragmentRow(fragments, sn, row);
+    AddFragmentRow(fragments, sn, MediaPieceRow(p.source_offset, length));
     return sn;
 }
 

@@ -114,15 +114,7 @@ std::uint64_t PiecedFile::ChooseBoundary(const std::vector<std::uint64_t>& bound
         old_doubts.push_back(Doubts(old_base, boundaries[k], to));
         new_doubts.push_back(Doubts(base, boundaries[k], to));
     }
-    std::size_t best = 0;
-    int best_score = -1;
-    for (std::size_t k = 0; k < boundaries.size(); ++k) {
-        int score = 0;
-        for (std::size_t j = 0; j < boundaries.size(); ++j)
-            score += j < k ? old_doubts[j] : new_doubts[j];
-        if (best_score < 0 || score <= best_score) best = k, best_score = score;
-    }
-    return boundaries[best];
+    return boundaries[FewestDoubtsSplit(old_doubts, new_doubts)];
 }
 
 bool PiecedFile::Continue(std::uint64_t sure_to, std::uint64_t stop,

@@ -362,19 +362,8 @@ void FragmentAnalysis::place_pieces(std::size_t head, std::size_t header, std::i
     if (auto end = AddChecked(head_start, first))
         tables_.set_fragment_cell(head, frag::EndOffset, dec(*end));
     for (std::size_t k = 1; k < pieces.size(); ++k) {
-        const std::int64_t length = length_of(k);
-        StagedFragmentRow row;
-        row.start_type = "mdat";
-        row.start_offset = dec(pieces[k].source_offset);
-        row.end_type = "mdat";
-        row.end_offset = dec(AddChecked(pieces[k].source_offset, length).value_or(0));
-        row.length_sectors = dec(length / kSectorBytes);
-        row.own_length = dec(length);
-        row.stsz_off = "0";
-        row.stco_off = "0";
-        row.order = "1";
         const auto sn = static_cast<std::int64_t>(tables_.fragment_rows());
-        tables_.add_fragment(sn, row);
+        tables_.add_fragment(sn, MediaPieceRow(pieces[k].source_offset, length_of(k)));
         list += dec(sn) + ",";
     }
     if (header_follows) list += dec(static_cast<std::int64_t>(header)) + ",";

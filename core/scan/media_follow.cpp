@@ -496,15 +496,7 @@ std::uint64_t Follower::choose_gap(const Walk& w, const Pieces& pieces,
         old_doubts.push_back(implausible(old_base + static_cast<std::int64_t>(a), a, b));
         new_doubts.push_back(implausible(base + static_cast<std::int64_t>(a), a, b));
     }
-    std::size_t best = 0;
-    long best_score = -1;
-    for (std::size_t k = 0; k < gaps.size(); ++k) {
-        long score = 0;
-        for (std::size_t j = 0; j < gaps.size(); ++j)
-            score += j < k ? old_doubts[j] : new_doubts[j];
-        if (best_score < 0 || score <= best_score) best = k, best_score = score;
-    }
-    return gaps[best];
+    return gaps[FewestDoubtsSplit(old_doubts, new_doubts)];
 }
 
 FollowResult Follower::run(std::int64_t head, bool search) {
@@ -576,6 +568,18 @@ FollowResult Follower::run(std::int64_t head, bool search) {
 FollowResult FollowMedia(const ReadSource& read, std::int64_t head, const MediaMap& map,
                          const FollowSetup& setup) {
     return Follower(read, map, setup).run(head, true);
+}
+
+std::size_t FewestDoubtsSplit(const std::vector<int>& before, const std::vector<int>& after) {
+    std::size_t best = 0;
+    long best_score = -1;
+    for (std::size_t k = 0; k < before.size() && k < after.size(); ++k) {
+        long score = 0;
+        for (std::size_t j = 0; j < before.size() && j < after.size(); ++j)
+            score += j < k ? before[j] : after[j];
+        if (best_score < 0 || score <= best_score) best = k, best_score = score;
+    }
+    return best;
 }
 
 }  // namespace tav

@@ -48,6 +48,12 @@ struct FollowSetup {
     std::function<std::vector<MediaPiece>(std::int64_t head)> known;
 };
 
+// Where a file's bytes pass from one piece to the next: segment k of the
+// stretch in question raises before[k] doubts if it belongs to the earlier
+// piece, after[k] if to the later one. The split before the segment that
+// makes the fewest doubts in all; on a tie the earlier piece runs longest.
+std::size_t FewestDoubtsSplit(const std::vector<int>& before, const std::vector<int>& after);
+
 struct FollowResult {
     std::vector<MediaPiece> pieces;  // in file order, the first at file offset 0
     bool complete = false;           // every video sample checked

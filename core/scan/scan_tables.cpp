@@ -48,6 +48,21 @@ TextTable make_result_list() {
     return TextTable({"编号", "文件长度", "碎片数量", "文件质量", "帧数", "拍摄日期"});
 }
 
+StagedFragmentRow MediaPieceRow(std::int64_t source_offset, std::int64_t length) {
+    StagedFragmentRow row;
+    row.start_type = "mdat";
+    row.start_offset = dec(source_offset);
+    row.end_type = "mdat";
+    std::int64_t end = 0;
+    row.end_offset = dec(__builtin_add_overflow(source_offset, length, &end) ? 0 : end);
+    row.length_sectors = dec(length / 512);
+    row.own_length = dec(length);
+    row.stsz_off = "0";
+    row.stco_off = "0";
+    row.order = "1";
+    return row;
+}
+
 void AddFragmentRow(TextTable& fragments, std::int64_t fragment_count, const StagedFragmentRow& s) {
     if (fragment_count == 0) return;
     fragments.add_row({dec(fragment_count), s.start_type, s.start_offset, s.end_type, s.end_offset,

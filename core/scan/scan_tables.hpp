@@ -162,6 +162,10 @@ struct StagedOutputRow {
         shoot_date;
 };
 
+// The row of a further piece of a split file's media data ("mdat"), which
+// lies at source_offset for length bytes.
+StagedFragmentRow MediaPieceRow(std::int64_t source_offset, std::int64_t length);
+
 // Adds nothing when fragment_count is 0; otherwise the row captioned with it.
 void AddFragmentRow(TextTable& fragments, std::int64_t fragment_count, const StagedFragmentRow& s);
 void AddOutputRow(TextTable& outputs, std::int64_t number, const StagedOutputRow& s);

@@ -90,27 +90,16 @@ std::expected<AacClip, std::string> TryEncodeAac(int video_frames, std::uint64_t
     const std::string name =
         "aac-" + std::to_string(video_frames) + "-" + std::to_string(hz) + ".adts";
     const auto bytes = CachedOutput(cache_dir, name, [&](const fs::path& out) {
-        return std::vector<std::string>{
-            "ffmpeg",
-            "-nostdin",
-            "-v",
-            "error",
-            "-y",
-            "-f",
-            "lavfi",
-            "-i",
-            "sine=frequency=" + std::to_string(hz) + ":sample_rate=48000",
-            "-t",
-            std::to_string(ms / 1000) + "." + std::to_string(1000 + ms % 1000).substr(1),
-            "-ac",
-            "2",
-            "-c:a",
-            "aac",
-            "-b:a",
-            "96k",
-            "-f",
-            "adts",
-            out.string()};
+        std::vector<std::string> args =
+            FfmpegFromLavfi("sine=frequency=" + std::to_string(hz) + ":sample_rate=48000");
+        const std::string seconds =
+            std::to_string(ms / 1000) + "." + std::to_string(1000 + ms % 1000).substr(1);
+        for (const std::string& a :
+             {std::string("-t"), seconds, std::string("-ac"), std::string("2"), std::string("-c:a"),
+              std::string("aac"), std::string("-b:a"), std::string("96k"), std::string("-f"),
+              std::string("adts"), out.string()})
+            args.push_back(a);
+        return args;
     });
     if (!bytes) return std::unexpected(bytes.error());
     auto clip = ReadAdts(ByteView(*bytes));

@@ -10,6 +10,10 @@
 #include "cardgen/run_process.hpp"
 
 namespace tav::cardgen {
+
+std::vector<std::string> FfmpegFromLavfi(const std::string& source) {
+    return {"ffmpeg", "-nostdin", "-v", "error", "-y", "-f", "lavfi", "-i", source};
+}
 namespace {
 
 namespace fs = std::filesystem;

@@ -13,6 +13,9 @@
 
 namespace tav::cardgen {
 
+// ffmpeg, quiet and overwriting, reading the lavfi source given.
+std::vector<std::string> FfmpegFromLavfi(const std::string& source);
+
 // The bytes of the cache entry `name`; when it is missing, runs the command
 // that make_args gives for an output path, then keeps its output.
 std::expected<Bytes, std::string> CachedOutput(

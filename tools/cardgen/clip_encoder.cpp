@@ -36,18 +36,9 @@ std::vector<std::string> FfmpegArgs(int frames, std::uint64_t seed, bool aud, in
                                std::to_string(height) +
                                ":rate=" + std::to_string(kFramesPerSecond) +
                                ",noise=alls=6:allf=t:all_seed=" + std::to_string(seed % 2147483647);
-    std::vector<std::string> args = {"ffmpeg",
-                                     "-nostdin",
-                                     "-v",
-                                     "error",
-                                     "-y",
-                                     "-f",
-                                     "lavfi",
-                                     "-i",
-                                     source,
-                                     "-frames:v",
-                                     std::to_string(frames),
-                                     "-an"};
+    std::vector<std::string> args = FfmpegFromLavfi(source);
+    for (std::string a : {std::string("-frames:v"), std::to_string(frames), std::string("-an")})
+        args.push_back(std::move(a));
     for (std::string& a : CodecArgs(codec, aud)) args.push_back(std::move(a));
     for (const char* a : {"-pix_fmt", "yuv420p"}) args.emplace_back(a);
     if (codec == VideoCodec::kAvc) {
