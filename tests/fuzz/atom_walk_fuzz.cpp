@@ -1,6 +1,7 @@
 // A movie header on a source: the atom walk of one window (pure), the whole
 // header analysis through the source across as many windows as it takes,
-// and the sample-size and chunk-offset tables it points at.
+// and the sample-size and chunk-offset tables it points at; the same bytes
+// as a file's start region and as a header that tells a date.
 //
 // Input: the source's bytes from its start, then a trailer that
 // FuzzedDataProvider takes from the end: the header's start offset (16
@@ -21,9 +22,11 @@
 #include "platform/source_reader.hpp"
 #include "scan/atom_walk.hpp"
 #include "scan/header_analysis.hpp"
+#include "scan/movie_date.hpp"
 #include "scan/movie_tracks.hpp"
 #include "scan/sample_tables.hpp"
 #include "scan/scan_geometry.hpp"
+#include "scan/start_region.hpp"
 
 namespace {
 
@@ -140,5 +143,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int64_t last_byte = analysed.EndOffset - 1;
     CheckTable(*source, bytes, analysed.StszOffset, last_byte, true);
     CheckTable(*source, bytes, analysed.StcoOffset, last_byte, false);
+
+    // A start region: its atoms lie in order, the mdat's payload behind its header.
+    const ByteView all(bytes.data(), bytes.size());
+    if (const auto start = tav::ParseStartRegion(all.sub(0, 4096), [&](std::uint64_t at, auto buf) {
+            if (at > bytes.size() || buf.size() > bytes.size() - at) return false;
+            std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), buf.size(), buf.begin());
+            return true;
+        })) {
+        TAV_FUZZ_CHECK(start->brand.size() == 4 && tav::IsPlausibleFtyp(all));
+        TAV_FUZZ_CHECK(start->mdat_payload == start->mdat_at + (start->mdat_size_64 ? 16 : 8));
+        TAV_FUZZ_CHECK(!start->mdat_end || *start->mdat_end >= start->mdat_payload);
+        TAV_FUZZ_CHECK(!start->moov_at || *start->moov_at + start->moov_size <= start->mdat_at);
+    }
+    if (static_cast<std::uint64_t>(header_start) < bytes.size())
+        if (const auto date = tav::MovieDate(all.sub(static_cast<std::size_t>(header_start))))
+            TAV_FUZZ_CHECK(date->size() == 19 && (*date)[4] == ':' && (*date)[10] == ' ');
     return 0;
 }
