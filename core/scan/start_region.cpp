@@ -71,9 +71,12 @@ std::expected<StartRegion, StartProblem> ParseStartRegion(ByteView first,
     StartRegion r;
     r.brand.assign(reinterpret_cast<const char*>(first.data() + 8), 4);
     std::uint64_t at = first.be32(0).value_or(0);
+    // Space a writer reserved for its header ("free", "skip") may be large.
+    bool reserved = false;
     for (int n = 0; n < kMostAtoms; ++n) {
-        // The mdat comes early, or after the file's own header.
-        if (at > kStartWalkBytes && !r.moov_at) return fail(StartProblem::NoMdat);
+        // The mdat comes early, or after the file's own header or the room
+        // reserved for it.
+        if (at > kStartWalkBytes && !r.moov_at && !reserved) return fail(StartProblem::NoMdat);
         const auto header = HeaderAt(first, more, at);
         if (!header) return fail(StartProblem::NoMdat);
         const ByteView h = header->view();
@@ -96,10 +99,13 @@ std::expected<StartRegion, StartProblem> ParseStartRegion(ByteView first,
             return r;
         }
         if (size < header_bytes) return fail(StartProblem::NoMdat);
+        const bool room = h.matches(4, "free") || h.matches(4, "skip");
         if (h.matches(4, "moov")) {
             if (r.moov_at || size > kMostMovieBytes) return fail(StartProblem::NoMdat);
             r.moov_at = at;
             r.moov_size = size;
+        } else if (room && size > kStartWalkBytes && size <= kMostMovieBytes) {
+            reserved = true;
         } else if (size > kStartWalkBytes) {
             return fail(StartProblem::NoMdat);  // nothing but media and movie atoms is that large
         } else if (h.matches(4, "ftyp")) {

@@ -17,7 +17,8 @@
 namespace tav {
 
 // The "mdat" must begin this far into the file at most, unless a "moov"
-// before it says the file describes itself first.
+// before it says the file describes itself first, or a "free" or "skip"
+// atom reserves room for the header there.
 inline constexpr std::uint64_t kStartWalkBytes = 64 * 1024;
 
 struct StartRegion {

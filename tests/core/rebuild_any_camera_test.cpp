@@ -75,7 +75,7 @@ TEST(StartRegion, AtomsBeforeTheMdatAndItsSizeForms) {
         {"a leading atom that runs to the end",
          Join({ftyp, AtomOf("free", 0, 0), AtomOf("mdat", 0)}), 0, 0, 0, false, "ftyp后面不是mdat"},
         {"mdat past the walk",
-         Join({ftyp, AtomOf("free", kMostLeadingAtomBytes), AtomOf("mdat", 100), payload}), 0, 0, 0,
+         Join({ftyp, AtomOf("uuid", kMostLeadingAtomBytes), AtomOf("mdat", 100), payload}), 0, 0, 0,
          false, "ftyp后面不是mdat"},
         {"the region ends before an mdat", Join({ftyp, AtomOf("free", 8)}), 0, 0, 0, false,
          "ftyp后面不是mdat"},

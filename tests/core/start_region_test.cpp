@@ -76,6 +76,12 @@ TEST(StartRegion, AtomsWalkedToTheMediaData) {
         {"size 0: to the end", Concat({ftyp, Atom("mdat", {}, 0)}), f, std::nullopt, false, {}},
         {"movie atom first", Concat({ftyp, Atom("free"), moov, Atom("mdat", {}, 300)}),
          f + 8 + moov.size(), f + 8 + moov.size() + 300, false, f + 8},
+        {"room of 1 MiB reserved for the header",
+         Concat({ftyp, Atom("free", Bytes((1u << 20) - 8)), Atom("mdat", {}, 300)}),
+         f + (1u << 20),
+         f + (1u << 20) + 300,
+         false,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
