@@ -37,7 +37,7 @@ const std::vector<std::string>& CardKinds();
 
 // Bumped whenever generated images change shape, so that cached test images
 // made by an older generator are not reused.
-inline constexpr int kCardLayoutVersion = 2;
+inline constexpr int kCardLayoutVersion = 3;
 
 // Writes the image and its manifest; answers the manifest.
 std::expected<Manifest, std::string> GenerateCard(const CardRequest& request);

@@ -20,7 +20,8 @@ std::string IsoLocalTime(const std::string& date, const std::string& time, int o
 
 // The options' date and time become the movie header's creation time (and
 // the layout's date tag); options.co64 and options.mdat64 are kept. aac is
-// needed when the layout has AAC sound; PCM sound is seeded noise.
+// needed when the layout has AAC sound; PCM sound is a quiet tone of a
+// seeded pitch.
 MovFile BuildOtherMov(const MovOptions& options, const WriterLayout& layout,
                       const EncodedClip& video, const AacClip* aac, std::uint64_t seed);
 
