@@ -8,6 +8,7 @@
 
 #include "dialogs.hpp"
 #include "recovery/lost_headers.hpp"
+#include "scan/media_follow.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/scan_start.hpp"
 #include "scan/scan_tables.hpp"
@@ -55,6 +56,9 @@ struct AppContext {
     Forms forms;
     // Headers rebuilt from a reference clip, by 编号, for the save.
     RebuiltFiles rebuilt;
+    // Where the last scan's files may lie, for a lost header's split media;
+    // empty before a scan ended and after a scan-result file was loaded.
+    std::optional<FollowSetup> scan_grid;
 
     MsgAnswer ask(QWidget* owner, const std::string& caption, const std::string& text, MsgIcon icon,
                   MsgButtons buttons = MsgButtons::Ok) {

@@ -166,6 +166,7 @@ void TForm2::btn7Click() {
         return;
     }
     ctx_.tables.with([](TableSet& t) { t.clear_tables(); });
+    ctx_.scan_grid.reset();
     ctx_.refresher->refresh_all();
     start_file_job(TFileOrLv::kLoad, name);
 }

@@ -80,8 +80,12 @@ void TForm3::start_scanner(ScanParams params) {
     auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
     auto scanner = std::make_unique<TscanPst>(std::move(params), ctx_.settings, ctx_.tables,
                                               *reporter, ctx_.StopRequested);
-    job_.run(std::move(reporter), std::move(scanner), this,
-             [this] { ctx_.refresher->refresh_all(); });
+    const TscanPst* ended = scanner.get();
+    ctx_.scan_grid.reset();
+    job_.run(std::move(reporter), std::move(scanner), this, [this, ended] {
+        ctx_.scan_grid = ended->outcome().grid;
+        ctx_.refresher->refresh_all();
+    });
 }
 
 void TForm3::stop_and_wait() {

@@ -37,15 +37,18 @@ std::string Report(const LostHeaders& lost) {
 class RebuildJob {
   public:
     RebuildJob(SourceReader source, ScanTables& tables, ReferenceMovie reference,
-               const StopFlag& stop, LostHeaders& result)
+               std::optional<FollowSetup> grid, const StopFlag& stop, LostHeaders& result)
         : source_(std::move(source)),
           tables_(tables),
           reference_(std::move(reference)),
+          grid_(std::move(grid)),
           stop_(stop),
           result_(result) {}
     void Start() {
-        thread_.start(
-            [this] { result_ = RebuildUnpairedHeads(source_, tables_, {reference_}, &stop_); });
+        thread_.start([this] {
+            result_ = RebuildUnpairedHeads(source_, tables_, {reference_}, &stop_,
+                                           grid_ ? &*grid_ : nullptr);
+        });
     }
     void Join() { thread_.join(); }
 
@@ -53,6 +56,7 @@ class RebuildJob {
     SourceReader source_;
     ScanTables& tables_;
     ReferenceMovie reference_;
+    std::optional<FollowSetup> grid_;  // where a split clip's pieces may lie
     const StopFlag& stop_;
     LostHeaders& result_;
     WorkerThread thread_;
@@ -71,7 +75,7 @@ LostHeaders RunRebuild(AppContext& ctx, QWidget* owner, SourceReader source,
     BackgroundJob background;
     background.run(nullptr,
                    std::make_unique<RebuildJob>(std::move(source), ctx.tables, std::move(reference),
-                                                stop, result),
+                                                ctx.scan_grid, stop, result),
                    owner, nullptr);
     progress.show();
     background.wait_processing_events();
