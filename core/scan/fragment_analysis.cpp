@@ -225,7 +225,8 @@ std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_
                                                                      const MediaLayout& layout,
                                                                      const HeadIndex& heads,
                                                                      bool near) const {
-    const auto from = heads.by_start.lower_bound(moov_start - kStartWalkBytes);
+    const auto from =
+        heads.by_start.lower_bound(moov_start - static_cast<std::int64_t>(kStartWalkBytes));
     for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it)
         if (CarriesMovieAt(source_, it->first, moov_start)) {
             // Up to the end of its mdat, where that is known and near.
