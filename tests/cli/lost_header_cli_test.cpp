@@ -24,16 +24,8 @@ test::ShellResult RunCli(const std::string& args, const test::TempDir& dir) {
     return test::RunShell(ShellQuote(TAV_CLI_EXE) + " " + args, dir.path());
 }
 
-// The MD5 of every decoded video frame, in order.
 std::vector<std::string> FrameHashes(const fs::path& file, const test::TempDir& dir) {
-    const auto run = test::RunShell(
-        "ffmpeg -nostdin -v error -i " + ShellQuote(file.string()) + " -map 0:v -f framemd5 -",
-        dir.path());
-    std::vector<std::string> hashes;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
-    return hashes;
+    return test::FrameHashes(file, dir.path());
 }
 
 bool HasSound(const fs::path& file, const test::TempDir& dir) {

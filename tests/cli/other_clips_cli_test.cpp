@@ -152,16 +152,8 @@ TEST(OtherClipsCli, MixedCardListsTaggedClipsInBothModes) {
     EXPECT_EQ(dates(any.out), all_dates);
 }
 
-// The MD5 of every decoded video frame, in order.
 std::vector<std::string> FrameHashes(const fs::path& file, const test::TempDir& dir) {
-    const auto run = test::RunShell(
-        "ffmpeg -nostdin -v error -i " + Quote(file.string()) + " -map 0:v -f framemd5 -",
-        dir.path());
-    std::vector<std::string> hashes;
-    std::istringstream lines(run.out);
-    for (std::string line; std::getline(lines, line);)
-        if (!line.empty() && line[0] != '#') hashes.push_back(line.substr(line.rfind(',') + 1));
-    return hashes;
+    return test::FrameHashes(file, dir.path());
 }
 
 // Lost headers of other writers' clips, rebuilt from a reference of the same

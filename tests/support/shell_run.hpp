@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace tav::test {
 
@@ -17,5 +18,9 @@ std::string SlurpFile(const std::filesystem::path& p);
 // Runs command_line through /bin/sh with no standard input; stdout and stderr
 // go through files in scratch_dir.
 ShellResult RunShell(const std::string& command_line, const std::filesystem::path& scratch_dir);
+
+// The MD5 of every video frame ffmpeg decodes from the file, in order.
+std::vector<std::string> FrameHashes(const std::filesystem::path& file,
+                                     const std::filesystem::path& scratch_dir);
 
 }  // namespace tav::test
