@@ -199,7 +199,7 @@ void FragmentAnalysis::analyse_headers() {
         for (std::size_t k = 0; k < rows; ++k) {
             if (tables_.fragment_cell(k, frag::StartType) != "HEAD") continue;
             if (auto own = parse_int64(tables_.fragment_cell(k, frag::OwnLength)))
-                heads.by_end.emplace(*own, k);
+                heads.by_end[*own].push_back(k);
             if (auto start = parse_int64(tables_.fragment_cell(k, frag::StartOffset)))
                 heads.by_start.emplace(*start, k);
         }
@@ -239,7 +239,8 @@ std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_
         for (const auto end : {std::optional(layout.media_end), layout.media_end_of_all})
             if (end)
                 if (const auto found = heads.by_end.find(*end); found != heads.by_end.end())
-                    return Pairing{found->second, false, *end};
+                    return Pairing{choose_head(found->second, *end, moov_start, layout), false,
+                                   *end};
         return std::nullopt;
     }
     // Tagged clips alone pair only exactly, as they always did.
@@ -259,6 +260,27 @@ std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_
             return Pairing{it->second, false, own};
     }
     return std::nullopt;
+}
+
+// Start regions whose media data all end alike (clips of one length, the
+// same clip copied twice) are told apart by where the header lies: right
+// after its own media data; else the first no header took yet, one whose
+// samples check before one whose do not; else the first, as ever.
+std::size_t FragmentAnalysis::choose_head(const std::vector<std::size_t>& rows,
+                                          std::int64_t media_end, std::int64_t moov_start,
+                                          const MediaLayout& layout) const {
+    if (rows.size() == 1) return rows.front();
+    std::optional<std::size_t> free_row;
+    for (const std::size_t k : rows) {
+        const std::int64_t start = CellValue(tables_, k, frag::StartOffset);
+        if (AddChecked(start, media_end) == moov_start) return k;
+    }
+    for (const std::size_t k : rows) {
+        if (paired_heads_.contains(k)) continue;
+        if (SamplesCheckAt(source_, CellValue(tables_, k, frag::StartOffset), layout)) return k;
+        if (!free_row) free_row = k;
+    }
+    return free_row.value_or(rows.front());
 }
 
 bool FragmentAnalysis::analyse_header(std::size_t r, const HeadIndex& heads, bool near) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "codec/nal_format.hpp"
 #include "common/reporter.hpp"
@@ -51,7 +52,7 @@ class FragmentAnalysis {
     void sort_and_renumber();
     void analyse_headers();
     struct HeadIndex {
-        std::unordered_map<std::int64_t, std::size_t> by_end;  // own length -> first row
+        std::unordered_map<std::int64_t, std::vector<std::size_t>> by_end;  // own length -> rows
         std::map<std::int64_t, std::size_t> by_start;
     };
     struct Pairing {
@@ -61,6 +62,8 @@ class FragmentAnalysis {
     };
     std::optional<Pairing> pair_head(std::int64_t moov_start, const MediaLayout& layout,
                                      const HeadIndex& heads, bool near) const;
+    std::size_t choose_head(const std::vector<std::size_t>& rows, std::int64_t media_end,
+                            std::int64_t moov_start, const MediaLayout& layout) const;
     // False when no start region matched exactly and near was not asked.
     bool analyse_header(std::size_t row, const HeadIndex& heads, bool near);
     void fill_outputs();

@@ -300,6 +300,27 @@ TEST_F(AnalysisTest, TwoHeadsWithTheSameLengthPairTheFirst) {
     EXPECT_EQ(run.done().outputs.row_count(), 1u);
 }
 
+// Copies of one clip (or clips of one length): each header takes its own
+// start region, the one it follows directly, else one no header took yet.
+TEST_F(AnalysisTest, ClipsOfOneLengthPairTheirOwnStartRegions) {
+    const auto mov = Camera(9, 14);
+    const auto own = static_cast<std::int64_t>(mov.head.size());
+    const std::int64_t heads[] = {10 * 512, 300 * 512};
+    for (const bool whole_files : {true, false}) {
+        SCOPED_TRACE(whole_files);
+        scantest::Image image(1 << 20);
+        for (int i = 0; i < 2; ++i) {
+            image.put(heads[i], mov.head);
+            image.put(whole_files ? heads[i] + own : 700'003 + i * 100'000, mov.moov);
+        }
+        auto& run = Scan(image);
+        ASSERT_EQ(F().row_count(), 4u);  // the two headers, then the two start regions
+        EXPECT_EQ(F().cell(0, frag::Fragments), "2,0,");
+        EXPECT_EQ(F().cell(1, frag::Fragments), "3,1,");
+        EXPECT_EQ(run.done().outputs.row_count(), 2u);
+    }
+}
+
 TEST_F(AnalysisTest, LargeChunkTableIsAnalysedFromItsLastEntry) {
     const auto mov = Camera(16400, 15);
     scantest::Image image(mov.bytes().size() + (1 << 20));
