@@ -91,8 +91,18 @@ class Walker {
                                        ? in_.media_start + kStartSearchBytes
                                        : end();
         for (std::uint64_t at = in_.media_start; at < last; ++at)
-            if (StartsHere(at)) return at;
+            if (StartsHere(at) || LonePictureAt(at)) return at;
         return std::nullopt;
+    }
+
+    // A picture of one unit decoding can start at, between chunks of tracks
+    // the walk cannot read (a phone's first frame between AAC chunks): the
+    // next picture must start right after it or past such a chunk.
+    bool LonePictureAt(std::uint64_t at) const {
+        if (!SyncPictureAt(at)) return false;
+        const auto nal = ReadNal(bytes_, in_, at);
+        const std::uint64_t next = at + in_.format.length_size + nal->length;
+        return next == end() || StartsHere(next) || (in_.gap_bytes > 0 && AfterGap(next));
     }
 
     bool SyncPictureAt(std::uint64_t at) const {
