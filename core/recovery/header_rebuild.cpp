@@ -1,6 +1,10 @@
 #include "recovery/header_rebuild.hpp"
 
 #include <algorithm>
+#include <array>
+#include <memory>
+
+#include "codec/picture_order.hpp"
 
 #include "recovery/movie_header_writer.hpp"
 #include "recovery/split_media.hpp"
@@ -28,6 +32,36 @@ std::uint64_t MostUnitBytes(const ReferenceVideo& video) {
     return video.largest_sample == 0 ? 0 : std::max(kLeast, 8 * video.largest_sample);
 }
 
+// The first bytes of each walked picture's first slice: what the order the
+// pictures are shown in is read from. Nothing when a picture has none.
+std::optional<std::vector<ByteString>> FirstSlices(const MediaBytes& file, const MediaWalk& walk,
+                                                   const NalFormat& format) {
+    std::vector<ByteString> slices;
+    slices.reserve(walk.video.size());
+    for (const WalkedSample& sample : walk.video) {
+        const std::uint64_t end = sample.offset + sample.size;
+        std::uint64_t at = sample.offset;
+        for (;;) {
+            std::array<std::uint8_t, 4> field{};
+            if (end - at < format.least_unit_bytes() ||
+                !file.read(at, std::span(field.data(), format.length_size)))
+                return std::nullopt;
+            const auto length =
+                ReadNalLength(ByteView(field.data(), format.length_size), 0, format);
+            if (!length || *length > end - at - format.length_size) return std::nullopt;
+            ByteString unit(std::min<std::size_t>(*length, kSliceHeaderBytes));
+            if (!file.read(at + format.length_size, unit)) return std::nullopt;
+            const auto header = ReadNalHeader(ByteView(unit), format.codec);
+            if (header && header->slice) {
+                slices.push_back(std::move(unit));
+                break;
+            }
+            at += format.length_size + *length;
+        }
+    }
+    return slices;
+}
+
 }  // namespace
 
 bool ParameterSetsMatch(const MediaWalk& walk, const ReferenceVideo& video) {
@@ -52,15 +86,15 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
     if (references.empty()) return std::unexpected(std::string("没有参考文件"));
 
     std::optional<MediaWalk> best;
-    std::vector<MediaPiece> best_pieces;
+    std::unique_ptr<PiecedFile> best_file;
     const ReferenceMovie* best_reference = nullptr;
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
-        PiecedFile file(source, head, setup);
+        auto file = std::make_unique<PiecedFile>(source, head, setup);
         MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,          std::nullopt,
-                          ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video), &file};
+                          ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video), file.get()};
         if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
-        auto walk = WalkMedia(file, in);
+        auto walk = WalkMedia(*file, in);
         if (!walk || walk->video.empty()) continue;
         if (!ParameterSetsMatch(*walk, ref.video)) {
             mismatch = true;
@@ -68,7 +102,7 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
         }
         if (!best || walk->end > best->end) {
             best = std::move(walk);
-            best_pieces = file.pieces();
+            best_file = std::move(file);
             best_reference = &ref;
         }
     }
@@ -81,6 +115,7 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
     RebuiltFile file;
     file.source_offset = head;
     // Pieces past the media data walked are not the file's.
+    std::vector<MediaPiece> best_pieces = best_file->pieces();
     std::erase_if(best_pieces, [&](const MediaPiece& p) { return p.file_offset >= best->end; });
     file.pieces.assign(best_pieces.begin() + 1, best_pieces.end());
     file.copy_length = best->end;
@@ -88,7 +123,13 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
         file.patch_at = media->mdat_at + (media->wide ? 8 : 0);
         file.patch = MdatSizeField(*media, best->end);
     }
-    file.moov = WriteRebuiltMoov(*best_reference, *best);
+    // Streams with B-frames show pictures in another order than they are
+    // decoded in; the slice headers tell which.
+    const ReferenceVideo& video = best_reference->video;
+    std::optional<CompositionOffsets> order;
+    if (const auto slices = FirstSlices(*best_file, *best, video.format))
+        order = ComposeOrder(video.format.codec, video.sps, video.pps, *slices);
+    file.moov = WriteRebuiltMoov(*best_reference, *best, order ? &*order : nullptr);
     file.frames = best->video.size();
     file.sound = best_reference->sound && !best->sound_chunks.empty();
     return file;

@@ -149,11 +149,43 @@ struct TrackTables {
     bool wide = false;
 };
 
+// One entry per run of pictures shown the same number of frames late.
+void WriteCtts(AtomOut& w, const CompositionOffsets& order, std::uint32_t delta) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> runs;
+    for (const std::uint32_t frames : order.frames)
+        if (!runs.empty() && runs.back().second == frames)
+            ++runs.back().first;
+        else
+            runs.emplace_back(1, frames);
+    const std::size_t at = w.begin("ctts");
+    w.be32(0);
+    w.be32(static_cast<std::uint32_t>(runs.size()));
+    for (const auto& [count, frames] : runs) {
+        w.be32(count);
+        w.be32(static_cast<std::uint32_t>(std::min(std::uint64_t{frames} * delta, kMost32)));
+    }
+    w.end(at);
+}
+
+// The movie starts at the first picture shown, not at the first decoded.
+void WriteEditList(AtomOut& w, std::uint64_t movie_duration, std::uint64_t media_time) {
+    const std::size_t edts = w.begin("edts");
+    const std::size_t elst = w.begin("elst");
+    w.be32(0);
+    w.be32(1);
+    w.be32(static_cast<std::uint32_t>(std::min(movie_duration, kMost32)));
+    w.be32(static_cast<std::uint32_t>(std::min(media_time, kMost32 >> 1)));
+    w.be32(0x00010000);  // rate 1.0
+    w.end(elst);
+    w.end(edts);
+}
+
 void WriteTrak(AtomOut& w, const TrackTables& t, const std::vector<WalkedSample>* video,
-               std::uint32_t sound_sample_size) {
+               std::uint32_t sound_sample_size, const CompositionOffsets* order = nullptr) {
     const ReferenceTrack& r = *t.track;
     const std::size_t trak = w.begin("trak");
     w.atom("tkhd", WithDuration(r.tkhd, true, t.movie_duration));
+    if (order) WriteEditList(w, t.movie_duration, std::uint64_t{order->delay} * r.sample_delta);
     const std::size_t mdia = w.begin("mdia");
     w.atom("mdhd", WithDuration(r.mdhd, false, t.samples * r.sample_delta));
     w.atom("hdlr", r.hdlr);
@@ -162,6 +194,7 @@ void WriteTrak(AtomOut& w, const TrackTables& t, const std::vector<WalkedSample>
     const std::size_t stbl = w.begin("stbl");
     w.atom("stsd", r.stsd);
     WriteStts(w, t.samples, r.sample_delta);
+    if (order) WriteCtts(w, *order, r.sample_delta);
     if (video) {
         std::vector<std::uint32_t> syncs;
         for (std::size_t k = 0; k < video->size(); ++k)
@@ -189,7 +222,10 @@ void WriteTrak(AtomOut& w, const TrackTables& t, const std::vector<WalkedSample>
 
 }  // namespace
 
-ByteString WriteRebuiltMoov(const ReferenceMovie& ref, const MediaWalk& walk) {
+ByteString WriteRebuiltMoov(const ReferenceMovie& ref, const MediaWalk& walk,
+                            const CompositionOffsets* order) {
+    if (order && (!order->reordered() || order->frames.size() != walk.video.size()))
+        order = nullptr;
     const std::uint64_t frames = walk.video.size();
     const std::uint64_t movie_duration =
         Rescale(frames * ref.video.sample_delta, ref.video.timescale, ref.movie_timescale);
@@ -213,7 +249,7 @@ ByteString WriteRebuiltMoov(const ReferenceMovie& ref, const MediaWalk& walk) {
     AtomOut w(out);
     const std::size_t moov = w.begin("moov");
     w.atom("mvhd", WithDuration(ref.mvhd, false, movie_duration));
-    WriteTrak(w, video, &walk.video, 0);
+    WriteTrak(w, video, &walk.video, 0, order);
     if (with_sound) WriteTrak(w, sound, nullptr, ref.sound->stsz_size);
     w.end(moov);
     return out;

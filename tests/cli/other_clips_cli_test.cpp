@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <iostream>
 #include <map>
+#include <random>
 #include <regex>
 #include <sstream>
 
@@ -191,6 +193,53 @@ TEST(OtherClipsCli, LostHeadersAreRebuiltFromAReferenceOfTheSameLayout) {
                   f.sound_codec == "sowt" ? ExpectedCodecs(f) : ExpectedCodecs(f).substr(0, 4));
     }
     EXPECT_GE(walked, 3);
+}
+
+// Clips an encoder wrote with B-frames (pictures shown in another order than
+// decoded), their movie atom overwritten on a raw medium: the rebuilt header
+// shows every picture where the original did.
+TEST(OtherClipsCli, LostHeadersOfClipsWithBFramesShowEveryPictureInItsPlace) {
+    const struct {
+        const char* encoder;
+        const char* tag;
+    } encoders[] = {{"libx264", "avc1"}, {"libx265", "hvc1"}};
+    test::TempDir dir;
+    for (const auto& e : encoders) {
+        SCOPED_TRACE(e.encoder);
+        const fs::path lost = dir / (std::string(e.tag) + "-lost.mp4");
+        const fs::path reference = dir / (std::string(e.tag) + "-reference.mp4");
+        const auto encode = [&](const char* source, const char* seconds, const fs::path& out) {
+            return test::RunShell(std::string("ffmpeg -nostdin -v error -y -f lavfi -i ") + source +
+                                      " -t " + seconds + " -c:v " + e.encoder + " -tag:v " + e.tag +
+                                      " -x265-params log-level=error -pix_fmt yuv420p -an " +
+                                      Quote(out.string()),
+                                  dir.path());
+        };
+        ASSERT_EQ(encode("testsrc2=size=160x120:rate=25", "3", lost).exit_code, 0);
+        ASSERT_EQ(encode("mandelbrot=size=160x120:rate=25", "1", reference).exit_code, 0);
+
+        std::string image(4 << 20, '\0');
+        std::mt19937 filler(7);
+        for (char& c : image) c = static_cast<char>(filler());
+        const std::string clip = test::SlurpFile(lost);
+        const std::size_t at = 1 << 20, moov = clip.find("moov") - 4;
+        ASSERT_LT(moov, clip.size());
+        image.replace(at, moov, clip, 0, moov);  // the header's bytes stay filler
+        const fs::path img = dir / (std::string(e.tag) + ".img");
+        std::ofstream(img, std::ios::binary) << image;
+
+        const fs::path out = dir / (std::string(e.tag) + "-out");
+        const auto run =
+            RunCli("recover " + Quote(img.string()) + " --mode deep --quiet --out " +
+                       Quote(out.string()) + " --reference " + Quote(reference.string()),
+                   dir);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        std::vector<fs::path> saved(fs::directory_iterator(out), {});
+        ASSERT_EQ(saved.size(), 1u);
+        const auto want = FrameHashes(lost, dir);
+        ASSERT_EQ(want.size(), 75u);
+        EXPECT_EQ(FrameHashes(saved.front(), dir), want);
+    }
 }
 
 }  // namespace
