@@ -93,7 +93,13 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
         auto file = std::make_unique<PiecedFile>(source, head, setup);
         MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,          std::nullopt,
                           ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video), file.get()};
-        if (ref.sound) in.sound_chunk_bytes = ref.sound->chunk_bytes();
+        if (ref.sound) {
+            in.sound_chunk_bytes = ref.sound->chunk_bytes();
+            for (const std::uint32_t samples : ref.sound->other_samples_per_chunk)
+                in.more_sound_chunk_bytes.push_back(std::uint64_t{samples} *
+                                                    ref.sound->frame_bytes);
+            in.sound_frame_bytes = ref.sound->frame_bytes;
+        }
         auto walk = WalkMedia(*file, in);
         if (!walk || walk->video.empty()) continue;
         if (!ParameterSetsMatch(*walk, ref.video)) {

@@ -56,16 +56,31 @@ class Walker {
   public:
     Walker(const MediaBytes& bytes, const MediaWalkInput& in) : bytes_(bytes), in_(in) {}
 
-    // A sound chunk at `at`: the bytes are no NAL unit, a chunk fits, and
-    // after it video goes on or the media data ends.
-    bool SoundChunkAt(std::uint64_t at) const {
-        const std::uint64_t c = in_.sound_chunk_bytes.value_or(0);
-        if (c == 0 || at > in_.media_end || c > in_.media_end - at || !Readable(bytes_, at) ||
-            !Readable(bytes_, at + c - 1) || ReadNal(bytes_, in_, at))
-            return false;
-        if (at + c == in_.media_end) return true;
-        const auto next = ReadNal(bytes_, in_, at + c);
-        return next && BeginsAccessUnit(next->header);
+    // The size of a sound chunk at `at`: the bytes are no NAL unit, a chunk
+    // of a size the reference has fits, and after it video goes on or the
+    // media data ends (where a shorter last chunk may end it too).
+    std::optional<std::uint64_t> SoundChunkAt(std::uint64_t at) const {
+        if (!in_.sound_chunk_bytes || at >= in_.media_end || !Readable(bytes_, at) ||
+            ReadNal(bytes_, in_, at))
+            return std::nullopt;
+        const std::uint64_t left = in_.media_end - at;
+        const auto fits = [&](std::uint64_t c) {
+            if (c == 0 || c > left || !Readable(bytes_, at + c - 1)) return false;
+            if (c == left) return true;
+            const auto next = ReadNal(bytes_, in_, at + c);
+            return next && BeginsAccessUnit(next->header);
+        };
+        if (fits(*in_.sound_chunk_bytes)) return in_.sound_chunk_bytes;
+        std::uint64_t largest = *in_.sound_chunk_bytes;
+        for (const std::uint64_t c : in_.more_sound_chunk_bytes) {
+            if (fits(c)) return c;
+            largest = std::max(largest, c);
+        }
+        // A writer empties its sound buffer into the last chunk, which may
+        // hold what two chunks would.
+        const std::uint64_t frame = in_.sound_frame_bytes;
+        if (frame != 0 && left <= 2 * largest && left % frame == 0 && fits(left)) return left;
+        return std::nullopt;
     }
 
     // A sample or sound chunk starts at `at`, and for a sample the next NAL
@@ -73,10 +88,10 @@ class Walker {
     // happens to fit is not yet a sample.
     bool StartsHere(std::uint64_t at) const {
         const auto nal = ReadNal(bytes_, in_, at);
-        if (!nal) return SoundChunkAt(at);
+        if (!nal) return SoundChunkAt(at).has_value();
         if (!BeginsAccessUnit(nal->header)) return false;
         const std::uint64_t next = at + in_.format.length_size + nal->length;
-        return next == end() || ReadNal(bytes_, in_, next) || SoundChunkAt(next);
+        return next == end() || ReadNal(bytes_, in_, next) || SoundChunkAt(next).has_value();
     }
 
     std::optional<std::uint64_t> FindStart() const {
@@ -144,8 +159,8 @@ class Walker {
         for (int k = 0; k < kSureContinuationUnits && at != end(); ++k) {
             if (const auto nal = ReadNal(bytes_, in_, at))
                 at += in_.format.length_size + std::uint64_t{nal->length};
-            else if (SoundChunkAt(at))
-                at += in_.sound_chunk_bytes.value_or(0);
+            else if (const auto chunk = SoundChunkAt(at))
+                at += *chunk;
             else
                 return false;
         }
@@ -160,10 +175,10 @@ class Walker {
             if (const auto nal = ReadNal(bytes_, in_, p)) {
                 Add(*nal, p);
                 p += in_.format.length_size + std::uint64_t{nal->length};
-            } else if (SoundChunkAt(p)) {
+            } else if (const auto chunk = SoundChunkAt(p)) {
                 Close();
-                walk_.sound_chunks.push_back(p);
-                p += in_.sound_chunk_bytes.value_or(0);  // not 0: SoundChunkAt said so
+                walk_.sound_chunks.push_back({p, *chunk});
+                p += *chunk;  // not 0: SoundChunkAt said so
                 walk_.end = p;
                 sure_to_ = p;
             } else if (const auto next = AfterGap(p)) {

@@ -50,6 +50,12 @@ struct WalkedSample {
     bool sync = false;  // holds a slice decoding can start at (IDR, IRAP)
 };
 
+struct SoundChunk {
+    std::uint64_t offset = 0;
+    std::uint64_t size = 0;
+    bool operator==(const SoundChunk&) const = default;
+};
+
 struct MediaWalkInput {
     std::uint64_t media_start = 0;   // first byte of the mdat payload
     std::uint64_t media_end = 0;     // end of the mdat
@@ -64,6 +70,11 @@ struct MediaWalkInput {
     std::uint64_t most_unit_bytes = 0;
     // Reads through it go on past a split; none: the bytes are contiguous.
     MediaContinuation* continuation = nullptr;
+    // Other sizes the reference's sound chunks take (writers that put one,
+    // two or three packets in a chunk, or alternate 1601 and 1602 frames),
+    // and the bytes of one sound frame: a last chunk may be shorter.
+    std::vector<std::uint64_t> more_sound_chunk_bytes;
+    std::uint64_t sound_frame_bytes = 0;
 };
 
 // Units that must follow one another where a split file goes on: a foreign
@@ -73,9 +84,9 @@ inline constexpr int kSureContinuationUnits = 8;
 struct MediaWalk {
     std::uint64_t start = 0;  // where the walk began (first_sample, or found by searching)
     std::vector<WalkedSample> video;
-    std::vector<std::uint64_t> sound_chunks;  // offsets, each sound_chunk_bytes long
-    std::uint64_t end = 0;                    // end of the last whole sample or chunk
-    bool reached_end = false;                 // end == media_end
+    std::vector<SoundChunk> sound_chunks;
+    std::uint64_t end = 0;     // end of the last whole sample or chunk
+    bool reached_end = false;  // end == media_end
     // Distinct parameter sets met in the stream, each with its NAL header.
     std::vector<std::vector<std::uint8_t>> vps, sps, pps;
 };

@@ -235,14 +235,13 @@ ByteString WriteRebuiltMoov(const ReferenceMovie& ref, const MediaWalk& walk,
     TrackTables sound;
     const bool with_sound = ref.sound && !walk.sound_chunks.empty();
     if (with_sound) {
-        sound = {&*ref.sound,
-                 true,
-                 std::uint64_t{walk.sound_chunks.size()} * ref.sound->samples_per_chunk,
-                 movie_duration,
-                 {},
-                 wide};
-        for (std::uint64_t offset : walk.sound_chunks)
-            sound.chunks.push_back({offset, ref.sound->samples_per_chunk});
+        sound = {&*ref.sound, true, 0, movie_duration, {}, wide};
+        const std::uint64_t frame = std::max<std::uint64_t>(ref.sound->frame_bytes, 1);
+        for (const SoundChunk& c : walk.sound_chunks) {
+            const auto samples = static_cast<std::uint32_t>(c.size / frame);
+            sound.chunks.push_back({c.offset, samples});
+            sound.samples += samples;
+        }
     }
 
     ByteString out;

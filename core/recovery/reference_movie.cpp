@@ -1,5 +1,7 @@
 #include "recovery/reference_movie.hpp"
 
+#include <algorithm>
+
 #include "recovery/largest_chunk.hpp"
 #include "recovery/media_walk.hpp"
 #include "recovery/video_config.hpp"
@@ -95,6 +97,13 @@ std::expected<ReferenceSound, std::string> ReadSound(const TrackAtoms& a) {
     const auto runs = stsc.found ? ReadStsc(stsc.body) : std::nullopt;
     if (!runs) return Failure("声音轨的stsc无效");
     s.samples_per_chunk = runs->front().samples;
+    constexpr std::size_t kMostChunkSizes = 16;  // beyond a writer's cadence
+    for (const ChunkRun& run : *runs)
+        if (run.samples != s.samples_per_chunk && run.samples != 0 &&
+            s.other_samples_per_chunk.size() < kMostChunkSizes &&
+            std::find(s.other_samples_per_chunk.begin(), s.other_samples_per_chunk.end(),
+                      run.samples) == s.other_samples_per_chunk.end())
+            s.other_samples_per_chunk.push_back(run.samples);
     const Atom stsz = Child(a.stbl.body, "stsz");
     s.stsz_size = stsz.found ? stsz.body.be32(4).value_or(0) : 0;
     // A size of 1 counts PCM frames, whose bytes the description gives.

@@ -33,9 +33,10 @@ struct ReferenceVideo : ReferenceTrack {
 };
 
 struct ReferenceSound : ReferenceTrack {
-    std::uint32_t samples_per_chunk = 0;  // of the first chunk run
-    std::uint32_t stsz_size = 0;          // the uniform sample size as written
-    std::uint32_t frame_bytes = 0;        // bytes of one sample (PCM frame)
+    std::uint32_t samples_per_chunk = 0;                 // of the first chunk run
+    std::vector<std::uint32_t> other_samples_per_chunk;  // of the later runs, each once
+    std::uint32_t stsz_size = 0;                         // the uniform sample size as written
+    std::uint32_t frame_bytes = 0;                       // bytes of one sample (PCM frame)
     std::uint64_t chunk_bytes() const { return std::uint64_t{samples_per_chunk} * frame_bytes; }
 };
 

@@ -195,40 +195,51 @@ TEST(OtherClipsCli, LostHeadersAreRebuiltFromAReferenceOfTheSameLayout) {
     EXPECT_GE(walked, 3);
 }
 
-// Clips an encoder wrote with B-frames (pictures shown in another order than
-// decoded), their movie atom overwritten on a raw medium: the rebuilt header
-// shows every picture where the original did.
-TEST(OtherClipsCli, LostHeadersOfClipsWithBFramesShowEveryPictureInItsPlace) {
+// Clips an encoder and muxer wrote (B-frames: pictures shown in another
+// order than decoded; PCM in chunks of one, two or three packets), their
+// movie atom overwritten on a raw medium: the rebuilt header shows every
+// picture where the original did, and plays the same sound.
+TEST(OtherClipsCli, LostHeadersOfAnEncodersClipsShowEveryPictureInItsPlace) {
     const struct {
         const char* encoder;
         const char* tag;
-    } encoders[] = {{"libx264", "avc1"}, {"libx265", "hvc1"}};
+        const char* extension;
+        const char* sound;
+    } clips[] = {
+        {"libx264", "avc1", ".mp4", "-an"},
+        {"libx265", "hvc1", ".mp4", "-an"},
+        {"libx264", "avc1", ".mov", "-c:a pcm_s16le"},
+    };
     test::TempDir dir;
-    for (const auto& e : encoders) {
-        SCOPED_TRACE(e.encoder);
-        const fs::path lost = dir / (std::string(e.tag) + "-lost.mp4");
-        const fs::path reference = dir / (std::string(e.tag) + "-reference.mp4");
-        const auto encode = [&](const char* source, const char* seconds, const fs::path& out) {
-            return test::RunShell(std::string("ffmpeg -nostdin -v error -y -f lavfi -i ") + source +
-                                      " -t " + seconds + " -c:v " + e.encoder + " -tag:v " + e.tag +
-                                      " -x265-params log-level=error -pix_fmt yuv420p -an " +
-                                      Quote(out.string()),
+    int n = 0;
+    for (const auto& c : clips) {
+        const std::string name = std::to_string(n++) + c.extension;
+        SCOPED_TRACE(name);
+        const fs::path lost = dir / ("lost-" + name), reference = dir / ("reference-" + name);
+        const auto encode = [&](const char* picture, const char* tone, const char* seconds,
+                                const fs::path& out) {
+            return test::RunShell(std::string("ffmpeg -nostdin -v error -y -f lavfi -i ") +
+                                      picture + " -f lavfi -i sine=frequency=" + tone +
+                                      ":sample_rate=48000 -t " + seconds + " -c:v " + c.encoder +
+                                      " -tag:v " + c.tag +
+                                      " -x265-params log-level=error -pix_fmt yuv420p " + c.sound +
+                                      " " + Quote(out.string()),
                                   dir.path());
         };
-        ASSERT_EQ(encode("testsrc2=size=160x120:rate=25", "3", lost).exit_code, 0);
-        ASSERT_EQ(encode("mandelbrot=size=160x120:rate=25", "1", reference).exit_code, 0);
+        ASSERT_EQ(encode("testsrc2=size=160x120:rate=25", "440", "3", lost).exit_code, 0);
+        ASSERT_EQ(encode("mandelbrot=size=160x120:rate=25", "300", "1", reference).exit_code, 0);
 
         std::string image(4 << 20, '\0');
         std::mt19937 filler(7);
-        for (char& c : image) c = static_cast<char>(filler());
+        for (char& b : image) b = static_cast<char>(filler());
         const std::string clip = test::SlurpFile(lost);
         const std::size_t at = 1 << 20, moov = clip.find("moov") - 4;
         ASSERT_LT(moov, clip.size());
         image.replace(at, moov, clip, 0, moov);  // the header's bytes stay filler
-        const fs::path img = dir / (std::string(e.tag) + ".img");
+        const fs::path img = dir / (name + ".img");
         std::ofstream(img, std::ios::binary) << image;
 
-        const fs::path out = dir / (std::string(e.tag) + "-out");
+        const fs::path out = dir / (name + "-out");
         const auto run =
             RunCli("recover " + Quote(img.string()) + " --mode deep --quiet --out " +
                        Quote(out.string()) + " --reference " + Quote(reference.string()),
@@ -239,6 +250,13 @@ TEST(OtherClipsCli, LostHeadersOfClipsWithBFramesShowEveryPictureInItsPlace) {
         const auto want = FrameHashes(lost, dir);
         ASSERT_EQ(want.size(), 75u);
         EXPECT_EQ(FrameHashes(saved.front(), dir), want);
+        const auto sound = [&](const fs::path& f) {
+            return test::RunShell(
+                       "ffmpeg -nostdin -v error -i " + Quote(f.string()) + " -map 0:a? -f md5 -",
+                       dir.path())
+                .out;
+        };
+        EXPECT_EQ(sound(saved.front()), sound(lost));
     }
 }
 

@@ -96,6 +96,13 @@ TEST(MediaWalk, AccessUnitsSyncSamplesSoundAndWhereTheWalkEnds) {
          {true, false},
          2,
          true},
+        {"chunks of the reference's other sizes, a short one last",
+         Join({kSoundChunk, kSoundChunk, idr, kSoundChunk, slice, Bytes(kSound / 2, 0)}),
+         true,
+         {n, n},
+         {true, false},
+         3,
+         true},
         {"overwritten bytes drop the unit they may have cut",
          Join({aud, idr, aud, slice, garbage}),
          false,
@@ -130,7 +137,11 @@ TEST(MediaWalk, AccessUnitsSyncSamplesSoundAndWhereTheWalkEnds) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         MediaWalkInput in{0, c.media.size() + c.missing, 0, std::nullopt};
-        if (c.sound) in.sound_chunk_bytes = kSound;
+        if (c.sound) {
+            in.sound_chunk_bytes = kSound;
+            in.more_sound_chunk_bytes = {2 * kSound};
+            in.sound_frame_bytes = 4;
+        }
         const auto walk = WalkMedia(ViewBytes(ByteView(c.media)), in);
         ASSERT_TRUE(walk.has_value());
         EXPECT_EQ(Sizes(*walk), c.sizes);
@@ -140,7 +151,9 @@ TEST(MediaWalk, AccessUnitsSyncSamplesSoundAndWhereTheWalkEnds) {
         const std::uint64_t last =
             walk->video.empty() ? 0 : walk->video.back().offset + walk->video.back().size;
         const std::uint64_t last_sound =
-            walk->sound_chunks.empty() ? 0 : walk->sound_chunks.back() + kSound;
+            walk->sound_chunks.empty()
+                ? 0
+                : walk->sound_chunks.back().offset + walk->sound_chunks.back().size;
         EXPECT_EQ(walk->end, std::max({last, last_sound, walk->start}));
     }
 }
@@ -236,7 +249,7 @@ TEST(HeaderRebuild, ChunkOffsetsPast4GiBAreWritten64Bit) {
         SCOPED_TRACE(base);
         MediaWalk walk;
         walk.video = {{base, 1000, true}, {base + 1000 + 7680, 900, false}};
-        walk.sound_chunks = {base + 1000};
+        walk.sound_chunks = {{base + 1000, 7680}};
         walk.end = base + 1000 + 7680 + 900;
         const ByteString moov = WriteRebuiltMoov(ref, walk);
         const std::string_view text(reinterpret_cast<const char*>(moov.data()), moov.size());
