@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <numeric>
 #include <utility>
 
@@ -19,6 +20,7 @@ struct SeqRules {
     unsigned poc_lsb_bits = 0;
     bool frame_mbs_only = true;  // H.264
     bool separate_planes = false;
+    unsigned max_temporal_id = 0;  // HEVC: sub-layers above the first
 };
 
 struct PicRules {
@@ -127,6 +129,7 @@ bool ReadHevcSps(ByteView unit, Rules& rules) {
     const auto chroma = r.ue();
     if (!id || *id > 15 || !chroma) return false;
     SeqRules s;
+    s.max_temporal_id = *sub_layers;
     if (*chroma == 3) {
         const auto separate = r.bits(1);
         if (!separate) return false;
@@ -158,14 +161,6 @@ bool ReadHevcPps(ByteView unit, Rules& rules) {
     return true;
 }
 
-// One picture's place in its coded sequence.
-struct Picture {
-    bool new_sequence = false;  // the count starts again here
-    std::int64_t lsb = 0;
-    bool keeps_count = false;  // later pictures count on from it
-    unsigned lsb_bits = 0;
-};
-
 const SeqRules* SeqOf(const Rules& rules, std::uint32_t pps_id) {
     const auto pps = rules.pps.find(pps_id);
     if (pps == rules.pps.end()) return nullptr;
@@ -173,24 +168,30 @@ const SeqRules* SeqOf(const Rules& rules, std::uint32_t pps_id) {
     return sps == rules.sps.end() ? nullptr : &sps->second;
 }
 
-std::optional<Picture> ReadH264Slice(ByteView unit, const Rules& rules, bool& shown_as_decoded) {
+std::optional<SliceNumbers> ReadH264Slice(ByteView unit, const Rules& rules) {
     const auto head = unit.u8(0);
     if (!head) return std::nullopt;
     const unsigned type = *head & 0x1F, ref_idc = (*head >> 5) & 3;
     if (type != 1 && type != 5) return std::nullopt;
     RbspBits r(unit.sub(1));
-    if (!r.ue() || !r.ue()) return std::nullopt;
+    const auto first_mb = r.ue();
+    const auto slice_type = r.ue();
     const auto pps_id = r.ue();
-    const SeqRules* s = pps_id ? SeqOf(rules, *pps_id) : nullptr;
-    if (!s) return std::nullopt;
-    // Type 2 shows pictures as they are decoded; type 1 (counts from
-    // cycles of offsets) no camera writes, and it is not worked out here.
-    if (s->poc_type == 1) return std::nullopt;
-    if (s->poc_type == 2) {
-        shown_as_decoded = true;
-        return Picture{};
-    }
-    if ((s->separate_planes && !r.skip(2)) || !r.skip(s->max_frame_num_bits)) return std::nullopt;
+    if (!first_mb || *first_mb != 0 || !slice_type || *slice_type > 9 || !pps_id)
+        return std::nullopt;
+    const SeqRules* s = SeqOf(rules, *pps_id);
+    if (!s || (s->separate_planes && !r.skip(2))) return std::nullopt;
+    SliceNumbers n;
+    n.restart = type == 5;
+    n.reference = ref_idc != 0;
+    const auto frame_num = r.bits(s->max_frame_num_bits);
+    if (!frame_num) return std::nullopt;
+    n.frame_num = *frame_num;
+    n.max_frame_num = 1u << s->max_frame_num_bits;
+    n.shown_as_decoded = s->poc_type == 2;
+    // Type 1 (counts from cycles of offsets) no camera writes; its order is
+    // not worked out.
+    if (s->poc_type != 0) return n;
     if (!s->frame_mbs_only) {
         const auto field = r.bits(1);
         if (!field || (*field && !r.skip(1))) return std::nullopt;
@@ -198,14 +199,18 @@ std::optional<Picture> ReadH264Slice(ByteView unit, const Rules& rules, bool& sh
     if (type == 5 && !r.ue()) return std::nullopt;
     const auto lsb = r.bits(s->poc_lsb_bits);
     if (!lsb) return std::nullopt;
-    return Picture{type == 5, *lsb, ref_idc != 0, s->poc_lsb_bits};
+    n.poc_lsb = *lsb;
+    n.poc_lsb_bits = s->poc_lsb_bits;
+    n.keeps_count = n.reference;
+    return n;
 }
 
-std::optional<Picture> ReadHevcSlice(ByteView unit, const Rules& rules, bool first_picture) {
+std::optional<SliceNumbers> ReadHevcSlice(ByteView unit, const Rules& rules) {
     const auto b0 = unit.u8(0), b1 = unit.u8(1);
-    if (!b0 || !b1) return std::nullopt;
+    if (!b0 || !b1 || (*b1 & 7u) == 0) return std::nullopt;
     const unsigned type = (*b0 >> 1) & 0x3F, temporal_id = (*b1 & 7u) - 1;
-    if (type > 21 || (type > 9 && type < 16)) return std::nullopt;
+    const unsigned layer = ((*b0 & 1u) << 5) | (*b1 >> 3);
+    if (layer != 0 || type > 21 || (type > 9 && type < 16)) return std::nullopt;
     RbspBits r(unit.sub(2));
     const auto first = r.bits(1);
     if (!first || *first != 1) return std::nullopt;
@@ -215,67 +220,93 @@ std::optional<Picture> ReadHevcSlice(ByteView unit, const Rules& rules, bool fir
     if (!pps_id) return std::nullopt;
     const auto pps = rules.pps.find(*pps_id);
     const SeqRules* s = SeqOf(rules, *pps_id);
-    if (!s || !r.skip(pps->second.extra_slice_bits) || !r.ue()) return std::nullopt;
+    if (!s || temporal_id > s->max_temporal_id || !r.skip(pps->second.extra_slice_bits))
+        return std::nullopt;
+    const auto slice_type = r.ue();
+    if (!slice_type || *slice_type > 2) return std::nullopt;
     if ((pps->second.output_flag && !r.skip(1)) || (s->separate_planes && !r.skip(2)))
         return std::nullopt;
+    SliceNumbers n;
     const bool idr = type == 19 || type == 20;
-    std::int64_t lsb = 0;
+    n.poc_lsb = 0;
     if (!idr) {
         const auto bits = r.bits(s->poc_lsb_bits);
         if (!bits) return std::nullopt;
-        lsb = *bits;
+        n.poc_lsb = *bits;
     }
-    // A broken-link or leading-free start, or a clean random access that
-    // begins the stream, starts the count again.
-    const bool restart = idr || (type >= 16 && type <= 18) || (type == 21 && first_picture);
+    n.poc_lsb_bits = s->poc_lsb_bits;
+    // A broken-link or leading-free start restarts the count; so does a
+    // clean random access that begins the stream.
+    n.restart = idr || (type >= 16 && type <= 18);
+    n.clean_random_access = type == 21;
     // Sub-layer non-reference pictures (even types below 16) and leading
     // pictures do not carry the count on.
-    const bool keeps = temporal_id == 0 && !(type <= 14 && type % 2 == 0) && (type < 6 || type > 9);
-    return Picture{restart, lsb, keeps, s->poc_lsb_bits};
+    n.keeps_count = temporal_id == 0 && !(type <= 14 && type % 2 == 0) && (type < 6 || type > 9);
+    n.reference = true;
+    return n;
 }
 
 }  // namespace
 
+struct SliceReader::Sets : Rules {};
+
+std::optional<SliceReader> SliceReader::FromSets(VideoCodec codec, const std::vector<Set>& sps,
+                                                 const std::vector<Set>& pps) {
+    auto sets = std::make_shared<Sets>();
+    const bool hevc = codec == VideoCodec::Hevc;
+    for (const Set& s : sps)
+        if (!(hevc ? ReadHevcSps(ByteView(s), *sets) : ReadH264Sps(ByteView(s), *sets)))
+            return std::nullopt;
+    for (const Set& p : pps)
+        if (!(hevc ? ReadHevcPps(ByteView(p), *sets) : ReadH264Pps(ByteView(p), *sets)))
+            return std::nullopt;
+    if (sets->sps.empty() || sets->pps.empty()) return std::nullopt;
+    return SliceReader(codec, std::move(sets));
+}
+
+std::optional<SliceNumbers> SliceReader::read(ByteView first_slice) const {
+    return codec_ == VideoCodec::Hevc ? ReadHevcSlice(first_slice, *sets_)
+                                      : ReadH264Slice(first_slice, *sets_);
+}
+
+bool SliceReader::follows(const SliceNumbers& last_reference, const SliceNumbers& next) const {
+    if (codec_ == VideoCodec::Hevc || next.restart) return true;
+    return next.max_frame_num == last_reference.max_frame_num &&
+           next.frame_num == (last_reference.frame_num + 1) % last_reference.max_frame_num;
+}
+
 std::optional<CompositionOffsets> ComposeOrder(VideoCodec codec, const std::vector<Set>& sps,
                                                const std::vector<Set>& pps,
                                                const std::vector<Set>& first_slices) {
-    Rules rules;
-    const bool hevc = codec == VideoCodec::Hevc;
-    for (const Set& s : sps)
-        if (!(hevc ? ReadHevcSps(ByteView(s), rules) : ReadH264Sps(ByteView(s), rules)))
-            return std::nullopt;
-    for (const Set& p : pps)
-        if (!(hevc ? ReadHevcPps(ByteView(p), rules) : ReadH264Pps(ByteView(p), rules)))
-            return std::nullopt;
+    const auto reader = SliceReader::FromSets(codec, sps, pps);
+    if (!reader) return std::nullopt;
 
     // (sequence, picture order count) per picture in decoding order.
     std::vector<std::pair<std::int64_t, std::int64_t>> keys;
     keys.reserve(first_slices.size());
     std::int64_t sequence = -1, prev_msb = 0, prev_lsb = 0;
-    bool shown_as_decoded = false;
     for (const Set& slice : first_slices) {
-        const ByteView unit(slice);
-        const auto pic = hevc ? ReadHevcSlice(unit, rules, keys.empty())
-                              : ReadH264Slice(unit, rules, shown_as_decoded);
+        const auto pic = reader->read(ByteView(slice));
         if (!pic) return std::nullopt;
-        if (shown_as_decoded)
+        if (pic->shown_as_decoded)
             return CompositionOffsets{std::vector<std::uint32_t>(first_slices.size()), 0};
-        const std::int64_t max = std::int64_t{1} << pic->lsb_bits;
-        if (pic->new_sequence || sequence < 0) {
+        if (!pic->poc_lsb) return std::nullopt;
+        const std::int64_t lsb = *pic->poc_lsb;
+        const bool restart = pic->restart || (pic->clean_random_access && keys.empty());
+        const std::int64_t max = std::int64_t{1} << pic->poc_lsb_bits;
+        if (restart || sequence < 0) {
             ++sequence;
             prev_msb = prev_lsb = 0;
         }
         std::int64_t msb = prev_msb;
-        if (!pic->new_sequence) {
-            if (pic->lsb < prev_lsb && prev_lsb - pic->lsb >= max / 2)
-                msb = prev_msb + max;
-            else if (pic->lsb > prev_lsb && pic->lsb - prev_lsb > max / 2)
-                msb = prev_msb - max;
-        } else {
+        if (restart)
             msb = 0;
-        }
-        keys.emplace_back(sequence, msb + pic->lsb);
-        if (pic->keeps_count || pic->new_sequence) prev_msb = msb, prev_lsb = pic->lsb;
+        else if (lsb < prev_lsb && prev_lsb - lsb >= max / 2)
+            msb = prev_msb + max;
+        else if (lsb > prev_lsb && lsb - prev_lsb > max / 2)
+            msb = prev_msb - max;
+        keys.emplace_back(sequence, msb + lsb);
+        if (pic->keeps_count || restart) prev_msb = msb, prev_lsb = lsb;
     }
 
     std::vector<std::size_t> shown(keys.size());

@@ -90,6 +90,8 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
     const ReferenceMovie* best_reference = nullptr;
     bool mismatch = false;
     for (const ReferenceMovie& ref : references) {
+        const auto slices =
+            SliceReader::FromSets(ref.video.format.codec, ref.video.sps, ref.video.pps);
         auto file = std::make_unique<PiecedFile>(source, head, setup);
         MediaWalkInput in{media->payload_at, media->end,    ref.first_chunk,          std::nullopt,
                           ref.video.format,  GapBytes(ref), MostUnitBytes(ref.video), file.get()};
@@ -100,6 +102,7 @@ std::expected<RebuiltFile, std::string> RebuildHeader(const MediaBytes& source, 
                                                     ref.sound->frame_bytes);
             in.sound_frame_bytes = ref.sound->frame_bytes;
         }
+        if (slices) in.slices = &*slices;
         auto walk = WalkMedia(*file, in);
         if (!walk || walk->video.empty()) continue;
         if (!ParameterSetsMatch(*walk, ref.video)) {

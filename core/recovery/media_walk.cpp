@@ -134,12 +134,30 @@ class Walker {
         for (std::uint64_t p = at + 1; p < GapEnd(at); ++p) {
             const auto nal = ReadNal(bytes_, in_, p);
             if (Delimited() && (!nal || !nal->header.delimiter)) continue;
+            // With the stream's parameter sets a picture's own header tells.
+            if (in_.slices && nal && nal->header.slice && nal->header.first_slice) {
+                if (SliceFits(p, *nal)) return p;
+                continue;
+            }
             if (StartsHere(p)) return p;
             // Skipping what may be such a picture would leave a hole the
             // pictures after it refer across.
             if (nal && nal->header.slice && nal->header.first_slice) return std::nullopt;
         }
         return std::nullopt;
+    }
+
+    // The first slice at `at` reads by the stream's sets and, in H.264,
+    // carries the frame number the last reference picture leads to.
+    bool SliceFits(std::uint64_t at, const Nal& nal) const {
+        const auto numbers = SliceAt(at, nal);
+        return numbers && (!last_reference_ || in_.slices->follows(*last_reference_, *numbers));
+    }
+
+    std::optional<SliceNumbers> SliceAt(std::uint64_t at, const Nal& nal) const {
+        std::vector<std::uint8_t> unit(std::min<std::size_t>(nal.length, kSliceHeaderBytes));
+        if (!bytes_.read(at + in_.format.length_size, unit)) return std::nullopt;
+        return in_.slices->read(ByteView(unit));
     }
 
     std::uint64_t GapEnd(std::uint64_t at) const {
@@ -221,6 +239,9 @@ class Walker {
         unit_->size += in_.format.length_size + std::uint64_t{nal.length};
         sure_to_ = at + in_.format.least_unit_bytes();
         has_slice_ = has_slice_ || h.slice;
+        if (in_.slices && h.slice && h.first_slice)
+            if (const auto numbers = SliceAt(at, nal); numbers && numbers->reference)
+                last_reference_ = numbers;
         unit_->sync = unit_->sync || h.sync;
         if (h.vps) Remember(at, nal.length, walk_.vps);
         if (h.sps) Remember(at, nal.length, walk_.sps);
@@ -255,6 +276,7 @@ class Walker {
     bool delimited_ = false;       // the last picture taken did
     std::uint64_t sure_to_ = 0;    // bytes before it were read as they should be
     std::uint64_t continued_at_ = UINT64_MAX;
+    std::optional<SliceNumbers> last_reference_;  // with slices: the last reference picture's
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "codec/nal_format.hpp"
+#include "codec/picture_order.hpp"
 #include "common/byte_view.hpp"
 
 namespace tav {
@@ -75,6 +76,10 @@ struct MediaWalkInput {
     // and the bytes of one sound frame: a last chunk may be shorter.
     std::vector<std::uint64_t> more_sound_chunk_bytes;
     std::uint64_t sound_frame_bytes = 0;
+    // Reads slice headers by the reference's parameter sets: past chunks of
+    // a track the walk cannot read (AAC), a picture of one unit is taken
+    // where its slice header fits the stream (its frame number follows).
+    const SliceReader* slices = nullptr;
 };
 
 // Units that must follow one another where a split file goes on: a foreign

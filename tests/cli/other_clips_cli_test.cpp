@@ -159,8 +159,7 @@ std::vector<std::string> FrameHashes(const fs::path& file, const test::TempDir& 
 }
 
 // Lost headers of other writers' clips, rebuilt from a reference of the same
-// layout: every frame the original's, PCM sound kept, AAC left out. A stream
-// without delimiters between AAC chunks cannot be walked past the sound.
+// layout: every frame the original's, PCM sound kept, AAC left out.
 TEST(OtherClipsCli, LostHeadersAreRebuiltFromAReferenceOfTheSameLayout) {
     const test::Card& card = test::GetCard("lost-header", "other");
     ASSERT_TRUE(card.ok()) << card.error;
@@ -180,7 +179,6 @@ TEST(OtherClipsCli, LostHeadersAreRebuiltFromAReferenceOfTheSameLayout) {
     }
     int walked = 0;
     for (const auto& f : card.with_state("lost-header")) {
-        if (f.sound_codec == "mp4a" && !f.aud) continue;
         ++walked;
         SCOPED_TRACE(f.name);
         const std::string suffix = "-" + std::to_string(f.frames) + "-" + f.extension;
@@ -196,7 +194,8 @@ TEST(OtherClipsCli, LostHeadersAreRebuiltFromAReferenceOfTheSameLayout) {
 }
 
 // Clips an encoder and muxer wrote (B-frames: pictures shown in another
-// order than decoded; PCM in chunks of one, two or three packets), their
+// order than decoded; PCM in chunks of one, two or three packets; AAC
+// between single frames, left out of the rebuilt file), their
 // movie atom overwritten on a raw medium: the rebuilt header shows every
 // picture where the original did, and plays the same sound.
 TEST(OtherClipsCli, LostHeadersOfAnEncodersClipsShowEveryPictureInItsPlace) {
@@ -205,10 +204,13 @@ TEST(OtherClipsCli, LostHeadersOfAnEncodersClipsShowEveryPictureInItsPlace) {
         const char* tag;
         const char* extension;
         const char* sound;
+        bool sound_kept;
     } clips[] = {
-        {"libx264", "avc1", ".mp4", "-an"},
-        {"libx265", "hvc1", ".mp4", "-an"},
-        {"libx264", "avc1", ".mov", "-c:a pcm_s16le"},
+        {"libx264", "avc1", ".mp4", "-an", true},
+        {"libx265", "hvc1", ".mp4", "-an", true},
+        {"libx264", "avc1", ".mov", "-c:a pcm_s16le", true},
+        {"libx264", "avc1", ".mp4", "-c:a aac", false},  // a chunk of AAC between frames
+        {"libx265", "hvc1", ".mp4", "-c:a aac", false},
     };
     test::TempDir dir;
     int n = 0;
@@ -256,7 +258,7 @@ TEST(OtherClipsCli, LostHeadersOfAnEncodersClipsShowEveryPictureInItsPlace) {
                        dir.path())
                 .out;
         };
-        EXPECT_EQ(sound(saved.front()), sound(lost));
+        if (c.sound_kept) EXPECT_EQ(sound(saved.front()), sound(lost));
     }
 }
 
