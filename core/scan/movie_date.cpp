@@ -30,8 +30,7 @@ ByteView MetaChildren(ByteView meta) {
     return meta.sub(4);
 }
 
-std::optional<std::string> CreationItem(ByteView moov_body) {
-    const Atom meta = Child(moov_body, "meta");
+std::optional<std::string> CreationItemIn(const Atom& meta) {
     if (!meta.found) return std::nullopt;
     const ByteView children = MetaChildren(meta.body);
     const Atom keys = Child(children, "keys");
@@ -58,6 +57,12 @@ std::optional<std::string> CreationItem(ByteView moov_body) {
         at += size;
     }
     return std::nullopt;
+}
+
+// The movie's own metadata, or (as some muxers write it) the user data's.
+std::optional<std::string> CreationItem(ByteView moov_body) {
+    if (auto date = CreationItemIn(Child(moov_body, "meta"))) return date;
+    return CreationItemIn(Path(moov_body, {"udta", "meta"}));
 }
 
 std::optional<std::string> DayText(ByteView moov_body) {
