@@ -34,6 +34,20 @@ std::optional<ByteView> MovieAtom(ByteView file) {
     return std::nullopt;
 }
 
+// An MP4 file ffmpeg encodes from a test pattern at 25 frames a second;
+// nothing when the encoder is not there.
+std::optional<Bytes> Encode(const test::TempDir& dir, const std::string& tag,
+                            std::vector<std::string> encoder_args) {
+    const auto path = dir / (tag + ".mp4");
+    std::vector<std::string> args = {"ffmpeg", "-v",    "error", "-y",
+                                     "-f",     "lavfi", "-i",    "testsrc2=size=64x64:rate=25"};
+    args.insert(args.end(), encoder_args.begin(), encoder_args.end());
+    args.insert(args.end(), {"-tag:v", tag, path.string()});
+    if (!cardgen::RunProcess(args).ok()) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    return Bytes{std::istreambuf_iterator<char>(in), {}};
+}
+
 TEST(EncodedStream, EverySampleChecksAndTheFileFollowsWhole) {
     if (!test::HaveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
     const struct {
@@ -47,13 +61,9 @@ TEST(EncodedStream, EverySampleChecksAndTheFileFollowsWhole) {
     test::TempDir dir;
     for (const auto& s : streams) {
         SCOPED_TRACE(s.encoder);
-        const auto path = dir / (std::string(s.tag) + ".mp4");
-        const cardgen::ProcessResult run = cardgen::RunProcess(
-            {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=64x64:rate=25",
-             "-frames:v", "5", "-c:v", s.encoder, "-bf", "0", "-tag:v", s.tag, path.string()});
-        if (!run.ok()) GTEST_SKIP() << s.encoder << " not available: " << run.output;
-        std::ifstream in(path, std::ios::binary);
-        const Bytes file{std::istreambuf_iterator<char>(in), {}};
+        const auto encoded = Encode(dir, s.tag, {"-frames:v", "5", "-c:v", s.encoder, "-bf", "0"});
+        if (!encoded) GTEST_SKIP() << s.encoder << " not available";
+        const Bytes& file = *encoded;
         const auto moov = MovieAtom(ByteView(file));
         ASSERT_TRUE(moov);
         const auto tracks = ParseMovieTracks(*moov);
@@ -113,14 +123,10 @@ TEST(EncodedStream, ShownOrderOfBFramesIsReadFromTheSliceHeaders) {
     test::TempDir dir;
     for (const auto& s : streams) {
         SCOPED_TRACE(s.encoder);
-        const auto path = dir / (std::string(s.tag) + ".mp4");
-        const cardgen::ProcessResult run = cardgen::RunProcess(
-            {"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=64x64:rate=25",
-             "-frames:v", "40", "-c:v", s.encoder, s.params_option, s.params, "-tag:v", s.tag,
-             path.string()});
-        if (!run.ok()) GTEST_SKIP() << s.encoder << " not available: " << run.output;
-        std::ifstream in(path, std::ios::binary);
-        const Bytes file{std::istreambuf_iterator<char>(in), {}};
+        const auto encoded =
+            Encode(dir, s.tag, {"-frames:v", "40", "-c:v", s.encoder, s.params_option, s.params});
+        if (!encoded) GTEST_SKIP() << s.encoder << " not available";
+        const Bytes& file = *encoded;
         const auto moov = MovieAtom(ByteView(file));
         ASSERT_TRUE(moov);
         const auto tracks = ParseMovieTracks(*moov);

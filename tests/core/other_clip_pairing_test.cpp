@@ -35,7 +35,6 @@ class OtherClipPairing : public scantest::RawImageScanTest {
     const TextTable& Outputs() const { return run_->done().outputs; }
 };
 
-
 TEST_F(OtherClipPairing, HeaderFirstIsTheFileItself) {
     for (const bool to_the_end : {false, true}) {
         SCOPED_TRACE(to_the_end ? "mdat size 0" : "mdat size given");
