@@ -30,8 +30,11 @@ out=build-fuzz
 jobs=${FUZZ_JOBS:-1}
 
 echo "== fuzz build (clang++-16, ASan + UBSan + libFuzzer) in $out =="
-cmake -S . -B "$out" -DCMAKE_CXX_COMPILER=clang++-16 -DTAVORINE_FUZZ=ON \
-  -DTAVORINE_BUILD_GUI=OFF -DTAVORINE_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# A build folder scripts/test.sh configured (with its tests) is taken as it is.
+if [ ! -f "$out/CMakeCache.txt" ]; then
+  cmake -S . -B "$out" -DCMAKE_CXX_COMPILER=clang++-16 -DTAVORINE_FUZZ=ON \
+    -DTAVORINE_BUILD_GUI=OFF -DTAVORINE_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+fi
 build_targets=(fuzz_targets)
 # The normal build's generator and CLI make the seeds when they are there.
 cardgen=build/tavorine-cardgen

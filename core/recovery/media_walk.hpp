@@ -74,7 +74,7 @@ struct MediaWalkInput {
     // Other sizes the reference's sound chunks take (writers that put one,
     // two or three packets in a chunk, or alternate 1601 and 1602 frames),
     // and the bytes of one sound frame: a last chunk may be shorter.
-    std::vector<std::uint64_t> more_sound_chunk_bytes;
+    std::vector<std::uint64_t> more_sound_chunk_bytes = {};
     std::uint64_t sound_frame_bytes = 0;
     // Reads slice headers by the reference's parameter sets: past chunks of
     // a track the walk cannot read (AAC), a picture of one unit is taken

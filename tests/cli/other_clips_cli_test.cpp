@@ -258,7 +258,9 @@ TEST(OtherClipsCli, LostHeadersOfAnEncodersClipsShowEveryPictureInItsPlace) {
                        dir.path())
                 .out;
         };
-        if (c.sound_kept) EXPECT_EQ(sound(saved.front()), sound(lost));
+        if (c.sound_kept) {
+            EXPECT_EQ(sound(saved.front()), sound(lost));
+        }
     }
 }
 
