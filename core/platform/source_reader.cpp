@@ -110,8 +110,10 @@ class CarefulRead {
 ReadReport SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> buf,
                                  const ReadOptions& options) const {
     ReadReport report;
-    const auto room = std::numeric_limits<std::int64_t>::max() - offset;
-    if (!device_ || offset < 0 || buf.empty() || static_cast<std::uint64_t>(room) < buf.size()) {
+    // A negative offset is refused before the room after it is worked out.
+    if (!device_ || offset < 0 || buf.empty() ||
+        static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() - offset) <
+            buf.size()) {
         std::memset(buf.data(), 0, buf.size());
         return report;
     }
