@@ -34,6 +34,13 @@ struct Rules {
     std::map<std::uint32_t, PicRules> pps;
 };
 
+// One flag bit into out; false when the bits ran out.
+bool Flag(RbspBits& r, bool& out) {
+    const auto bit = r.bits(1);
+    if (bit) out = *bit == 1;
+    return bit.has_value();
+}
+
 bool SkipScalingList(RbspBits& r, int size) {
     int last = 8, next = 8;
     for (int j = 0; j < size; ++j) {
@@ -59,11 +66,7 @@ bool ReadH264Sps(ByteView unit, Rules& rules) {
     if (std::find(std::begin(kHigh), std::end(kHigh), *profile) != std::end(kHigh)) {
         const auto chroma = r.ue();
         if (!chroma) return false;
-        if (*chroma == 3) {
-            const auto separate = r.bits(1);
-            if (!separate) return false;
-            s.separate_planes = *separate == 1;
-        }
+        if (*chroma == 3 && !Flag(r, s.separate_planes)) return false;
         if (!r.ue() || !r.ue() || !r.skip(1)) return false;
         const auto matrix = r.bits(1);
         if (!matrix) return false;
@@ -90,9 +93,7 @@ bool ReadH264Sps(ByteView unit, Rules& rules) {
             if (!r.se()) return false;
     }
     if (!r.ue() || !r.skip(1) || !r.ue() || !r.ue()) return false;
-    const auto frames_only = r.bits(1);
-    if (!frames_only) return false;
-    s.frame_mbs_only = *frames_only == 1;
+    if (!Flag(r, s.frame_mbs_only)) return false;
     rules.sps[*id] = s;
     return true;
 }
@@ -130,17 +131,12 @@ bool ReadHevcSps(ByteView unit, Rules& rules) {
     if (!id || *id > 15 || !chroma) return false;
     SeqRules s;
     s.max_temporal_id = *sub_layers;
-    if (*chroma == 3) {
-        const auto separate = r.bits(1);
-        if (!separate) return false;
-        s.separate_planes = *separate == 1;
-    }
+    if (*chroma == 3 && !Flag(r, s.separate_planes)) return false;
     if (!r.ue() || !r.ue()) return false;
-    const auto window = r.bits(1);
-    if (!window) return false;
-    if (*window)
-        for (int k = 0; k < 4; ++k)
-            if (!r.ue()) return false;
+    bool window = false;
+    if (!Flag(r, window)) return false;
+    for (int k = 0; window && k < 4; ++k)
+        if (!r.ue()) return false;
     if (!r.ue() || !r.ue()) return false;
     const auto lsb = r.ue();
     if (!lsb || *lsb > 12) return false;
@@ -154,10 +150,11 @@ bool ReadHevcPps(ByteView unit, Rules& rules) {
     const auto id = r.ue();
     const auto sps = r.ue();
     if (!id || *id > 63 || !sps || !r.skip(1)) return false;
-    const auto output = r.bits(1);
+    bool output = false;
+    const bool read = Flag(r, output);
     const auto extra = r.bits(3);
-    if (!output || !extra) return false;
-    rules.pps[*id] = PicRules{*sps, *output == 1, *extra};
+    if (!read || !extra) return false;
+    rules.pps[*id] = PicRules{*sps, output, *extra};
     return true;
 }
 
