@@ -6,6 +6,7 @@
 #include "codec/nal_sample.hpp"
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
+#include "scan/fragmented_movie.hpp"
 #include "scan/media_map.hpp"
 #include "scan/movie_date.hpp"
 #include "scan/movie_tracks.hpp"
@@ -225,16 +226,12 @@ std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_
                                                                      const MediaLayout& layout,
                                                                      const HeadIndex& heads,
                                                                      bool near) const {
-    const auto from =
-        heads.by_start.lower_bound(moov_start - static_cast<std::int64_t>(kStartWalkBytes));
-    for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it)
-        if (CarriesMovieAt(source_, it->first, moov_start)) {
-            // Up to the end of its mdat, where that is known and near.
-            const std::int64_t own =
-                parse_int64(tables_.fragment_cell(it->second, frag::OwnLength)).value_or(0);
-            const bool whole = own >= layout.media_end && own - layout.media_end <= kMostMdatSlack;
-            return Pairing{it->second, true, whole ? own : layout.media_end};
-        }
+    if (const auto carrier = carrying_head(moov_start, heads)) {
+        // Up to the end of its mdat, where that is known and near.
+        const std::int64_t own = CellValue(tables_, *carrier, frag::OwnLength);
+        const bool whole = own >= layout.media_end && own - layout.media_end <= kMostMdatSlack;
+        return Pairing{*carrier, true, whole ? own : layout.media_end};
+    }
     if (!near) {
         for (const auto end : {std::optional(layout.media_end), layout.media_end_of_all})
             if (end)
@@ -260,6 +257,44 @@ std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_
             return Pairing{it->second, false, own};
     }
     return std::nullopt;
+}
+
+// The start region that carries the movie atom at moov_start before its
+// media data.
+std::optional<std::size_t> FragmentAnalysis::carrying_head(std::int64_t moov_start,
+                                                           const HeadIndex& heads) const {
+    const auto from =
+        heads.by_start.lower_bound(moov_start - static_cast<std::int64_t>(kStartWalkBytes));
+    for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it)
+        if (CarriesMovieAt(source_, it->first, moov_start)) return it->second;
+    return std::nullopt;
+}
+
+// A movie written in fragments is its start region's top-level atoms; it is
+// listed whole, as far as they lead, "非常好" when it ends with its index.
+bool FragmentAnalysis::list_fragmented(std::size_t r, const HeadIndex& heads) {
+    const std::int64_t moov_start = CellValue(tables_, r, frag::StartOffset);
+    const std::int64_t last_byte = CellValue(tables_, r, frag::EndOffset);
+    if (moov_start < 0 || last_byte < moov_start || last_byte - moov_start >= kMostMovieBytes)
+        return false;
+    std::vector<std::uint8_t> moov(static_cast<std::size_t>(last_byte + 1 - moov_start));
+    if (!source_.read_at(moov_start, moov).clean() || !AnnouncesFragments(ByteView(moov)))
+        return false;
+    const auto head = carrying_head(moov_start, heads);
+    if (!head || paired_heads_.contains(*head)) return false;
+    const std::int64_t h_start = CellValue(tables_, *head, frag::StartOffset);
+    const auto file = WalkFragmentedFile(source_, h_start, ByteView(moov));
+    if (!file) return false;
+    paired_heads_.insert(*head);
+    if (tables_.fragment_cell(*head, frag::ShootDate).empty())
+        if (const auto date = MovieDate(ByteView(moov)))
+            tables_.set_fragment_cell(*head, frag::ShootDate, *date);
+    tables_.set_fragment_cell(r, frag::OwnLength, dec(file->length));
+    tables_.set_fragment_cell(r, frag::Frames, dec(static_cast<std::int64_t>(file->frames)));
+    place_pieces(*head, r, h_start, {{0, h_start}}, file->length, false);
+    tables_.set_fragment_cell(r, frag::FileLength, dec(file->length));
+    tables_.set_fragment_cell(r, frag::Quality, file->indexed ? "非常好" : "好");
+    return true;
 }
 
 // Start regions whose media data all end alike (clips of one length, the
@@ -306,7 +341,10 @@ bool FragmentAnalysis::analyse_header(std::size_t r, const HeadIndex& heads, boo
             layout->last_frame_offset = offsets->last;
             layout->last_frame_size = sizes->last;
         }
-    if (!layout) return true;
+    if (!layout) {
+        if (ScansAnyVideo(settings_)) list_fragmented(r, heads);
+        return true;
+    }
     tables_.set_fragment_cell(r, frag::OwnLength, dec(layout->media_end));
     tables_.set_fragment_cell(r, frag::Frames, dec(static_cast<std::int64_t>(layout->frames)));
 

@@ -62,6 +62,8 @@ class FragmentAnalysis {
     };
     std::optional<Pairing> pair_head(std::int64_t moov_start, const MediaLayout& layout,
                                      const HeadIndex& heads, bool near) const;
+    std::optional<std::size_t> carrying_head(std::int64_t moov_start, const HeadIndex& heads) const;
+    bool list_fragmented(std::size_t row, const HeadIndex& heads);
     std::size_t choose_head(const std::vector<std::size_t>& rows, std::int64_t media_end,
                             std::int64_t moov_start, const MediaLayout& layout) const;
     // False when no start region matched exactly and near was not asked.

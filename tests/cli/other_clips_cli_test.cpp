@@ -264,5 +264,46 @@ TEST(OtherClipsCli, LostHeadersOfAnEncodersClipsShowEveryPictureInItsPlace) {
     }
 }
 
+// A recording written in fragments (header first, then "moof" + "mdat"
+// pairs, the index last), deleted on a raw medium, comes back whole with
+// the frames its fragments hold; one cut short before its index is "好".
+TEST(OtherClipsCli, FragmentedRecordingsComeBackWhole) {
+    test::TempDir dir;
+    const fs::path clip = dir / "fragmented.mp4";
+    ASSERT_EQ(
+        test::RunShell("ffmpeg -nostdin -v error -y -f lavfi -i testsrc2=size=160x120:rate=25 "
+                       "-t 3 -c:v libx264 -g 10 -pix_fmt yuv420p -movflags "
+                       "frag_keyframe+empty_moov " +
+                           Quote(clip.string()),
+                       dir.path())
+            .exit_code,
+        0);
+    const std::string bytes = test::SlurpFile(clip);
+    const std::size_t index = bytes.rfind("mfra") - 4;
+    ASSERT_LT(index, bytes.size());
+    for (const bool whole : {true, false}) {
+        SCOPED_TRACE(whole);
+        const std::string file = whole ? bytes : bytes.substr(0, index);
+        std::string image(2 << 20, '\0');
+        std::mt19937 filler(3);
+        for (char& b : image) b = static_cast<char>(filler());
+        image.replace(1 << 19, file.size(), file);
+        const fs::path img = dir / (whole ? "whole.img" : "cut.img");
+        std::ofstream(img, std::ios::binary) << image;
+        const fs::path out = dir / (whole ? "whole" : "cut");
+        const auto run = RunCli("recover " + Quote(img.string()) +
+                                    " --mode deep --quiet --json --out " + Quote(out.string()),
+                                dir);
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        EXPECT_NE(run.out.find(std::string("\"quality\":\"") + (whole ? "非常好" : "好") + "\""),
+                  std::string::npos)
+            << run.out;
+        EXPECT_NE(run.out.find("\"frame_count\":75"), std::string::npos) << run.out;
+        std::vector<fs::path> saved(fs::directory_iterator(out), {});
+        ASSERT_EQ(saved.size(), 1u);
+        EXPECT_EQ(test::SlurpFile(saved.front()).substr(0, file.size()), file);
+    }
+}
+
 }  // namespace
 }  // namespace tav
