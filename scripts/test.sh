@@ -11,8 +11,10 @@ cd "$(dirname "$0")/.."
 
 jobs=${JOBS:-2}
 scripts/install-deps.sh
-# Sanitizer reports name the functions and lines.
-export ASAN_SYMBOLIZER_PATH=/usr/lib/llvm-16/bin/llvm-symbolizer
+# Sanitizer reports name the functions and lines where a symbolizer is there.
+if symbolizer=$(command -v llvm-symbolizer-16 || command -v llvm-symbolizer); then
+  export ASAN_SYMBOLIZER_PATH=$symbolizer
+fi
 total=$SECONDS
 
 echo "== sanitized build (clang++-16: core, preview decoder, their tests, fuzz targets) =="
