@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-jobs=${JOBS:-2}
+jobs=${JOBS:-3}  # three jobs keep two cores busy while one waits on the disk
 scripts/install-deps.sh
 # Sanitizer reports name the functions and lines where a symbolizer is there.
 if symbolizer=$(command -v llvm-symbolizer-16 || command -v llvm-symbolizer); then
