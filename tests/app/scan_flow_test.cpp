@@ -88,7 +88,6 @@ class ScanFlowTest : public QObject {
         const QString image = QString::fromStdString(raw_card().image.string());
         AppFixture app;
         start_scan_of(app, image);
-        app.ctx.StopRequested = 1;  // an earlier request is cleared by No
         app.dialogs.answers.push_back(MsgAnswer::No);
         app.f.form3->btn1Click();
         QCOMPARE(app.dialogs.shown.back().message,
@@ -96,10 +95,15 @@ class ScanFlowTest : public QObject {
                               "停止扫描将会导致碎片收集不全从而影响重组的成功率，"
                               "请确认您是否要停止扫描！",
                               MsgIcon::Information, MsgButtons::YesNo}));
-        QCOMPARE(int{app.ctx.StopRequested}, 0);
         QTRY_VERIFY_WITH_TIMEOUT(app.f.form2->isVisible(), kScanTimeoutMs);
         QCOMPARE(app.f.form2->lv1->model()->rowCount(),
                  static_cast<int>(raw_card().with_state("placed").size()));
+        // No also clears an earlier request; set only once the scanner has ended,
+        // since a running scanner would honour it at once.
+        app.ctx.StopRequested = 1;
+        app.dialogs.answers.push_back(MsgAnswer::No);
+        app.f.form3->btn1Click();
+        QCOMPARE(int{app.ctx.StopRequested}, 0);
         // Beside the gauge: every start region the scan came across.
         int heads = 0;
         const auto tables = app.tables();
