@@ -1,5 +1,6 @@
 #include "lost_header_option.hpp"
 
+#include "common/utf8_path.hpp"
 #include "recovery/reference_file.hpp"
 
 namespace tav::cli {
@@ -15,7 +16,7 @@ std::expected<std::vector<ReferenceMovie>, std::string> LoadReferences(
     const std::vector<std::string>& paths) {
     std::vector<ReferenceMovie> references;
     for (const std::string& path : paths) {
-        auto movie = LoadReferenceMovie(path);
+        auto movie = LoadReferenceMovie(PathFromUtf8(path));
         if (!movie) return std::unexpected(movie.error());
         references.push_back(std::move(*movie));
     }

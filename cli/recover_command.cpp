@@ -10,6 +10,7 @@
 
 #include "command_registry.hpp"
 #include "common/decimal.hpp"
+#include "common/utf8_path.hpp"
 #include "json_writer.hpp"
 #include "lost_header_option.hpp"
 #include "recovery/rebuild_worker.hpp"
@@ -196,8 +197,8 @@ int RunRecover(const RecoverOptions& o) {
     const auto numbers = ParseSelect(o.select);
     if (!numbers) return Fail(numbers.error());
     std::error_code ec;
-    std::filesystem::create_directories(o.out, ec);
-    if (ec || !std::filesystem::is_directory(o.out))
+    std::filesystem::create_directories(PathFromUtf8(o.out), ec);
+    if (ec || !std::filesystem::is_directory(PathFromUtf8(o.out)))
         return Fail("无法创建输出文件夹 " + o.out + (ec ? "：" + ec.message() : ""));
 
     ScanTables tables;

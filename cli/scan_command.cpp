@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "command_registry.hpp"
+#include "common/utf8_path.hpp"
 #include "lost_header_option.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "result_table_text.hpp"
@@ -33,8 +34,8 @@ int RunScanCommand(const ScanCommandOptions& o) {
     // A folder that cannot be made is an argument error: found before the scan.
     if (!o.thumbnails.empty()) {
         std::error_code ec;
-        std::filesystem::create_directories(o.thumbnails, ec);
-        if (ec || !std::filesystem::is_directory(o.thumbnails)) {
+        std::filesystem::create_directories(PathFromUtf8(o.thumbnails), ec);
+        if (ec || !std::filesystem::is_directory(PathFromUtf8(o.thumbnails))) {
             std::cerr << "tavorine-mov-cli: error: 无法创建缩略图文件夹 " << o.thumbnails
                       << (ec ? "：" + ec.message() : "") << '\n';
             return kExitError;
@@ -61,7 +62,8 @@ int RunScanCommand(const ScanCommandOptions& o) {
     const ScanOutcome& outcome = run->outcome;
     // Pictures of the paired files only: a rebuilt header exists only in memory.
     std::optional<std::vector<RowThumbnail>> thumbnails;
-    if (!o.thumbnails.empty()) thumbnails = WriteThumbnails(tables.snapshot(), o.thumbnails);
+    if (!o.thumbnails.empty())
+        thumbnails = WriteThumbnails(tables.snapshot(), PathFromUtf8(o.thumbnails));
     auto rebuilt = RebuildFromReferences(tables, *references, signals.flag(), &outcome.grid);
     if (!rebuilt) {
         std::cerr << "tavorine-mov-cli: error: " << rebuilt.error() << '\n';

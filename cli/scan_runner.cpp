@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "common/log_line.hpp"
+#include "common/utf8_path.hpp"
 #include "sources/measured_source.hpp"
 
 namespace tav::cli {
@@ -82,8 +83,8 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanCliOptions& options, S
     // Recorded in scan-result files: absolute, so the file still names the
     // source when it is used from another folder.
     std::error_code ec;
-    const auto absolute = std::filesystem::absolute(run.selection.Source.path, ec);
-    run.device_path = ec ? run.selection.Source.path : absolute.string();
+    const auto absolute = std::filesystem::absolute(PathFromUtf8(run.selection.Source.path), ec);
+    run.device_path = ec ? run.selection.Source.path : Utf8FromPath(absolute);
     run.plan = PlanScanStart(run.selection, run.settings);
     {
         tables.with([&](TableSet& t) {

@@ -1,5 +1,6 @@
 #include "thumbnails.hpp"
 
+#include "common/utf8_path.hpp"
 #include "duration_label.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
@@ -47,10 +48,10 @@ RowThumbnail OneRow(const TableSet& tables, std::size_t s, const std::filesystem
     out.duration_seconds = preview->duration_seconds;
     const auto path = FreeOutputPath(folder, ThumbnailName(row));
     if (const auto written = preview::WriteJpegFile(path, preview->thumbnail); !written) {
-        out.problem = "无法写入缩略图 " + path.string() + ": " + written.error();
+        out.problem = "无法写入缩略图 " + Utf8FromPath(path) + ": " + written.error();
         return out;
     }
-    out.path = path.string();
+    out.path = Utf8FromPath(path);
     return out;
 }
 

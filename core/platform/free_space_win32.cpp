@@ -10,6 +10,9 @@
 namespace tav {
 
 std::optional<FolderSpace> QueryFreeSpace(const std::string& folder) {
+    const DWORD attributes = ::GetFileAttributesA(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return std::nullopt;
     const bool has_letter = folder.size() >= 2 &&
                             std::isalpha(static_cast<unsigned char>(folder[0])) && folder[1] == ':';
     std::string drive = has_letter ? folder.substr(0, 2) : folder;

@@ -1,4 +1,5 @@
 #include "recovery/output_name.hpp"
+#include "common/utf8_path.hpp"
 
 #include <string_view>
 
@@ -67,15 +68,15 @@ std::string MakeOutputName(std::string_view number, std::string_view frames,
 }
 
 std::filesystem::path FreeOutputPath(const std::filesystem::path& folder, const std::string& name) {
-    const std::filesystem::path plain(name);
-    const std::string stem = plain.stem().string();
-    const std::string extension = plain.extension().string();
+    const std::filesystem::path plain = PathFromUtf8(name);
+    const std::string stem = Utf8FromPath(plain.stem());
+    const std::string extension = Utf8FromPath(plain.extension());
     std::filesystem::path candidate = folder / plain;
     for (int k = 2; k <= kMostNameTries; ++k) {
         std::error_code ec;
         const auto status = std::filesystem::symlink_status(candidate, ec);
         if (status.type() == std::filesystem::file_type::not_found) break;
-        candidate = folder / (stem + " (" + std::to_string(k) + ")" + extension);
+        candidate = folder / PathFromUtf8(stem + " (" + std::to_string(k) + ")" + extension);
     }
     return candidate;
 }

@@ -1,4 +1,5 @@
 #include "recovery/output_sink.hpp"
+#include "common/utf8_path.hpp"
 
 #include <filesystem>
 
@@ -20,7 +21,7 @@ void FileSink::discard() {
     close();
     // The file is ours: create() made or emptied it, and links were removed.
     std::error_code ignored;
-    std::filesystem::remove(path_, ignored);
+    std::filesystem::remove(PathFromUtf8(path_), ignored);
 }
 
 }  // namespace tav

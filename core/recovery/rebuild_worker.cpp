@@ -6,6 +6,7 @@
 
 #include "common/decimal.hpp"
 #include "common/log_line.hpp"
+#include "common/utf8_path.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/copy_fragments.hpp"
 #include "recovery/output_extension.hpp"
@@ -61,7 +62,7 @@ std::expected<const RebuiltFile*, std::string> RebuiltFor(const RebuiltFiles* re
 // A file already in the folder (one saved before, or anything else) is
 // kept: the new one takes a free name beside it.
 std::string OutputPath(const std::string& folder, const std::string& name) {
-    return FreeOutputPath(folder, name).string();
+    return Utf8FromPath(FreeOutputPath(PathFromUtf8(folder), name));
 }
 
 }  // namespace

@@ -4,11 +4,12 @@
 #include <fstream>
 
 #include "common/byte_order.hpp"
+#include "common/utf8_path.hpp"
 
 namespace tav {
 
 std::expected<ReferenceMovie, std::string> LoadReferenceMovie(const std::filesystem::path& path) {
-    const std::string name = path.string();
+    const std::string name = Utf8FromPath(path);
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::unexpected("无法打开参考文件 " + name);
     std::error_code ec;

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 
+#include "common/utf8_path.hpp"
 #include "recovery/base64.hpp"
 #include "recovery/cp936_text.hpp"
 #include "recovery/scan_result_lines.hpp"
@@ -33,7 +34,7 @@ std::optional<std::string> EncodeLines(const std::vector<std::string>& lines) {
 // Writes beside the target first, so a failed write leaves an older file of
 // that name as it was.
 bool ReplaceFile(const std::string& file_name, const std::string& content) {
-    const std::filesystem::path target(file_name);
+    const std::filesystem::path target = PathFromUtf8(file_name);
     std::filesystem::path temp = target;
     temp += ".part";
     {
@@ -55,9 +56,10 @@ bool ReplaceFile(const std::string& file_name, const std::string& content) {
 
 std::optional<std::string> ReadWholeFile(const std::string& file_name) {
     std::error_code ec;
-    const auto size = std::filesystem::file_size(file_name, ec);
+    const std::filesystem::path path = PathFromUtf8(file_name);
+    const auto size = std::filesystem::file_size(path, ec);
     if (ec || size > kMaxScanResultFileBytes) return std::nullopt;
-    std::ifstream in(file_name, std::ios::binary);
+    std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::ostringstream text;
     text << in.rdbuf();

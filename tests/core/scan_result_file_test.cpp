@@ -68,7 +68,7 @@ TEST(ScanResultFile, SplitRowLine) {
 
 TEST(ScanResultFile, RoundTripRestoresEveryCellAndSource) {
     test::TempDir dir;
-    const auto file = (dir / "结果 1.vyr").string();
+    const auto file = Utf8FromPath(dir / "结果 1.vyr");
     const TableSet saved = Filled();
     RecordingReporter rep;
     ASSERT_TRUE(SaveScanResult(ScanTables(saved), saved.source_field, file, rep));
@@ -87,7 +87,7 @@ TEST(ScanResultFile, RoundTripRestoresEveryCellAndSource) {
         EXPECT_FALSE(loaded.results.checked(r));  // ticks are not stored
     }
     // The file's text lines are CP936, not UTF-8.
-    const auto bytes = test::ReadAll(file);
+    const auto bytes = test::ReadAll(PathFromUtf8(file));
     const std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(text.substr(0, text.find("\r\n")), Base64Encode(*Utf8ToCp936(saved.source_field)));
 }

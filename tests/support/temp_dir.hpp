@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cardgen/work_folder.hpp"
+#include "common/utf8_path.hpp"
 
 namespace tav::test {
 
@@ -14,7 +15,9 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return folder_.path(); }
-    std::filesystem::path operator/(const std::string& name) const { return path() / name; }
+    std::filesystem::path operator/(const std::string& name) const {
+        return path() / PathFromUtf8(name);
+    }
 
   private:
     cardgen::WorkFolder folder_;
