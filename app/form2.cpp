@@ -1,5 +1,7 @@
 #include "form2.hpp"
 
+#include "common/log_line.hpp"
+
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -144,10 +146,7 @@ bool TForm2::busy_with_tables() {
 
 void TForm2::btn6Click() {
     if (busy_with_tables()) return;
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const QString proposed = QString::fromStdString(DefaultScanResultName(local));
+    const QString proposed = QString::fromStdString(DefaultScanResultName(local_time_now()));
     const QString name = ctx_.dialogs.save_file(this, proposed);
     if (name.isEmpty()) {
         ctx_.dialogs.message_box(nullptr, EmptySavePathMessage());

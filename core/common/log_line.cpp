@@ -17,7 +17,7 @@ std::string format_log_line(const std::tm& t, std::string_view message) {
     return line;
 }
 
-std::string make_log_line(std::string_view message) {
+std::tm local_time_now() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
 #ifdef _WIN32
@@ -25,7 +25,11 @@ std::string make_log_line(std::string_view message) {
 #else
     localtime_r(&now, &local);
 #endif
-    return format_log_line(local, message);
+    return local;
+}
+
+std::string make_log_line(std::string_view message) {
+    return format_log_line(local_time_now(), message);
 }
 
 }  // namespace tav

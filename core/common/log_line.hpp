@@ -10,6 +10,8 @@ namespace tav {
 
 std::string log_timestamp(const std::tm& t);
 std::string format_log_line(const std::tm& t, std::string_view message);
+// Now, in local time (thread-safe on every platform).
+std::tm local_time_now();
 // The line for now, in local time.
 std::string make_log_line(std::string_view message);
 
