@@ -1,6 +1,8 @@
 #include "app_windows.hpp"
 
 #include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QPalette>
 #include <QStyleFactory>
@@ -79,16 +81,28 @@ void SetUpApplication(QApplication& app) {
     palette.setColor(QPalette::Text, QColor(0x1e, 0x1e, 0x1e));
     palette.setColor(QPalette::ButtonText, QColor(0x1e, 0x1e, 0x1e));
     QApplication::setPalette(palette);
-    QFont font("WenQuanYi Micro Hei");
+    // A copy beside the program serves where the system lacks the font
+    // (the Windows folder ships one).
+    const QString family = QStringLiteral("WenQuanYi Micro Hei");
+    const QDir program_dir(QCoreApplication::applicationDirPath());
+    if (!QFontDatabase::hasFamily(family))
+        QFontDatabase::addApplicationFont(
+            program_dir.filePath(QStringLiteral("fonts/wqy-microhei.ttc")));
+    QFont font(family);
     font.setPointSize(10);
     QApplication::setFont(font);
     app.setQuitOnLastWindowClosed(false);
     // Qt's own buttons and dialogs ("确定", "取消"), when the translations
-    // are installed; English otherwise.
+    // are installed (beside the program on Windows, with Qt on Linux);
+    // English otherwise.
     static QTranslator qt_chinese;
-    if (qt_chinese.load(QStringLiteral("qtbase_zh_CN"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&qt_chinese);
+    for (const QString& folder : {program_dir.filePath(QStringLiteral("translations")),
+                                  QLibraryInfo::path(QLibraryInfo::TranslationsPath)}) {
+        if (qt_chinese.load(QStringLiteral("qtbase_zh_CN"), folder)) {
+            QCoreApplication::installTranslator(&qt_chinese);
+            break;
+        }
+    }
 }
 
 }  // namespace tav::app

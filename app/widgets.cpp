@@ -7,8 +7,6 @@
 #include <QShortcut>
 #include <algorithm>
 
-#include "jpeg_image.hpp"
-
 namespace tav::app {
 
 BannerWidget::BannerWidget(QImage picture, QWidget* parent, QImage picture_2x)
@@ -98,14 +96,6 @@ void GaugeBar::apply() {
     const double fraction = static_cast<double>(clamped - min_) / static_cast<double>(span);
     setRange(0, static_cast<int>(kSteps));
     setValue(static_cast<int>(fraction * kSteps));
-}
-
-QImage LoadBannerPicture(int scale) {
-    QFile file(scale == 2 ? ":/pictures/banner@2x.jpg" : ":/pictures/banner.jpg");
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray bytes = file.readAll();
-    return DecodeJpeg(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                static_cast<std::size_t>(bytes.size())));
 }
 
 void SetStepKeys(QWidget* window, QAbstractButton* forward) {

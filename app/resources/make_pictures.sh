@@ -1,7 +1,9 @@
 #!/bin/sh
 # Regenerates the banner and button pictures shipped as Qt resources, each at
 # 1x and at 2x ("name@2x.png") for screens scaled to 150 % and more. Words are
-# drawn by the widgets as text, never baked into a picture.
+# drawn by the widgets as text, never baked into a picture. The banner comes
+# as JPEG (decoded with libjpeg) and as PNG for the Windows build, whose Qt
+# has no JPEG reader.
 # Needs ImageMagick and the WenQuanYi Micro Hei font (the glyphs on the
 # fault buttons).
 set -e
@@ -15,7 +17,7 @@ render() {
   x=$2
   convert -size $((1280 * s))x$((76 * s)) gradient:'#1f4e8c'-'#3a8fd6' \
     -fill '#ffffff20' -draw "scale $s,$s circle 1180,38 1250,38" -draw "scale $s,$s circle 1080,10 1120,10" \
-    -quality 92 "banner$x.jpg"
+    -write "banner$x.png" -quality 92 "banner$x.jpg"
 
   fault_button() {
     convert -size $((180 * s))x$((150 * s)) xc:'#f4f8fd' -fill "$2" -stroke '#c8d6e6' -strokewidth "$s" \
