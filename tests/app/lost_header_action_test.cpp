@@ -81,8 +81,9 @@ class LostHeaderActionTest : public QObject {
         std::string name = "VYR-0-" + dec(f->frames) + "-" + f->date + " " + f->time + ".mov";
         std::replace(name.begin() + 6, name.end(), ':', '-');
         const std::filesystem::path saved =
-            out.filePath(QString::fromStdString(name)).toStdString();
-        QVERIFY2(std::filesystem::exists(saved), saved.c_str());
+            out.filePath(QString::fromStdString(name)).toStdU16String();
+        QVERIFY2(std::filesystem::exists(saved),
+                 qPrintable(out.filePath(QString::fromStdString(name))));
         QCOMPARE(HeadHash(saved, f->head_length), f->head_hash);
         QCOMPARE(static_cast<std::uint64_t>(std::filesystem::file_size(saved)),
                  app.ctx.rebuilt.begin()->second.size());

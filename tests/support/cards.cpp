@@ -1,10 +1,5 @@
 #include "support/cards.hpp"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -12,43 +7,16 @@
 #include <system_error>
 
 #include "cardgen/card.hpp"
+#include "support/card_images.hpp"
 
 namespace tav::test {
-namespace {
 
 namespace fs = std::filesystem;
-
-fs::path CardFolder() {
-    return fs::path(TAV_TESTDATA_DIR) / ("cards-v" + std::to_string(cardgen::kCardLayoutVersion));
-}
-
-// An exclusive flock on a file, held for the object's lifetime.
-class FileLock {
-  public:
-    explicit FileLock(const fs::path& path)
-        : fd_(open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
-        while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
-            if (errno != EINTR) {
-                close(fd_);
-                fd_ = -1;
-            }
-        }
-    }
-    ~FileLock() {
-        if (fd_ >= 0) close(fd_);  // closing releases the lock
-    }
-    FileLock(const FileLock&) = delete;
-    FileLock& operator=(const FileLock&) = delete;
-    bool ok() const { return fd_ >= 0; }
-
-  private:
-    int fd_;
-};
 
 // A finished image: its manifest is written last, so it parses and names a
 // file of the recorded size. A manifest without the container keys came from
 // an older generator and is made again (the camera images come out the same).
-bool LoadExisting(Card& card) {
+bool LoadExistingCard(Card& card) {
     std::ifstream in(cardgen::ManifestPathFor(card.image), std::ios::binary);
     if (!in) return false;
     std::stringstream text;
@@ -64,27 +32,17 @@ bool LoadExisting(Card& card) {
     return true;
 }
 
+namespace {
+
 Card MakeCard(const std::string& kind, const std::string& clips) {
     Card card;
-    const fs::path folder = CardFolder();
+    const fs::path folder =
+        fs::path(TAV_TESTDATA_DIR) / ("cards-v" + std::to_string(cardgen::kCardLayoutVersion));
     std::error_code ec;
     fs::create_directories(folder, ec);
     const std::string stem = clips == "camera" ? kind : kind + "-" + clips + "-clips";
     card.image = folder / (stem + ".img");
-    FileLock lock(folder / (stem + ".lock"));
-    if (!lock.ok()) return card.error = "cannot lock " + folder.string(), card;
-    if (LoadExisting(card)) return card;
-    cardgen::CardRequest request;
-    request.kind = kind;
-    request.out = card.image;
-    request.seed = kCardSeed;
-    request.clips = clips;
-    request.clip_cache = TestClipCache();
-    if (kind == "large") request.size_mib = 64, request.files = 4;
-    fs::remove(cardgen::ManifestPathFor(card.image), ec);
-    auto manifest = cardgen::GenerateCard(request);
-    if (!manifest) return card.error = kind + ": " + manifest.error(), card;
-    card.manifest = std::move(*manifest);
+    ObtainCardImage(card, kind, clips);
     return card;
 }
 

@@ -24,10 +24,6 @@ bool TakesOtherClips(const std::string& kind) {
     return kind != "demo" && kind != "large" && kind != "sound";
 }
 
-fs::path ManifestPathFor(const fs::path& image) {
-    return fs::path(image.string() + ".manifest.json");
-}
-
 namespace {
 
 std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {

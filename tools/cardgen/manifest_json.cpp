@@ -3,6 +3,7 @@
 #include <optional>
 #include <sstream>
 
+#include "cardgen/card.hpp"
 #include "cardgen/manifest.hpp"
 
 namespace tav::cardgen {
@@ -198,6 +199,11 @@ std::string ManifestToJson(const Manifest& m) {
         o << "    " << FileToJson(m.files[i]) << (i + 1 < m.files.size() ? ",\n" : "\n");
     o << "  ]\n}\n";
     return o.str();
+}
+
+// Beside the image, named after it.
+std::filesystem::path ManifestPathFor(const std::filesystem::path& image) {
+    return std::filesystem::path(image.string() + ".manifest.json");
 }
 
 std::expected<Manifest, std::string> ManifestFromJson(std::string_view text) {
