@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs every Debian package the project needs: build, tests, demo, screenshots,
-# packaging.
+# packaging; with --windows also what the Windows build and its check need.
 # Idempotent: packages already present are skipped, and apt-get update runs only
 # when something has to be installed.
 set -euo pipefail
@@ -25,6 +25,11 @@ packages=(
   # packaging (scripts/package.sh, the install test): manual pages, .deb, validators
   help2man dpkg-dev lintian desktop-file-utils appstream man-db groff-base librsvg2-bin
 )
+
+# scripts/windows-check.sh: the cross compilers, Wine and NSIS.
+if [ "${1:-}" = "--windows" ]; then
+  packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine ninja-build nsis zip unzip)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
