@@ -236,8 +236,8 @@ std::optional<FragmentAnalysis::Pairing> FragmentAnalysis::pair_head(std::int64_
         for (const auto end : {std::optional(layout.media_end), layout.media_end_of_all})
             if (end)
                 if (const auto found = heads.by_end.find(*end); found != heads.by_end.end())
-                    return Pairing{choose_head(found->second, *end, moov_start, layout), false,
-                                   *end};
+                    return Pairing{choose_head(found->second, *end, moov_start, layout, heads),
+                                   false, *end};
         return std::nullopt;
     }
     // Tagged clips alone pair only exactly, as they always did.
@@ -265,8 +265,13 @@ std::optional<std::size_t> FragmentAnalysis::carrying_head(std::int64_t moov_sta
                                                            const HeadIndex& heads) const {
     const auto from =
         heads.by_start.lower_bound(moov_start - static_cast<std::int64_t>(kStartWalkBytes));
-    for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it)
+    for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it) {
+        // A media data that ends before the header cannot come after it:
+        // no need to walk that start region.
+        const auto own = parse_int64(tables_.fragment_cell(it->second, frag::OwnLength));
+        if (own && *own > 0 && *own <= moov_start - it->first) continue;
         if (CarriesMovieAt(source_, it->first, moov_start)) return it->second;
+    }
     return std::nullopt;
 }
 
@@ -303,17 +308,25 @@ bool FragmentAnalysis::list_fragmented(std::size_t r, const HeadIndex& heads) {
 // samples check before one whose do not; else the first, as ever.
 std::size_t FragmentAnalysis::choose_head(const std::vector<std::size_t>& rows,
                                           std::int64_t media_end, std::int64_t moov_start,
-                                          const MediaLayout& layout) const {
+                                          const MediaLayout& layout, const HeadIndex& heads) const {
     if (rows.size() == 1) return rows.front();
+    // Looked up, not searched: a card of thousands of clips of one length
+    // would otherwise cost a pass over all of them per header.
+    if (moov_start >= media_end) {
+        const auto follows = heads.by_start.find(moov_start - media_end);
+        if (follows != heads.by_start.end() &&
+            CellValue(tables_, follows->second, frag::OwnLength) == media_end)
+            return follows->second;
+    }
+    // The samples are checked in a bounded number of free start regions.
+    constexpr int kMostChecked = 64;
+    int checked = 0;
     std::optional<std::size_t> free_row;
     for (const std::size_t k : rows) {
-        const std::int64_t start = CellValue(tables_, k, frag::StartOffset);
-        if (AddChecked(start, media_end) == moov_start) return k;
-    }
-    for (const std::size_t k : rows) {
         if (paired_heads_.contains(k)) continue;
-        if (SamplesCheckAt(source_, CellValue(tables_, k, frag::StartOffset), layout)) return k;
         if (!free_row) free_row = k;
+        if (checked++ == kMostChecked) break;
+        if (SamplesCheckAt(source_, CellValue(tables_, k, frag::StartOffset), layout)) return k;
     }
     return free_row.value_or(rows.front());
 }

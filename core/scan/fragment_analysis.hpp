@@ -65,7 +65,8 @@ class FragmentAnalysis {
     std::optional<std::size_t> carrying_head(std::int64_t moov_start, const HeadIndex& heads) const;
     bool list_fragmented(std::size_t row, const HeadIndex& heads);
     std::size_t choose_head(const std::vector<std::size_t>& rows, std::int64_t media_end,
-                            std::int64_t moov_start, const MediaLayout& layout) const;
+                            std::int64_t moov_start, const MediaLayout& layout,
+                            const HeadIndex& heads) const;
     // False when no start region matched exactly and near was not asked.
     bool analyse_header(std::size_t row, const HeadIndex& heads, bool near);
     void fill_outputs();
