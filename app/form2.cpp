@@ -1,13 +1,12 @@
 #include "form2.hpp"
 
-#include "common/log_line.hpp"
-
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QVBoxLayout>
 #include <ctime>
 
+#include "common/log_line.hpp"
 #include "form1.hpp"
 #include "form3.hpp"
 #include "form4.hpp"

@@ -11,3 +11,11 @@ function(tavorine_windows_resources target level description)
                  ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
 endfunction()
+
+# A console program in one .exe that runs without MinGW's DLLs beside it.
+# GCC 12's libstdc++ defines type_info::operator== both inline (C++23) and in
+# the static library; the definitions are the same.
+function(tavorine_windows_console_program target description)
+  target_link_options(${target} PRIVATE -static -Wl,--allow-multiple-definition)
+  tavorine_windows_resources(${target} asInvoker "${description}")
+endfunction()

@@ -31,10 +31,8 @@ endforeach()
 file(GLOB windows_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/windows/*.cpp)
 add_executable(core_tests ${core_test_sources} ${windows_test_sources})
 target_link_libraries(core_tests PRIVATE tavorine_test_support gtest_main)
-target_link_options(core_tests PRIVATE -static -Wl,--allow-multiple-definition)
-# The programs' manifest: UTF-8 paths in the narrow file calls.
 include(windows_resources)
-tavorine_windows_resources(core_tests asInvoker "core tests")
+tavorine_windows_console_program(core_tests "core tests")
 gtest_discover_tests(core_tests DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)
 
 if(TAVORINE_BUILD_GUI AND TARGET tavorine_gui)

@@ -268,8 +268,8 @@ std::optional<std::size_t> FragmentAnalysis::carrying_head(std::int64_t moov_sta
     for (auto it = from; it != heads.by_start.end() && it->first < moov_start; ++it) {
         // A media data that ends before the header cannot come after it:
         // no need to walk that start region.
-        const auto own = parse_int64(tables_.fragment_cell(it->second, frag::OwnLength));
-        if (own && *own > 0 && *own <= moov_start - it->first) continue;
+        const std::int64_t own = CellValue(tables_, it->second, frag::OwnLength);
+        if (own > 0 && own <= moov_start - it->first) continue;
         if (CarriesMovieAt(source_, it->first, moov_start)) return it->second;
     }
     return std::nullopt;
