@@ -84,13 +84,16 @@ std::string CheckLoadedSource(const ScanTables& tables) {
 }
 
 // Scans or loads; the scan's outcome when there was a scan.
-std::expected<std::optional<ScanOutcome>, std::string> FillTables(const RecoverOptions& o,
-                                                                  ScanTables& tables,
-                                                                  CliReporter& reporter,
-                                                                  const StopFlag& stop) {
+std::expected<std::optional<ScanOutcome>, std::string> FillTables(
+    const RecoverOptions& o, const std::optional<ScanStart>& prepared, ScanTables& tables,
+    CliReporter& reporter, const StopFlag& stop) {
     if (o.load.empty()) {
-        const auto run = RunScan(o.scan, tables, reporter, stop);
+        ScanStart start = *prepared;
+        start.command = "recover --out \"" + o.out + "\"";
+        const auto run =
+            RunScan(start, tables, reporter, stop, CheckpointPathFor(start.options, {}));
         if (!run) return std::unexpected(run.error());
+        if (run->checkpoint_kept) std::cerr << ResumeHint(run->checkpoint, start.command) << '\n';
         return run->outcome;
     }
     if (!LoadScanResult(tables, o.load, reporter))
@@ -193,9 +196,19 @@ int RecoverExit(const RebuildSummary& summary, const CliReporter& reporter) {
 }
 
 int RunRecover(const RecoverOptions& o) {
-    if (o.scan.source.empty() && o.load.empty()) return Fail("需要 SOURCE 或 --load 扫描结果文件");
+    if (o.scan.source.empty() && o.load.empty() && o.scan.resume.empty())
+        return Fail("需要 SOURCE、--load 扫描结果文件或 --resume 扫描进度文件");
+    if (!o.load.empty() && !o.scan.resume.empty()) return Fail("--load 和 --resume 不能同时使用");
     const auto numbers = ParseSelect(o.select);
     if (!numbers) return Fail(numbers.error());
+    // A medium other than the checkpoint's is refused before the output
+    // folder is even made.
+    std::optional<ScanStart> prepared;
+    if (o.load.empty()) {
+        auto start = PrepareScan(o.scan);
+        if (!start) return Fail(start.error());
+        prepared = std::move(*start);
+    }
     std::error_code ec;
     std::filesystem::create_directories(PathFromUtf8(o.out), ec);
     if (ec || !std::filesystem::is_directory(PathFromUtf8(o.out)))
@@ -206,7 +219,7 @@ int RunRecover(const RecoverOptions& o) {
     StopOnSignals signals;
     const auto references = LoadReferences(o.references);
     if (!references) return Fail(references.error());
-    const auto filled = FillTables(o, tables, reporter, signals.flag());
+    const auto filled = FillTables(o, prepared, tables, reporter, signals.flag());
     if (!filled) return Fail(filled.error());
     // A stopped scan saves nothing: the user asked to stop.
     if (const std::optional<ScanOutcome>& outcome = *filled; outcome && outcome->stopped) {

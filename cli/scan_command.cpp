@@ -31,6 +31,16 @@ void PrintUnreadableNote(std::ostream& out, const ScanOutcome& outcome) {
 }
 
 int RunScanCommand(const ScanCommandOptions& o) {
+    if (o.scan.source.empty() && o.scan.resume.empty()) {
+        std::cerr << "tavorine-mov-cli: error: 需要 SOURCE 或 --resume 扫描进度文件\n";
+        return kExitError;
+    }
+    // Another medium than the checkpoint's is refused before anything is written.
+    const auto start = PrepareScan(o.scan);
+    if (!start) {
+        std::cerr << "tavorine-mov-cli: error: " << start.error() << '\n';
+        return kExitError;
+    }
     // A folder that cannot be made is an argument error: found before the scan.
     if (!o.thumbnails.empty()) {
         std::error_code ec;
@@ -49,7 +59,8 @@ int RunScanCommand(const ScanCommandOptions& o) {
     ScanTables tables;
     CliReporter reporter(o.scan.json ? std::cerr : std::cout, WantsProgress(o.scan));
     StopOnSignals signals;
-    const auto run = RunScan(o.scan, tables, reporter, signals.flag());
+    const auto run = RunScan(*start, tables, reporter, signals.flag(),
+                             CheckpointPathFor(start->options, o.save_result));
     if (!run) {
         std::cerr << "tavorine-mov-cli: error: " << run.error() << '\n';
         return kExitError;
@@ -88,6 +99,7 @@ int RunScanCommand(const ScanCommandOptions& o) {
         if (thumbnails) PrintThumbnails(std::cout, *thumbnails);
     }
     PrintUnreadableNote(std::cerr, outcome);
+    if (run->checkpoint_kept) std::cerr << ResumeHint(run->checkpoint, "scan") << '\n';
     if (lost) PrintNotRebuilt(std::cerr, *lost);
     const auto videos = tables.with(
         [](const TableSet& t) { return static_cast<std::int64_t>(t.results.rows().size()); });

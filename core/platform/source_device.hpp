@@ -24,6 +24,13 @@ class SourceDevice {
     virtual DeviceRead read(std::int64_t offset, std::span<std::uint8_t> buf) const = 0;
     virtual std::int64_t size() const = 0;  // -1 when unknown
     virtual std::int64_t sector_bytes() const { return 512; }
+    // Whether the medium opened is still attached: a card reader pulled out
+    // makes reads fail with EIO while its device node disappears.
+    virtual bool present() const { return true; }
 };
+
+// Whether a read error says the medium is gone rather than a sector bad
+// (ENODEV, ENXIO; on Windows the not-connected and no-such-device codes).
+bool ReadErrorMeansGone(int error);
 
 }  // namespace tav

@@ -67,6 +67,11 @@ class CarefulRead {
         const std::size_t got = r.bytes;
         report_.bytes += got;
         if (got > 0) failing_run_ = 0;
+        if (r.error != 0 && medium_gone(r.error)) {
+            report_.source_gone = true;
+            std::memset(part.data() + got, 0, part.size() - got);
+            return;
+        }
         if (r.error == 0) {
             if (got < part.size()) {
                 report_.end_of_medium = true;
@@ -96,13 +101,27 @@ class CarefulRead {
         if (limit > 0 && failing_run_ >= limit) report_.gave_up = at + length;
     }
 
-    bool stopped() const { return report_.end_of_medium || report_.gave_up.has_value(); }
+    bool stopped() const {
+        return report_.end_of_medium || report_.gave_up.has_value() || report_.source_gone;
+    }
+
+    // Asked once per request: a dying card fails many sectors in a row.
+    bool medium_gone(int error) {
+        if (ReadErrorMeansGone(error)) return true;
+        if (!presence_checked_) {
+            presence_checked_ = true;
+            absent_ = !device_.present();
+        }
+        return absent_;
+    }
 
     const SourceDevice& device_;
     const ReadOptions& options_;
     ReadReport& report_;
     const std::int64_t sector_;
     int failing_run_ = 0;
+    bool presence_checked_ = false;
+    bool absent_ = false;
 };
 
 }  // namespace
@@ -110,6 +129,11 @@ class CarefulRead {
 ReadReport SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> buf,
                                  const ReadOptions& options) const {
     ReadReport report;
+    if (gone()) {
+        std::memset(buf.data(), 0, buf.size());
+        report.source_gone = true;
+        return report;
+    }
     // A negative offset is refused before the room after it is worked out.
     if (!device_ || offset < 0 || buf.empty() ||
         static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() - offset) <
@@ -120,6 +144,7 @@ ReadReport SourceReader::read_at(std::int64_t offset, std::span<std::uint8_t> bu
     // Every byte is either read or zeroed below; clearing the whole buffer
     // first would cost a pass over it on every read.
     CarefulRead(*device_, options, report).run(offset, buf);
+    if (report.source_gone) gone_->store(true, std::memory_order_relaxed);
     return report;
 }
 
@@ -137,8 +162,10 @@ std::int64_t SourceReader::sector_bytes() const {
 }
 
 SourceReader SourceReader::into_window(std::int64_t offset, std::int64_t length) && {
-    return SourceReader(std::make_unique<WindowDevice>(std::move(device_), offset, length),
+    SourceReader window(std::make_unique<WindowDevice>(std::move(device_), offset, length),
                         std::move(path_));
+    window.gone_ = std::move(gone_);
+    return window;
 }
 
 }  // namespace tav

@@ -8,6 +8,7 @@
 // retried in 64 KiB pieces, then sector by sector, so that only the sectors
 // that really fail are lost. They read as zeros and are reported.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -43,9 +44,12 @@ struct ReadReport {
     std::vector<ByteRange> unreadable;    // tried and failed, absolute, in order, coalesced
     std::optional<std::int64_t> gave_up;  // untried from here to the end of the request
     bool end_of_medium = false;           // the request reaches past the end
+    // The medium went away during the read (a reader unplugged): nothing
+    // after it was tried and nothing counts as unreadable.
+    bool source_gone = false;
 
     std::int64_t unreadable_bytes() const { return TotalLength(unreadable); }
-    bool clean() const { return unreadable.empty() && !gave_up; }
+    bool clean() const { return unreadable.empty() && !gave_up && !source_gone; }
 };
 
 class SourceReader {
@@ -56,7 +60,9 @@ class SourceReader {
 
     // A reader over any device, for example one that fails chosen sectors.
     SourceReader(std::unique_ptr<SourceDevice> device, std::string path)
-        : device_(std::move(device)), path_(std::move(path)) {}
+        : device_(std::move(device)),
+          path_(std::move(path)),
+          gone_(std::make_unique<std::atomic<bool>>(false)) {}
 
     SourceReader(SourceReader&&) noexcept = default;
     SourceReader& operator=(SourceReader&&) noexcept = default;
@@ -78,6 +84,10 @@ class SourceReader {
 
     const std::string& path() const { return path_; }
 
+    // Set for good once a read found the medium gone; every later result
+    // of this reader is zeros.
+    bool gone() const { return gone_ && gone_->load(std::memory_order_relaxed); }
+
     // This reader narrowed to bytes [offset, offset + length) of its medium,
     // counted from 0: a partition of a whole-card image or disk.
     SourceReader into_window(std::int64_t offset, std::int64_t length) &&;
@@ -85,6 +95,7 @@ class SourceReader {
   private:
     std::unique_ptr<SourceDevice> device_;
     std::string path_;
+    std::unique_ptr<std::atomic<bool>> gone_;
 };
 
 // How a worker opens its source: SourceReader::open, or in tests a device

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "platform/source_reader.hpp"
 
@@ -17,7 +18,8 @@ namespace {
 
 class PosixDevice : public SourceDevice {
   public:
-    PosixDevice(int fd, bool block) : fd_(fd), block_(block) {}
+    PosixDevice(int fd, const struct stat& st, std::string path)
+        : fd_(fd), block_(S_ISBLK(st.st_mode)), opened_(st), path_(std::move(path)) {}
     ~PosixDevice() override { ::close(fd_); }
     PosixDevice(const PosixDevice&) = delete;
     PosixDevice& operator=(const PosixDevice&) = delete;
@@ -61,9 +63,20 @@ class PosixDevice : public SourceDevice {
         return 512;
     }
 
+    // The node is looked up again by its path: an unplugged reader's node
+    // disappears, and one that came back may be another medium.
+    bool present() const override {
+        struct stat now {};
+        if (::stat(path_.c_str(), &now) != 0) return false;
+        if (block_) return S_ISBLK(now.st_mode) && now.st_rdev == opened_.st_rdev;
+        return now.st_dev == opened_.st_dev && now.st_ino == opened_.st_ino;
+    }
+
   private:
     int fd_;
     bool block_;
+    struct stat opened_;
+    std::string path_;
 };
 
 }  // namespace
@@ -94,7 +107,11 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
     }
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return SourceReader(std::make_unique<PosixDevice>(fd, S_ISBLK(st.st_mode)), path);
+    return SourceReader(std::make_unique<PosixDevice>(fd, st, path), path);
+}
+
+bool ReadErrorMeansGone(int error) {
+    return error == ENODEV || error == ENXIO;
 }
 
 }  // namespace tav

@@ -103,4 +103,19 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
     return SourceReader(std::make_unique<Win32Device>(h), path);
 }
 
+bool ReadErrorMeansGone(int error) {
+    // What a volume or disk handle answers once its reader was pulled out.
+    switch (static_cast<DWORD>(error)) {
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_NO_SUCH_DEVICE:
+        case ERROR_DEV_NOT_EXIST:
+        case ERROR_NOT_READY:
+        case ERROR_FILE_INVALID:
+        case ERROR_DEVICE_REMOVED:
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace tav

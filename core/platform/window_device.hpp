@@ -17,6 +17,7 @@ class WindowDevice : public SourceDevice {
     DeviceRead read(std::int64_t offset, std::span<std::uint8_t> buf) const override;
     std::int64_t size() const override { return length_; }
     std::int64_t sector_bytes() const override { return inner_ ? inner_->sector_bytes() : 512; }
+    bool present() const override { return inner_ && inner_->present(); }
 
   private:
     std::unique_ptr<SourceDevice> inner_;

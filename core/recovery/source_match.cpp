@@ -1,5 +1,6 @@
 #include "recovery/source_match.hpp"
 
+#include <algorithm>
 #include <array>
 
 #include "common/byte_view.hpp"
@@ -33,6 +34,24 @@ std::vector<std::string> MissingStartRegions(const SourceReader& source, const T
         if (!ranges || ranges->size() == 0 || ranges->start_types[0] != "HEAD") continue;
         const auto start = parse_int64(ranges->start_offsets[0]);
         if (!start || !HoldsFtypAt(source, *start)) missing.push_back(row.number);
+    }
+    return missing;
+}
+
+std::vector<std::string> MissingStartFragments(const SourceReader& source,
+                                               const std::vector<TableRow>& fragments,
+                                               std::size_t most) {
+    std::vector<const TableRow*> heads;
+    for (const TableRow& row : fragments)
+        if (row.cells.size() > frag::StartOffset && row.cells[frag::StartType] == "HEAD")
+            heads.push_back(&row);
+    std::vector<std::string> missing;
+    const std::size_t n = heads.size();
+    const std::size_t checks = std::min(n, most);
+    for (std::size_t k = 0; k < checks; ++k) {
+        const TableRow& row = *heads[k * n / checks];
+        const auto start = parse_int64(row.cells[frag::StartOffset]);
+        if (!start || !HoldsFtypAt(source, *start)) missing.push_back(row.cells[frag::SN]);
     }
     return missing;
 }

@@ -17,4 +17,10 @@ namespace tav {
 // region are not checked.
 std::vector<std::string> MissingStartRegions(const SourceReader& source, const TableSet& tables);
 
+// The same check over fragment rows ("HEAD" rows' offsets), at most `most`
+// of them spread evenly: their captions where no "ftyp" is found.
+std::vector<std::string> MissingStartFragments(const SourceReader& source,
+                                               const std::vector<TableRow>& fragments,
+                                               std::size_t most);
+
 }  // namespace tav

@@ -22,6 +22,9 @@ class ScanGauge {
     std::int64_t position(std::int64_t w) const;
     // Account for the scan moving on by that many sectors.
     void advance(std::int64_t sectors);
+    // A scaled gauge's position, kept by a checkpoint.
+    double accumulated() const { return accumulator_; }
+    void restore(double accumulated) { accumulator_ = accumulated; }
 
   private:
     bool scaled_ = false;

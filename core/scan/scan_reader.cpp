@@ -12,6 +12,22 @@ constexpr std::int64_t kTrimPiece = 65536;
 
 }  // namespace
 
+ScanReaderMemory ScanReader::memory() const {
+    return {unreadable_, passed_over_, jump_area_, next_jump_, revisiting_, bytes_read_};
+}
+
+void ScanReader::restore(const ScanReaderMemory& m) {
+    unreadable_.clear();
+    passed_over_.clear();
+    // Through AddRange: a checkpoint's lists are kept ordered and apart.
+    for (const ByteRange& r : m.unreadable) AddRange(unreadable_, r);
+    for (const ByteRange& r : m.passed_over) AddRange(passed_over_, r);
+    jump_area_ = m.jump_area;
+    next_jump_ = std::clamp(m.next_jump, kFirstJump, kLongestJump);
+    revisiting_ = m.revisiting;
+    bytes_read_ = m.bytes_read;
+}
+
 const ByteRange* ScanReader::bad_area_at(std::int64_t pos) const {
     const auto it =
         std::upper_bound(unreadable_.begin(), unreadable_.end(), pos,
@@ -65,8 +81,11 @@ void ScanReader::read_part(std::int64_t pos, std::span<std::uint8_t> part, std::
     options.give_up_after_failed_sectors = revisiting_ ? 0 : kFailureRun;
     const ReadReport report = source_.read_at(pos, part, options);
     bytes_read_ += static_cast<std::int64_t>(report.bytes);
-    for (const ByteRange& r : report.unreadable) AddRange(unreadable_, r);
     next = pos + static_cast<std::int64_t>(part.size());
+    // The medium went away: nothing here counts as unreadable; the scan
+    // stops on seeing the reader gone.
+    if (report.source_gone) return;
+    for (const ByteRange& r : report.unreadable) AddRange(unreadable_, r);
     if (report.gave_up) {
         jump_area_ = {*report.gave_up, next_jump_};
         next_jump_ = std::min(next_jump_ * 2, kLongestJump);

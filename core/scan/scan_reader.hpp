@@ -12,6 +12,7 @@
 
 #include "common/byte_range.hpp"
 #include "platform/source_reader.hpp"
+#include "scan/scan_checkpoint.hpp"
 
 namespace tav {
 
@@ -35,6 +36,11 @@ class ScanReader {
     const std::vector<ByteRange>& unreadable() const { return unreadable_; }
     // Bytes that came from the medium.
     std::int64_t bytes_read() const { return bytes_read_; }
+
+    // Everything the reader carries from one read to the next, for a
+    // checkpoint, and the reader as it was at one.
+    ScanReaderMemory memory() const;
+    void restore(const ScanReaderMemory& memory);
 
     // A run of this many failing sectors starts a jump; the first jump is
     // kFirstJump bytes and doubles while the failures go on.

@@ -21,6 +21,14 @@ namespace tav {
 
 namespace {
 
+UserMessage SourceGoneMessage(const std::string& path) {
+    return {"源盘已断开",
+            "读取 " + path +
+                " 时设备已断开连接，扫描已停止。已找到的内容和扫描位置已保存：重新连接同一张卡后"
+                "可以继续上次未完成的扫描，不必从头开始。",
+            MsgIcon::Warning, MsgButtons::Ok};
+}
+
 UserMessage OpenFailureMessage(const OpenError& error) {
     std::string text = "无法打开 " + error.path + "：" + error.reason + "。";
     if (error.code == EACCES || error.code == EPERM) text += "读取磁盘设备需要root权限。";
@@ -188,9 +196,12 @@ void TscanPst::Execute() {
 
     TableWriter writer(tables_, reporter_);
     setup.volume_offset = volume_offset;
+    if (params_.resume) setup.resume = &*params_.resume;
+    setup.checkpoints = params_.checkpoints;
     SectorScan scan(setup, volume, settings_, writer, reporter_, stop_, gauge);
     const bool ran = scan.run();
     outcome_.stopped = scan.stopped();
+    outcome_.source_gone = scan.source_gone();
     outcome_.bytes_read = scan.bytes_read();
     for (ByteRange r : scan.unreadable()) {
         r.offset += volume_offset;
@@ -198,6 +209,10 @@ void TscanPst::Execute() {
     }
     LogUnreadable();
     if (!ran) return;
+    if (outcome_.source_gone) {
+        TellSourceGone();
+        return;
+    }
     reporter_.log_line(make_log_line(outcome_.stopped ? "扫描已停止" : "扫描完成"));
     std::optional<UseWindowTracker> use;
     if (setup.geometry.filtering) use.emplace(volume, setup.region, info, setup.geometry);
@@ -206,10 +221,23 @@ void TscanPst::Execute() {
     outcome_.grid.usable = {};
     outcome_.grid.known = {};
     FragmentAnalysis(*source, settings_, writer, reporter_, std::move(follow)).run();
+    // Pairs worked out from a medium that went away are not results; the
+    // checkpoint taken before the analysis lets it run again.
+    if (source->gone() || volume.gone()) {
+        outcome_.source_gone = true;
+        TellSourceGone();
+        return;
+    }
+    if (!outcome_.stopped && params_.checkpoints) params_.checkpoints->finished();
     use.reset();
     partition.reset();
     source.reset();
     reporter_.show_results();
+}
+
+void TscanPst::TellSourceGone() {
+    reporter_.log_line(make_log_line("源盘已断开，扫描已停止"));
+    reporter_.message_box(SourceGoneMessage(params_.source_path));
 }
 
 // One line per unreadable area, then the total: the user should know that

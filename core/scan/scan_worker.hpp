@@ -13,6 +13,7 @@
 #include "common/worker_thread.hpp"
 #include "disk/disk_info.hpp"
 #include "platform/source_reader.hpp"
+#include "scan/checkpoint_keeper.hpp"
 #include "scan/media_follow.hpp"
 #include "scan/scan_settings.hpp"
 #include "scan/scan_tables.hpp"
@@ -25,11 +26,16 @@ struct ScanParams {
     int ScanKind = 0;         // 0 deleted, 1 formatted, 2 deep, 3 raw image
     std::uint8_t ScanAllSpace = 0;
     SourceOpener open_source;  // empty: SourceReader::open
+    // A checkpoint's place to go on from; its rows must already be in the
+    // tables.
+    std::optional<SweepState> resume = std::nullopt;
+    SweepCheckpoints* checkpoints = nullptr;  // none: no checkpoint is kept
 };
 
 // How a scan ended, for callers that report it (the command line).
 struct ScanOutcome {
     bool stopped = false;               // by the user, before the range was done
+    bool source_gone = false;           // the medium went away; no results
     std::vector<ByteRange> unreadable;  // sectors that could not be read, coalesced
     std::int64_t bytes_read = 0;        // by the sector loop, from the medium
     // The cluster grid and area the scan's files may lie in, for a later
@@ -57,6 +63,7 @@ class TscanPst {
   private:
     std::optional<SourceReader> OpenSourceOrTell();
     void LogUnreadable();
+    void TellSourceGone();
 
     ScanParams params_;
     const ScanSettings& settings_;

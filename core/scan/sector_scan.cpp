@@ -52,41 +52,130 @@ SectorScan::SectorScan(const SectorScanSetup& setup, const SourceReader& source,
       w_(setup.start_w) {
     if (g_.filtering) tracker_.emplace(source_, setup_.region, setup_.disk, g_, &reporter_);
     movie_hits_.reserve(64);
+    if (setup_.resume) restore(*setup_.resume);
+    resumable_ = state();
+}
+
+void SectorScan::restore(const SweepState& s) {
+    phase_ = s.phase;
+    w_ = s.w;
+    resume_index_ = s.resume_index;
+    fragment_count_ = s.fragment_count;
+    video_count_ = s.video_count;
+    gauge_.restore(s.gauge);
+    reader_.restore(s.reader);
+    if (phase_ != Phase::Again) return;
+    again_ = s.again;
+    if (again_.empty()) {
+        phase_ = Phase::Done;
+        return;
+    }
+    const std::optional<std::int64_t> resume_index = resume_index_;
+    begin_again(again_.front());
+    w_ = s.w;
+    resume_index_ = resume_index;
+}
+
+SweepState SectorScan::state() const {
+    SweepState s;
+    s.phase = phase_;
+    s.w = w_;
+    s.resume_index = resume_index_;
+    s.fragment_count = fragment_count_;
+    s.video_count = video_count_;
+    s.gauge = gauge_.accumulated();
+    s.reader = reader_.memory();
+    if (phase_ == Phase::Again)
+        s.again.assign(again_.begin() + static_cast<std::ptrdiff_t>(again_next_), again_.end());
+    return s;
 }
 
 bool SectorScan::run() {
-    if (!pass(g_.range_end)) return false;
-    if (stopped_) return true;
-    for (const ByteRange& area : reader_.revisit_passed_over()) {
-        if (!scan_again(area)) return false;
-        if (stopped_) break;
+    if (video_count_ > 0) reporter_.videos_found(video_count_);
+    if (phase_ == Phase::Sweep) {
+        if (!pass(g_.range_end)) return false;
+        if (stopped_ || source_gone_) return true;
+        mark_resumable();
+        again_ = reader_.revisit_passed_over();
+        if (source_.gone()) {
+            lose_source();
+            return true;
+        }
+        phase_ = Phase::Again;
+        again_next_ = 0;
+        if (!again_.empty()) begin_again(again_.front());
     }
+    while (phase_ == Phase::Again && again_next_ < again_.size()) {
+        const bool ok = pass(std::min(limit_->second, g_.range_end));
+        if (!ok) return false;
+        if (stopped_ || source_gone_) return true;
+        if (++again_next_ < again_.size()) begin_again(again_[again_next_]);
+    }
+    limit_.reset();
+    phase_ = Phase::Done;
+    mark_resumable();
+    if (setup_.checkpoints) setup_.checkpoints->hold(resumable_);
     return true;
+}
+
+// The loop can be taken up again at the start of a read block: the block a
+// resumed scan reads first is then the one this scan reads next.
+bool SectorScan::at_block_start() const {
+    const std::int64_t block_sectors = kBlockSteps * kStepSectors;
+    return block_w_ < 0 || w_ < block_w_ || w_ + kStepSectors > block_w_ + block_sectors;
+}
+
+void SectorScan::mark_resumable() {
+    resumable_ = state();
+    if (setup_.checkpoints) setup_.checkpoints->resumable(resumable_, found_since_resumable_);
+    found_since_resumable_ = false;
+}
+
+// Reads since the last resumable place may have met the medium already
+// gone: what they found or failed to find is not kept.
+void SectorScan::lose_source() {
+    source_gone_ = true;
+    tables_.truncate_fragments(static_cast<std::size_t>(resumable_.fragment_count));
+    fragment_count_ = resumable_.fragment_count;
+    video_count_ = resumable_.video_count;
+    reporter_.videos_found(video_count_);
+    reader_.restore(resumable_.reader);
+    if (setup_.checkpoints) setup_.checkpoints->hold(resumable_);
 }
 
 // The main loop over [base + w, end_sector). False on a use window that
 // cannot be loaded.
 bool SectorScan::pass(std::int64_t end_sector) {
     while (g_.base + w_ < end_sector) {
+        if (at_block_start()) mark_resumable();
         if (!limit_) reporter_.gauge_position(gauge_.position(w_));
         if (stop_.load(std::memory_order_relaxed) != 0) {
             reporter_.status_text(0, "停止扫描");
             stopped_ = true;
+            if (setup_.checkpoints) setup_.checkpoints->hold(resumable_);
             break;
         }
         if (!mark_testable_sectors()) {
+            if (source_.gone()) {
+                lose_source();
+                return true;
+            }
             reporter_.message_box(WindowLoadFailureMessage(setup_.disk));
             return false;
         }
         const std::int64_t before = w_;
         if (scan_read() == ReadOutcome::Done) w_ += kStepSectors;
+        if (source_.gone()) {
+            lose_source();
+            return true;
+        }
         if (!limit_) gauge_.advance(w_ - before);
     }
     return true;
 }
 
 // Looks at the sectors of an area once more, now that it could be read.
-bool SectorScan::scan_again(const ByteRange& area) {
+void SectorScan::begin_again(const ByteRange& area) {
     const std::int64_t first = area.offset / kSectorBytes;
     const std::int64_t last = (area.end() + kSectorBytes - 1) / kSectorBytes;
     limit_.emplace(first, last);
@@ -94,9 +183,6 @@ bool SectorScan::scan_again(const ByteRange& area) {
     block_w_ = -1;
     w_ = first - g_.base;
     resume_index_.reset();
-    const bool ok = pass(std::min(last, g_.range_end));
-    limit_.reset();
-    return ok;
 }
 
 // Whether an absolute sector is looked at: inside the range (and the area
@@ -349,7 +435,10 @@ void SectorScan::record(const Candidate& c) {
     if (on_source.header.StszOffset != 0) on_source.header.StszOffset += shift;
     if (on_source.header.StcoOffset != 0) on_source.header.StcoOffset += shift;
     tables_.add_fragment(fragment_count_, StageCandidate(on_source));
-    if (c.head) reporter_.videos_found(++video_count_);
+    if (c.head) {
+        reporter_.videos_found(++video_count_);
+        found_since_resumable_ = true;
+    }
     reporter_.status_text(2, "发现Canon视频碎片数量:" + dec(fragment_count_));
 }
 

@@ -13,6 +13,8 @@
 #include "platform/read_buffer.hpp"
 #include "platform/source_reader.hpp"
 #include "scan/atom_walk.hpp"
+#include "scan/checkpoint_keeper.hpp"
+#include "scan/scan_checkpoint.hpp"
 #include "scan/scan_gauge.hpp"
 #include "scan/scan_geometry.hpp"
 #include "scan/scan_reader.hpp"
@@ -30,6 +32,9 @@ struct SectorScanSetup {
     // The scan reads a partition's bytes from 0; its rows are recorded at
     // their offsets on the whole source.
     std::int64_t volume_offset = 0;
+    // A checkpoint's place to go on from, its rows already in the tables.
+    const SweepState* resume = nullptr;
+    SweepCheckpoints* checkpoints = nullptr;  // none: nothing is kept
 };
 
 // A fragment about to be recorded.
@@ -59,15 +64,26 @@ class SectorScan {
     bool run();
     std::int64_t fragment_count() const { return fragment_count_; }
     bool stopped() const { return stopped_; }
+    // The medium went away: the loop ended at once, and the rows found
+    // since the last place it can be resumed from were dropped.
+    bool source_gone() const { return source_gone_; }
+    // The last place the loop can be taken up again from.
+    const SweepState& resumable() const { return resumable_; }
     // Bytes that could not be read, coalesced.
     const std::vector<ByteRange>& unreadable() const { return reader_.unreadable(); }
     std::int64_t bytes_read() const { return reader_.bytes_read(); }
 
   private:
     enum class ReadOutcome { Done, Jumped };
+    using Phase = SweepState::Phase;
 
+    void restore(const SweepState& state);
+    SweepState state() const;
+    bool at_block_start() const;
+    void mark_resumable();
+    void lose_source();
     bool pass(std::int64_t end_sector);
-    bool scan_again(const ByteRange& area);
+    void begin_again(const ByteRange& area);
     std::optional<bool> testable(std::int64_t sector, std::int64_t horizon, std::int64_t& run_end);
     bool mark_testable_sectors();
     void read_step();
@@ -107,6 +123,13 @@ class SectorScan {
     std::optional<std::int64_t> resume_index_;
     std::int64_t fragment_count_ = 0;
     std::int64_t video_count_ = 0;
+
+    Phase phase_ = Phase::Sweep;
+    std::vector<ByteRange> again_;  // readable parts of the areas passed over
+    std::size_t again_next_ = 0;    // the one being scanned
+    SweepState resumable_;
+    bool found_since_resumable_ = false;
+    bool source_gone_ = false;
 };
 
 }  // namespace tav

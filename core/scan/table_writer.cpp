@@ -17,6 +17,13 @@ void TableWriter::sort_fragments_by(std::size_t col) {
     reporter_.table_changed(TableId::Fragments);
 }
 
+void TableWriter::truncate_fragments(std::size_t rows) {
+    tables_.with([&](TableSet& t) {
+        if (t.fragments.row_count() > rows) t.fragments.rows().resize(rows);
+    });
+    reporter_.table_changed(TableId::Fragments);
+}
+
 void TableWriter::add_output(std::int64_t number, const StagedOutputRow& row) {
     tables_.with([&](TableSet& t) { AddOutputRow(t.outputs, number, row); });
     reporter_.table_changed(TableId::Outputs);

@@ -19,6 +19,9 @@ class TableWriter {
     void add_fragment(std::int64_t fragment_count, const StagedFragmentRow& row);
     void set_fragment_cell(std::size_t row, std::size_t col, std::string text);
     void sort_fragments_by(std::size_t col);
+    // Drops the rows after the first `rows`: those found past the place a
+    // scan will be resumed from.
+    void truncate_fragments(std::size_t rows);
     void add_output(std::int64_t number, const StagedOutputRow& row);
     void add_result(std::int64_t number, const std::string& file_length,
                     const std::string& fragment_count, const std::string& quality,
