@@ -18,8 +18,11 @@ CheckpointKeeper::CheckpointKeeper(std::string path, ScanCheckpoint head, const 
 
 void CheckpointKeeper::resumable(const SweepState& state, bool found) {
     find_pending_ = find_pending_ || found;
+    // The first place is written at once: a scan killed in its first
+    // seconds still leaves a checkpoint to go on from.
     const auto since = std::chrono::steady_clock::now() - last_write_;
-    if (since >= timing_.every || (find_pending_ && since >= timing_.after_find)) write(state);
+    if (!started_ || since >= timing_.every || (find_pending_ && since >= timing_.after_find))
+        write(state);
 }
 
 void CheckpointKeeper::hold(const SweepState& state) {
@@ -32,6 +35,7 @@ void CheckpointKeeper::finished() {
 }
 
 void CheckpointKeeper::write(const SweepState& state) {
+    started_ = true;
     last_write_ = std::chrono::steady_clock::now();
     find_pending_ = false;
     head_.sweep = state;

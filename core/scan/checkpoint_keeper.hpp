@@ -57,6 +57,7 @@ class CheckpointKeeper : public SweepCheckpoints {
     WorkerReporter& reporter_;
     CheckpointTiming timing_;
     std::chrono::steady_clock::time_point last_write_;
+    bool started_ = false;
     bool find_pending_ = false;
     bool kept_ = false;
     bool failure_told_ = false;

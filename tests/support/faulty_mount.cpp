@@ -17,7 +17,7 @@ const char* const kScript = TAV_TESTS_DIR "/support/faulty_mount.py";
 }  // namespace
 
 FaultyMount::FaultyMount(const std::filesystem::path& image, const std::vector<ByteRange>& failing,
-                         const std::filesystem::path& mount_point)
+                         const std::filesystem::path& mount_point, std::int64_t vanish_at)
     : mount_point_(mount_point) {
     if (::access("/dev/fuse", R_OK | W_OK) != 0) {
         why_ = "no /dev/fuse";
@@ -32,6 +32,7 @@ FaultyMount::FaultyMount(const std::filesystem::path& image, const std::vector<B
                       " " + ShellQuote(mount_point.string());
     for (const ByteRange& r : failing)
         cmd += " " + std::to_string(r.offset) + ":" + std::to_string(r.length);
+    if (vanish_at >= 0) cmd += " vanish:" + std::to_string(vanish_at);
     cmd += " </dev/null >/dev/null 2>&1 &";
     if (std::system(cmd.c_str()) != 0) {
         why_ = "could not start the FUSE helper";

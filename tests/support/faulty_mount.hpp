@@ -13,8 +13,10 @@ namespace tav::test {
 
 class FaultyMount {
   public:
+    // vanish_at >= 0: every read from the first that touches the MiB at that
+    // offset on fails with ENODEV, as from a reader pulled out there.
     FaultyMount(const std::filesystem::path& image, const std::vector<ByteRange>& failing,
-                const std::filesystem::path& mount_point);
+                const std::filesystem::path& mount_point, std::int64_t vanish_at = -1);
     ~FaultyMount();
     FaultyMount(const FaultyMount&) = delete;
     FaultyMount& operator=(const FaultyMount&) = delete;
