@@ -43,6 +43,7 @@ void AddScanOptions(CLI::App* cmd, ScanCliOptions& o) {
     cmd->add_option(
         "--resume", o.resume,
         "从扫描进度文件继续未完成的扫描（同一源盘、同样的设置; SOURCE 可给出源盘的新路径）");
+    cmd->add_flag("--no-checkpoint", o.no_checkpoint, "不保存扫描进度");
 }
 
 bool WantsProgress(const ScanCliOptions& o) {
@@ -83,6 +84,7 @@ std::expected<SourceSelection, std::string> SelectSource(const ScanCliOptions& o
 }
 
 std::string CheckpointPathFor(const ScanCliOptions& options, const std::string& save_result) {
+    if (options.no_checkpoint) return {};
     if (!options.checkpoint.empty()) return options.checkpoint;
     if (!options.resume.empty()) return options.resume;
     if (!save_result.empty()) return save_result + ".checkpoint";

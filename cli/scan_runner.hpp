@@ -31,6 +31,7 @@ struct ScanCliOptions {
     bool quiet = false;      // no progress line and no summary
     std::string checkpoint;  // where the scan keeps its checkpoint; empty: the default place
     std::string resume;      // a checkpoint to go on from
+    bool no_checkpoint = false;
 };
 
 // Where a scan keeps its checkpoint: --checkpoint, else the checkpoint it

@@ -104,10 +104,13 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
 }
 
 bool ReadErrorMeansGone(int error) {
-    // What a volume or disk handle answers once its reader was pulled out.
+    // Not in every SDK's headers.
+    constexpr DWORD kNoSuchDevice = 433;
+    // What a volume or disk handle answers once its reader was pulled out
+    // (or its card taken out of the reader).
     switch (static_cast<DWORD>(error)) {
         case ERROR_DEVICE_NOT_CONNECTED:
-        case ERROR_NO_SUCH_DEVICE:
+        case kNoSuchDevice:
         case ERROR_DEV_NOT_EXIST:
         case ERROR_NOT_READY:
         case ERROR_FILE_INVALID:
