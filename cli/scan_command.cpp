@@ -35,12 +35,6 @@ int RunScanCommand(const ScanCommandOptions& o) {
         std::cerr << "tavorine-mov-cli: error: 需要 SOURCE 或 --resume 扫描进度文件\n";
         return kExitError;
     }
-    // Another medium than the checkpoint's is refused before anything is written.
-    const auto start = PrepareScan(o.scan);
-    if (!start) {
-        std::cerr << "tavorine-mov-cli: error: " << start.error() << '\n';
-        return kExitError;
-    }
     // A folder that cannot be made is an argument error: found before the scan.
     if (!o.thumbnails.empty()) {
         std::error_code ec;
@@ -54,6 +48,12 @@ int RunScanCommand(const ScanCommandOptions& o) {
     const auto references = LoadReferences(o.references);
     if (!references) {
         std::cerr << "tavorine-mov-cli: error: " << references.error() << '\n';
+        return kExitError;
+    }
+    // Another medium than the checkpoint's is refused before anything is written.
+    const auto start = PrepareScan(o.scan);
+    if (!start) {
+        std::cerr << "tavorine-mov-cli: error: " << start.error() << '\n';
         return kExitError;
     }
     ScanTables tables;
