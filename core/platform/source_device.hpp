@@ -30,7 +30,8 @@ class SourceDevice {
 };
 
 // Whether a read error says the medium is gone rather than a sector bad
-// (ENODEV, ENXIO; on Windows the not-connected and no-such-device codes).
+// (ENODEV, ENXIO, ENOMEDIUM, ENOTCONN; on Windows the not-connected,
+// no-such-device and not-ready codes).
 bool ReadErrorMeansGone(int error);
 
 }  // namespace tav

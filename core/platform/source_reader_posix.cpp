@@ -111,7 +111,19 @@ std::expected<SourceReader, OpenError> SourceReader::open(const std::string& pat
 }
 
 bool ReadErrorMeansGone(int error) {
-    return error == ENODEV || error == ENXIO;
+    // A card taken out of a reader that stays says ENOMEDIUM; an image on a
+    // network or FUSE mount that went away, ENOTCONN.
+    switch (error) {
+        case ENODEV:
+        case ENXIO:
+#ifdef ENOMEDIUM
+        case ENOMEDIUM:
+#endif
+        case ENOTCONN:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace tav
