@@ -19,14 +19,8 @@ command -v strace >/dev/null || { echo "checkpoint_bench: needs strace" >&2; exi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-timed() {
-    local t0=$EPOCHREALTIME
-    "$@" >/dev/null 2>&1 || true
-    local t1=$EPOCHREALTIME
-    echo "$t1 - $t0" | bc -l
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END{print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
-drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
+# shellcheck source=bench/timing.sh
+source "$(cd "$(dirname "$0")" && pwd)/timing.sh"
 
 image="$work/card.img"
 # Many short clips, so that videos are found all the time and checkpoints

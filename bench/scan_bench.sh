@@ -23,18 +23,10 @@ export PATH="$PATH:/sbin:/usr/sbin"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# Seconds a command takes, its output discarded (bash's own clock: no process
-# is started around the command).
-timed() {
-    local t0=$EPOCHREALTIME
-    "$@" >/dev/null 2>&1 || true
-    local t1=$EPOCHREALTIME
-    echo "$t1 - $t0" | bc -l
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR]=$1} END{print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'; }
+# shellcheck source=bench/timing.sh
+source "$here/timing.sh"
 can_drop=false
 if [[ -w /proc/sys/vm/drop_caches ]]; then can_drop=true; fi
-drop_caches() { sync; echo 3 >/proc/sys/vm/drop_caches; }
 gbs() { echo "$1 / $2 / 1000000000" | bc -l; }
 
 make_large() {  # MiB path
