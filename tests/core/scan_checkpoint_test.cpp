@@ -11,6 +11,7 @@
 #include "disk/measure.hpp"
 #include "platform/atomic_file.hpp"
 #include "recovery/checkpoint_resume.hpp"
+#include "scan/checkpoint_keeper.hpp"
 #include "scan/scan_start.hpp"
 #include "scan/scan_worker.hpp"
 #include "scan_test_support.hpp"
@@ -89,6 +90,38 @@ TEST(CheckpointFile, AnInterruptedReplacementLeavesTheLastGoodOne) {
     // A file torn some other way is refused, not half used.
     std::ofstream(path, std::ios::binary | std::ios::trunc) << next.substr(0, next.size() - 5);
     EXPECT_FALSE(LoadCheckpoint(path).has_value());
+}
+
+// Written when the scan starts, soon after a video is found, when the scan
+// stops early; left alone otherwise; gone once the scan is complete.
+TEST(CheckpointFile, KeptWhenAScanStartsFindsOrStopsAndRemovedWhenItIsComplete) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "scan.checkpoint").string();
+    ScanTables tables;
+    scantest::ScanRecorder reporter;
+    CheckpointKeeper keeper(path, SampleCheckpoint(), tables, reporter,
+                            {std::chrono::hours(1), std::chrono::milliseconds(0)});
+    const auto place = [](std::int64_t w) {
+        SweepState s;
+        s.w = w;
+        return s;
+    };
+    const auto written_w = [&] { return LoadCheckpoint(path)->sweep.w; };
+    keeper.resumable(place(128), false);
+    ASSERT_TRUE(fs::exists(path));
+    EXPECT_EQ(written_w(), 128);
+    keeper.resumable(place(256), false);
+    EXPECT_EQ(written_w(), 128);
+    keeper.resumable(place(384), true);
+    EXPECT_EQ(written_w(), 384);
+    keeper.resumable(place(512), false);
+    EXPECT_EQ(written_w(), 384);
+    keeper.hold(place(640));
+    EXPECT_EQ(written_w(), 640);
+    EXPECT_TRUE(keeper.kept());
+    keeper.finished();
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(keeper.kept());
 }
 
 // Every place the sector loop could be taken up again from, as it passed it.
