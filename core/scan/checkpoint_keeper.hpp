@@ -26,7 +26,7 @@ class SweepCheckpoints {
 };
 
 struct CheckpointTiming {
-    std::chrono::milliseconds every{10000};
+    std::chrono::milliseconds every{5000};
     // A video found is kept this soon, without writing once per video on a
     // card full of short clips.
     std::chrono::milliseconds after_find{1000};
