@@ -24,7 +24,7 @@ void AddOptions(CLI::App& app, CardRequest& r) {
     app.add_option("--frames", r.frames, "frames per file (default: the kind's)")
         ->check(CLI::PositiveNumber);
     app.add_option("--size-mib", r.size_mib,
-                   "image size (raw, large) or volume size (FAT and split kinds)")
+                   "image size (raw, large) or volume size (FAT, split and huge kinds)")
         ->check(CLI::PositiveNumber);
     app.add_option("--aud", r.aud, "sound tracks: on, off or mixed")
         ->check(CLI::IsMember({"on", "off", "mixed"}));
@@ -36,6 +36,9 @@ void AddOptions(CLI::App& app, CardRequest& r) {
     app.add_option("--clips", r.clips,
                    "file layouts: camera (tagged), other (other cameras and phones) or mixed")
         ->check(CLI::IsMember({"camera", "other", "mixed"}));
+    app.add_option("--big-clip-mib", r.big_clip_mib,
+                   "huge-exfat: one more clip of this many MiB (over 4096: 64-bit sizes)")
+        ->check(CLI::NonNegativeNumber);
     app.add_option("--clip-cache", r.clip_cache, "folder that caches encoded clips");
 }
 

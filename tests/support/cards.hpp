@@ -28,7 +28,8 @@ struct Card {
 };
 
 // kind: one of the card generator's kinds (tools/README.md); "large" is
-// 64 MiB with 4 files here (benchmarks make bigger ones with the tool).
+// 64 MiB with 4 files here (benchmarks make bigger ones with the tool),
+// "huge-exfat" a sparse 6.5 GiB volume with a deleted 6 GiB clip and 4 small ones.
 // clips: the generator's --clips ("camera", "other" or "mixed"); each is
 // made and kept apart from the others.
 const Card& GetCard(const std::string& kind, const std::string& clips = "camera");

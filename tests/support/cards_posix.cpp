@@ -52,6 +52,9 @@ void ObtainCardImage(Card& card, const std::string& kind, const std::string& cli
     request.clips = clips;
     request.clip_cache = TestClipCache();
     if (kind == "large") request.size_mib = 64, request.files = 4;
+    // A 6 GiB clip and a little room beside it: the scan reads every free cluster.
+    if (kind == "huge-exfat")
+        request.size_mib = 6656, request.files = 4, request.big_clip_mib = 6144;
     std::error_code ec;
     fs::remove(cardgen::ManifestPathFor(card.image), ec);
     auto manifest = cardgen::GenerateCard(request);

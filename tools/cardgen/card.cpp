@@ -14,14 +14,15 @@ const std::vector<std::string>& CardKinds() {
         "large",        "fat16-deleted", "fat32-4k",
         "ntfs-4k",      "exfat-deleted", "mbr-exfat",
         "sound",        "fat32-split",   "fat32-split-formatted",
-        "exfat-split",  "ntfs-split",    "lost-header"};
+        "exfat-split",  "ntfs-split",    "lost-header",
+        "huge-exfat"};
     return kinds;
 }
 
 bool TakesOtherClips(const std::string& kind) {
-    // demo keeps its three camera videos; large and sound are built of
-    // synthetic frames or of the camera's PCM layouts.
-    return kind != "demo" && kind != "large" && kind != "sound";
+    // demo keeps its three camera videos; large, sound and huge-exfat are
+    // built of synthetic frames or of the camera's PCM layouts.
+    return kind != "demo" && kind != "large" && kind != "sound" && kind != "huge-exfat";
 }
 
 namespace {
@@ -37,6 +38,7 @@ std::expected<Manifest, std::string> Dispatch(const CardRequest& r) {
     if (r.kind.ends_with("-split") || r.kind == "fat32-split-formatted")
         return GenerateSplitCard(r);
     if (r.kind == "lost-header") return GenerateLostHeaderCard(r);
+    if (r.kind == "huge-exfat") return GenerateHugeExfatCard(r);
     return std::unexpected("unknown kind: " + r.kind);
 }
 
