@@ -1,18 +1,21 @@
 // exFAT cards of hundreds of gigabytes (SDXC) as sparse images: thousands of
-// small clips of synthetic frames spread over the whole volume, every second
+// short clips of synthetic frames spread over the whole volume, every second
 // one deleted, and optionally one clip of gigabytes (64-bit mdat, co64),
 // deleted too. Bytes go straight into clusters of a volume mkfs.exfat
 // formatted (exfat_volume.hpp), so only clips and metadata take room.
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <system_error>
 
+#include "cardgen/atom_writer.hpp"
 #include "cardgen/big_clip.hpp"
 #include "cardgen/card.hpp"
 #include "cardgen/card_files.hpp"
 #include "cardgen/exfat_volume.hpp"
 #include "cardgen/run_process.hpp"
+#include "cardgen/seeded_random.hpp"
 
 namespace tav::cardgen {
 namespace {
@@ -20,11 +23,36 @@ namespace {
 namespace fs = std::filesystem;
 constexpr std::int64_t kMiB = 1 << 20;
 
+constexpr std::size_t kPage = 4096;
+// A camera's key frame is big; this one is mostly zeros, so that a clip
+// spans clusters of up to 256 KiB without taking room: the scan looks for
+// a movie header only past the cluster a start region begins in.
+constexpr std::uint32_t kKeyFrameBytes = 300 * 1024;
+constexpr std::size_t kKeyFrameRandom = 1024;
+
 bool WriteAt(std::fstream& io, std::int64_t offset, std::span<const std::uint8_t> bytes) {
     io.seekp(offset);
     io.write(reinterpret_cast<const char*>(bytes.data()),
              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(io);
+}
+
+// Pages of zeros stay holes of the sparse image (the volume's clusters
+// were never written, so they read as zeros).
+bool WriteSparse(std::fstream& io, std::int64_t offset, std::span<const std::uint8_t> bytes) {
+    static const std::array<std::uint8_t, kPage> zeros{};
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        const auto page_end = static_cast<std::size_t>(
+            (offset + static_cast<std::int64_t>(at)) / kPage * kPage + kPage - offset);
+        const std::size_t n = std::min(bytes.size(), page_end) - at;
+        const auto piece = bytes.subspan(at, n);
+        if (!std::equal(piece.begin(), piece.end(), zeros.begin()) &&
+            !WriteAt(io, offset + static_cast<std::int64_t>(at), piece))
+            return false;
+        at += n;
+    }
+    return true;
 }
 
 std::expected<void, std::string> CreateVolume(const fs::path& image, std::int64_t size) {
@@ -50,6 +78,26 @@ CardFilePlan SmallPlan(const CardRequest& r, int n) {
     s.options.co64 = r.co64;
     SetShootingTime(s.options, r.seed, n);
     return s;
+}
+
+// Synthetic frames behind a big key frame of random lead and zeros, with a
+// delimiter before it when the others have one.
+std::expected<CardFile, std::string> MakeSmallFile(const CardFilePlan& plan) {
+    EncodedClip clip = SyntheticClip(plan.frames, plan.clip_seed, plan.aud);
+    Bytes key;
+    AtomWriter w(key);
+    if (plan.aud) {
+        w.be32(2);
+        w.u8(0x09);
+        w.u8(0xF0);
+    }
+    w.be32(kKeyFrameBytes - static_cast<std::uint32_t>(key.size()) - 4);
+    w.u8(0x65);  // IDR slice
+    const std::size_t lead = key.size();
+    key.resize(kKeyFrameBytes, 0);
+    SeededRandom(plan.clip_seed).fill(std::span(key).subspan(lead, kKeyFrameRandom));
+    clip.frames.front() = std::move(key);
+    return CardFile{plan, BuildCameraMov(plan.options, clip)};
 }
 
 ManifestFile DescribeBig(const BigClip& clip, const MovOptions& o, std::string name,
@@ -110,11 +158,11 @@ std::expected<Manifest, std::string> GenerateHugeExfatCard(const CardRequest& r)
     }
     for (int n = 0; n < count; ++n) {
         // One file at a time: thousands of them do not sit in memory together.
-        auto file = MakeCardFile(SmallPlan(r, n), r.clip_cache);
+        auto file = MakeSmallFile(SmallPlan(r, n));
         if (!file) return std::unexpected(file.error());
         const Bytes bytes = file->mov.bytes();
         const std::int64_t at = volume->Allocate(file->mov.size(), slot_start(slots - count + n));
-        if (at < 0 || !WriteAt(io, at, bytes))
+        if (at < 0 || !WriteSparse(io, at, bytes))
             return std::unexpected("cannot write " + file->plan.name);
         const bool deleted = n % 2 == 1;
         m.files.push_back(
