@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dialogs.hpp"
+#include "platform/source_reader.hpp"
 #include "recovery/lost_headers.hpp"
 #include "scan/media_follow.hpp"
 #include "scan/scan_settings.hpp"
@@ -44,8 +45,12 @@ struct Forms {
     TForm8* form8 = nullptr;
 };
 
+// <AppDataLocation>/checkpoints (UTF-8); empty when the system names no
+// data folder.
+std::string DefaultCheckpointFolder();
+
 struct AppContext {
-    explicit AppContext(Dialogs& d) : dialogs(d) {}
+    explicit AppContext(Dialogs& d) : dialogs(d), checkpoint_folder(DefaultCheckpointFolder()) {}
 
     Dialogs& dialogs;
     ScanSettings settings;
@@ -59,6 +64,12 @@ struct AppContext {
     // Where the last scan's files may lie, for a lost header's split media;
     // empty before a scan ended and after a scan-result file was loaded.
     std::optional<FollowSetup> scan_grid;
+    // Each source's scan checkpoint lives here, never on the source; empty:
+    // scans keep none.
+    std::string checkpoint_folder;
+    // How the scan opens its source; empty: SourceReader::open. Tests put a
+    // medium that fails or goes away here.
+    SourceOpener open_source;
 
     MsgAnswer ask(QWidget* owner, const std::string& caption, const std::string& text, MsgIcon icon,
                   MsgButtons buttons = MsgButtons::Ok) {

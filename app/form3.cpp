@@ -8,10 +8,24 @@
 #include <QVBoxLayout>
 
 #include "form2.hpp"
+#include "form5.hpp"
 #include "form7.hpp"
 #include "table_refresher.hpp"
 
 namespace tav::app {
+
+namespace {
+
+// The scanner and the keeper it writes its checkpoint through: the keeper
+// is destroyed after the scanner's thread has ended.
+struct KeptScan {
+    std::unique_ptr<CheckpointKeeper> keeper;
+    std::unique_ptr<TscanPst> scan;
+    void Start() { scan->Start(); }
+    void Join() { scan->Join(); }
+};
+
+}  // namespace
 
 HiddenLabel::HiddenLabel(std::function<void()> on_double_click, QWidget* parent)
     : QLabel(QStringLiteral("      "), parent), on_double_click_(std::move(on_double_click)) {
@@ -72,19 +86,27 @@ void TForm3::begin_scan() {
     lbl3->clear();
 }
 
-void TForm3::start_scanner(ScanParams params) {
+void TForm3::start_scanner(ScanParams params, ScanCheckpointTarget checkpoint) {
     meter_ = ProgressMeter(params.disk.EndSector *
                            std::max<std::int64_t>(params.disk.BytesPerSector, 1));
     videos_ = 0;
     clock_.start();
     auto reporter = std::make_unique<QtReporter>(this, *this, ctx_.dialogs);
-    auto scanner = std::make_unique<TscanPst>(std::move(params), ctx_.settings, ctx_.tables,
-                                              *reporter, ctx_.StopRequested);
-    const TscanPst* ended = scanner.get();
+    auto run = std::make_unique<KeptScan>();
+    if (!checkpoint.path.empty() && checkpoint.head)
+        run->keeper = std::make_unique<CheckpointKeeper>(
+            std::move(checkpoint.path), std::move(*checkpoint.head), ctx_.tables, *reporter);
+    params.checkpoints = run->keeper.get();
+    run->scan = std::make_unique<TscanPst>(std::move(params), ctx_.settings, ctx_.tables, *reporter,
+                                           ctx_.StopRequested);
+    const TscanPst* ended = run->scan.get();
     ctx_.scan_grid.reset();
-    job_.run(std::move(reporter), std::move(scanner), this, [this, ended] {
+    job_.run(std::move(reporter), std::move(run), this, [this, ended] {
         ctx_.scan_grid = ended->outcome().grid;
         ctx_.refresher->refresh_all();
+        // The scan has told the user (through the reporter) that the source
+        // went away: there are no results to show, the source is picked again.
+        if (ended->outcome().source_gone) back_to_source_step();
     });
 }
 
@@ -166,6 +188,12 @@ void TForm3::results_ready() {
 void TForm3::show_results_step() {
     hide();
     ctx_.forms.form2->show_results();
+}
+
+void TForm3::back_to_source_step() {
+    if (!isVisible()) return;  // the user moved on already (stop and load)
+    hide();
+    ctx_.forms.form5->show();
 }
 
 void TForm3::closeEvent(QCloseEvent* event) {

@@ -6,13 +6,22 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <optional>
 
 #include "background_job.hpp"
 #include "common/progress_meter.hpp"
+#include "scan/checkpoint_keeper.hpp"
 #include "scan/scan_worker.hpp"
 #include "wizard_window.hpp"
 
 namespace tav::app {
+
+// Where a scan keeps its checkpoint and what the file starts from; no path:
+// the scan keeps none.
+struct ScanCheckpointTarget {
+    std::string path;
+    std::optional<ScanCheckpoint> head;
+};
 
 // The invisible six-space label; a double click opens the prompt.
 class HiddenLabel : public QLabel {
@@ -32,7 +41,7 @@ class TForm3 : public WizardWindow, public ProgressTarget {
 
     // Shows the window with an empty log, the gauge at 0 and panel 2 empty.
     void begin_scan();
-    void start_scanner(ScanParams params);
+    void start_scanner(ScanParams params, ScanCheckpointTarget checkpoint = {});
     // Asks a running scan to stop and waits for it with the GUI alive.
     void stop_and_wait();
     bool scanning() const { return job_.running(); }
@@ -64,6 +73,7 @@ class TForm3 : public WizardWindow, public ProgressTarget {
 
   private:
     void show_results_step();
+    void back_to_source_step();
     void show_speed();
 
     BackgroundJob job_;

@@ -1,7 +1,8 @@
 #pragma once
-// Next on the source step: checks the selection, empties the tables, fills
-// the "Source:" field, opens the progress step, writes the log header and
-// starts the scanner.
+// Next on the source step: checks the selection, offers to go on from the
+// source's checkpoint, empties (or restores) the tables, fills the "Source:"
+// field, opens the progress step, writes the log header and starts the
+// scanner with a keeper of the source's checkpoint.
 
 #include "app_context.hpp"
 

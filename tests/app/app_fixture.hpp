@@ -3,6 +3,7 @@
 // every window, created in start-up order.
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QTest>
 #include <mutex>
 
@@ -23,12 +24,16 @@
 namespace tav::app::test {
 
 struct AppFixture {
+    QTemporaryDir data;  // the user's data folder: scans keep checkpoints here
     ScriptedDialogs dialogs;
     AppContext ctx{dialogs};
     AppWindows windows{ctx};
     Forms& f = ctx.forms;
 
-    AppFixture() { f.form1->show(); }
+    AppFixture() {
+        ctx.checkpoint_folder = data.filePath(QStringLiteral("checkpoints")).toStdString();
+        f.form1->show();
+    }
 
     // Runs a change of the tables under their lock, then refreshes the views.
     template <class Change>
