@@ -209,6 +209,7 @@ std::string EncodeCheckpointHead(const ScanCheckpoint& c) {
     out += Field("sweep.phase", dec(static_cast<int>(s.phase)));
     out += Field("sweep.w", dec(s.w));
     out += Field("sweep.resume_index", dec(s.resume_index.value_or(-1)));
+    out += Field("sweep.starts_from", dec(s.starts_from));
     out += Field("sweep.fragments", dec(s.fragment_count));
     out += Field("sweep.videos", dec(s.video_count));
     out += Field("sweep.gauge", gauge);
@@ -305,6 +306,7 @@ std::expected<ScanCheckpoint, std::string> DecodeCheckpoint(std::string_view tex
     s.w = f.number("sweep.w", 0, INT64_MAX / 512);
     const std::int64_t resume = f.number("sweep.resume_index", -1, 127);
     if (resume >= 0) s.resume_index = resume;
+    s.starts_from = f.number("sweep.starts_from", 0, INT64_MAX / 512);
     s.fragment_count = f.number("sweep.fragments", 0, INT64_MAX);
     s.video_count = f.number("sweep.videos", 0, INT64_MAX);
     s.gauge = f.real("sweep.gauge");

@@ -39,6 +39,9 @@ struct SweepState {
     Phase phase = Phase::Sweep;
     std::int64_t w = 0;  // read position, sectors from the base
     std::optional<std::int64_t> resume_index;
+    // Absolute sector before which no file may start: the rest of the
+    // cluster a start region was found in.
+    std::int64_t starts_from = 0;
     std::int64_t fragment_count = 0;  // rows recorded so far
     std::int64_t video_count = 0;
     double gauge = 0.0;  // a scaled gauge's accumulated position

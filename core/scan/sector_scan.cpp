@@ -60,6 +60,7 @@ void SectorScan::restore(const SweepState& s) {
     phase_ = s.phase;
     w_ = s.w;
     resume_index_ = s.resume_index;
+    starts_from_ = s.starts_from;
     fragment_count_ = s.fragment_count;
     video_count_ = s.video_count;
     gauge_.restore(s.gauge);
@@ -74,6 +75,7 @@ void SectorScan::restore(const SweepState& s) {
     begin_again(again_.front());
     w_ = s.w;
     resume_index_ = resume_index;
+    starts_from_ = s.starts_from;
 }
 
 SweepState SectorScan::state() const {
@@ -81,6 +83,7 @@ SweepState SectorScan::state() const {
     s.phase = phase_;
     s.w = w_;
     s.resume_index = resume_index_;
+    s.starts_from = starts_from_;
     s.fragment_count = fragment_count_;
     s.video_count = video_count_;
     s.gauge = gauge_.accumulated();
@@ -183,6 +186,7 @@ void SectorScan::begin_again(const ByteRange& area) {
     block_w_ = -1;
     w_ = first - g_.base;
     resume_index_.reset();
+    starts_from_ = 0;
 }
 
 // Whether an absolute sector is looked at: inside the range (and the area
@@ -316,7 +320,7 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
         // A file that carries its header first: the header's row comes right
         // after the start's, and the scan goes on behind both.
         const std::int64_t end = c->inner_moov ? record_inner_moov(*c) : c->end;
-        const ResumeDecision d = DecideResume(g_, {c->start, end, w_, i});
+        const ResumeDecision d = DecideResume(resume_geometry(*c, end), {c->start, end, w_, i});
         switch (d.kind) {
             case ResumeDecision::NextSector:
                 ++i;
@@ -336,6 +340,18 @@ SectorScan::ReadOutcome SectorScan::scan_read() {
     return ReadOutcome::Done;
 }
 
+// On a file system no other file starts in the rest of a start region's
+// cluster, but a short clip's header may lie there: after a start region
+// the loop goes on sector by sector and tests only for headers until the
+// next cluster start.
+ScanGeometry SectorScan::resume_geometry(const Candidate& c, std::int64_t end) {
+    if (g_.raw || !c.head || c.inner_moov) return g_;
+    starts_from_ = g_.base + ResumeSector(g_, end);
+    ScanGeometry by_sector = g_;
+    by_sector.raw = true;
+    return by_sector;
+}
+
 bool SectorScan::may_hold_head_sector(std::int64_t from) const {
     for (std::int64_t i = from; i < kStepSectors; ++i)
         if (std::memcmp(step_.data() + i * kSectorBytes + 4, "ftyp", 4) == 0) return true;
@@ -345,6 +361,7 @@ bool SectorScan::may_hold_head_sector(std::int64_t from) const {
 std::optional<Candidate> SectorScan::test_sector(std::int64_t i) {
     if (!ScansVideos(settings_)) return std::nullopt;
     const ByteView from_sector = step_.sub(static_cast<std::size_t>(i * kSectorBytes));
+    if (g_.base + w_ + i < starts_from_) return test_moov(i);
     const bool any = ScansAnyVideo(settings_);
     if (IsHeadSectorStart(from_sector)) {
         // The maker's tags decide first, so tagged files stay as they were.

@@ -89,6 +89,7 @@ class SectorScan {
     void read_step();
     void read_block();
     ReadOutcome scan_read();
+    ScanGeometry resume_geometry(const Candidate& c, std::int64_t end);
     bool may_hold_head_sector(std::int64_t from) const;
     std::optional<Candidate> test_sector(std::int64_t i);
     std::optional<Candidate> test_head(std::int64_t i);
@@ -121,6 +122,7 @@ class SectorScan {
     std::int64_t w_ = 0;
     bool stopped_ = false;
     std::optional<std::int64_t> resume_index_;
+    std::int64_t starts_from_ = 0;  // absolute sector; see SweepState
     std::int64_t fragment_count_ = 0;
     std::int64_t video_count_ = 0;
 

@@ -33,6 +33,7 @@ ScanCheckpoint SampleCheckpoint() {
     c.sweep.phase = SweepState::Phase::Again;
     c.sweep.w = 123456;
     c.sweep.resume_index = 17;
+    c.sweep.starts_from = 123500;
     c.sweep.fragment_count = 2;
     c.sweep.video_count = 1;
     c.sweep.gauge = 1234.5678901234567;

@@ -387,6 +387,28 @@ namespace {
 
 // Signatures with random sizes and tags everywhere: the scan must finish and
 // every row must describe bytes at a sane place, whatever the medium holds.
+// On a file system nothing else starts in the rest of a start region's
+// cluster, but a clip shorter than the cluster has its header there.
+TEST(ClusterScan, AClipShorterThanItsClusterPairsWithTheHeaderInIt) {
+    const auto mov = scantest::Camera(3, 5);
+    ASSERT_LT(mov.size(), 64 * 1024);
+    TDiskInfo info = scantest::RawInfo(4 << 20);
+    info.FileSystem = "FAT32";
+    info.SectorsPerCluster = 256;
+    info.BytesPerCluster = 128 * 1024;
+    info.StartSector = 2048;
+    test::TempDir dir;
+    const auto path = dir / "fat.img";
+    scantest::Image image(4 << 20, 0);
+    const std::int64_t at = (2048 + 3 * 256) * 512;
+    image.put(at, mov.head);
+    image.put(at + mov.moov_offset(), mov.moov);
+    image.save(path);
+    scantest::ScanRun run;
+    scantest::RunScanOn(run, path.string(), info, 2, 1);
+    EXPECT_EQ(run.done().results.row_count(), 1u);
+}
+
 TEST(RawScanRobustness, GarbageFullOfSignaturesNeverBreaksTheScan) {
     std::mt19937_64 rng(2024);
     scantest::Image image(3 << 20);
