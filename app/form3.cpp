@@ -10,6 +10,7 @@
 #include "form2.hpp"
 #include "form5.hpp"
 #include "form7.hpp"
+#include "platform/atomic_file.hpp"
 #include "table_refresher.hpp"
 
 namespace tav::app {
@@ -104,6 +105,8 @@ void TForm3::start_scanner(ScanParams params, ScanCheckpointTarget checkpoint) {
     job_.run(std::move(reporter), std::move(run), this, [this, ended] {
         ctx_.scan_grid = ended->outcome().grid;
         ctx_.refresher->refresh_all();
+        // The folder of checkpoints is left only while one is in it.
+        RemoveFolderIfEmpty(ctx_.checkpoint_folder);
         // The scan has told the user (through the reporter) that the source
         // went away: there are no results to show, the source is picked again.
         if (ended->outcome().source_gone) back_to_source_step();

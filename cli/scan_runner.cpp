@@ -5,6 +5,7 @@
 
 #include "common/log_line.hpp"
 #include "common/utf8_path.hpp"
+#include "platform/atomic_file.hpp"
 #include "platform/user_data_folder.hpp"
 #include "recovery/checkpoint_resume.hpp"
 #include "scan/checkpoint_keeper.hpp"
@@ -94,7 +95,7 @@ std::string CheckpointPathFor(const ScanCliOptions& options, const std::string& 
     const auto source = std::filesystem::absolute(PathFromUtf8(options.source), ec);
     const std::string name =
         CheckpointFileName(ec ? options.source : Utf8FromPath(source), options.partition);
-    return Utf8FromPath(PathFromUtf8(folder) / "checkpoints" / PathFromUtf8(name));
+    return Utf8FromPath(PathFromUtf8(folder) / PathFromUtf8(name));
 }
 
 std::string ResumeHint(const std::string& checkpoint, const std::string& command) {
@@ -182,6 +183,10 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanStart& start, ScanTabl
     scan.Execute();
     run.outcome = scan.outcome();
     run.checkpoint_kept = keeper && keeper->kept();
+    // The program's own folder of checkpoints is left only while one is in it.
+    if (!run.checkpoint_kept && !checkpoint_path.empty() &&
+        FolderOf(checkpoint_path) == UserDataFolder())
+        RemoveFolderIfEmpty(UserDataFolder());
     if (!reporter.results_shown()) {
         const std::string why = reporter.last_message();
         std::string text = why.empty() ? "扫描未完成" : "扫描未完成（" + why + "）";

@@ -20,6 +20,16 @@ std::expected<std::string, std::string> ReadWholeFile(const std::string& path) {
     return bytes;
 }
 
+std::string FolderOf(const std::string& path) {
+    return Utf8FromPath(PathFromUtf8(path).parent_path());
+}
+
+void RemoveFolderIfEmpty(const std::string& folder) {
+    std::error_code ec;
+    if (!folder.empty() && std::filesystem::is_empty(PathFromUtf8(folder), ec) && !ec)
+        std::filesystem::remove(PathFromUtf8(folder), ec);
+}
+
 void RemoveFileAndTemporary(const std::string& path) {
     std::error_code ec;
     std::filesystem::remove(PathFromUtf8(path), ec);

@@ -20,6 +20,10 @@ std::expected<std::string, std::string> ReadWholeFile(const std::string& path);
 // Removes the file and a temporary one left beside it; missing files are fine.
 void RemoveFileAndTemporary(const std::string& path);
 
+// The folder holding path (UTF-8), and removing a folder only when it is empty.
+std::string FolderOf(const std::string& path);
+void RemoveFolderIfEmpty(const std::string& folder);
+
 // The temporary file ReplaceFileAtomically writes for path.
 std::string TemporaryFileFor(const std::string& path);
 
