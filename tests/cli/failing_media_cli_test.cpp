@@ -9,6 +9,7 @@
 #include <fstream>
 #include <regex>
 
+#include "cli/cli_run.hpp"
 #include "support/cards.hpp"
 #include "support/faulty_mount.hpp"
 #include "support/shell_run.hpp"
@@ -18,11 +19,8 @@ namespace tav {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Cli;
 using test::ShellQuote;
-
-test::ShellResult Cli(const std::string& args, const test::TempDir& dir) {
-    return test::RunShell(ShellQuote(TAV_CLI_EXE) + " " + args, dir.path());
-}
 
 // The unreadable bytes of every file `recover --json` saved, added up.
 long long SavedUnreadable(const std::string& json) {

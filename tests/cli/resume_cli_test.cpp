@@ -6,9 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <regex>
-
+#include "cli/cli_run.hpp"
 #include "support/cards.hpp"
 #include "support/faulty_mount.hpp"
 #include "support/shell_run.hpp"
@@ -18,11 +16,8 @@ namespace tav {
 namespace {
 
 namespace fs = std::filesystem;
+using test::Cli;
 using test::ShellQuote;
-
-test::ShellResult Cli(const std::string& args, const test::TempDir& dir) {
-    return test::RunShell(ShellQuote(TAV_CLI_EXE) + " " + args, dir.path());
-}
 
 // The scan's tables in `scan --json`, without the source's path.
 std::string Tables(const std::string& json) {
@@ -30,11 +25,6 @@ std::string Tables(const std::string& json) {
     const auto to = json.find("\"stopped\"");
     return from == std::string::npos || to == std::string::npos ? json
                                                                 : json.substr(from, to - from);
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(ResumeCli, APulledReaderStopsTheScanWhichGoesOnFromItsCheckpoint) {
@@ -60,7 +50,8 @@ TEST(ResumeCli, APulledReaderStopsTheScanWhichGoesOnFromItsCheckpoint) {
               std::string::npos)
         << cut.err;
     ASSERT_TRUE(fs::exists(dir / "scan.checkpoint"));
-    EXPECT_NE(ReadText(dir / "scan.checkpoint").find("reader.unreadable\t\n"), std::string::npos)
+    EXPECT_NE(test::SlurpFile(dir / "scan.checkpoint").find("reader.unreadable\t\n"),
+              std::string::npos)
         << "a pulled reader is not a bad card";
 
     // The card is back, under another path: the image itself.
@@ -84,7 +75,7 @@ TEST(ResumeCli, AnotherCardIsRefusedAndNothingIsWritten) {
                 dir);
         ASSERT_TRUE(fs::exists(dir / "scan.checkpoint")) << cut.err;
     }
-    const std::string kept = ReadText(dir / "scan.checkpoint");
+    const std::string kept = test::SlurpFile(dir / "scan.checkpoint");
 
     const std::string commands[] = {"scan", "recover --out " + ShellQuote((dir / "out").string())};
     for (const std::string& command : commands) {
@@ -94,7 +85,7 @@ TEST(ResumeCli, AnotherCardIsRefusedAndNothingIsWritten) {
         EXPECT_EQ(refused.exit_code, 2) << refused.err;
         EXPECT_NE(refused.err.find("不是该扫描进度所扫描的源盘"), std::string::npos) << refused.err;
         EXPECT_FALSE(fs::exists(dir / "out"));
-        EXPECT_EQ(ReadText(dir / "scan.checkpoint"), kept);
+        EXPECT_EQ(test::SlurpFile(dir / "scan.checkpoint"), kept);
     }
 }
 
