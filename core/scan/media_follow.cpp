@@ -43,7 +43,11 @@ class PagedSource {
         while (k < out.size()) {
             const std::int64_t at = offset + static_cast<std::int64_t>(k);
             if (at < 0) {
-                out[k++] = 0;
+                // Before the medium's start: zeros, in one go.
+                const std::size_t zeros = static_cast<std::size_t>(std::min<std::uint64_t>(
+                    out.size() - k, static_cast<std::uint64_t>(-(at + 1)) + 1));
+                std::fill_n(out.begin() + static_cast<std::ptrdiff_t>(k), zeros, 0);
+                k += zeros;
                 continue;
             }
             const Page& p = page_for(at);
@@ -571,13 +575,16 @@ FollowResult FollowMedia(const ReadSource& read, std::int64_t head, const MediaM
 }
 
 std::size_t FewestDoubtsSplit(const std::vector<int>& before, const std::vector<int>& after) {
+    const std::size_t n = std::min(before.size(), after.size());
+    // Split k takes segments below k from before, the rest from after: one
+    // pass with running sums, as a damaged file may offer many splits.
+    long long score = 0;
+    for (std::size_t j = 0; j < n; ++j) score += after[j];
     std::size_t best = 0;
-    long best_score = -1;
-    for (std::size_t k = 0; k < before.size() && k < after.size(); ++k) {
-        long score = 0;
-        for (std::size_t j = 0; j < before.size() && j < after.size(); ++j)
-            score += j < k ? before[j] : after[j];
-        if (best_score < 0 || score <= best_score) best = k, best_score = score;
+    long long best_score = score;
+    for (std::size_t k = 1; k < n; ++k) {
+        score += before[k - 1] - after[k - 1];
+        if (score <= best_score) best = k, best_score = score;
     }
     return best;
 }
