@@ -1,10 +1,7 @@
 #include "scan_start_action.hpp"
 
-#include <filesystem>
-
 #include "checkpoint_offer.hpp"
 #include "common/log_line.hpp"
-#include "common/utf8_path.hpp"
 #include "form1.hpp"
 #include "form3.hpp"
 #include "form5.hpp"
@@ -20,13 +17,11 @@ namespace {
 // a new one. Nothing when the scan keeps none: the source that cannot be
 // opened here is reported by the scan itself.
 ScanCheckpointTarget CheckpointTarget(AppContext& ctx, const std::string& path,
-                                      std::optional<ScanCheckpoint> resumed,
+                                      const std::optional<ScanCheckpoint>& resumed,
                                       const ScanStartPlan& plan) {
     if (path.empty()) return {};
-    std::error_code ec;
-    std::filesystem::create_directories(PathFromUtf8(path).parent_path(), ec);
-    if (resumed) return {path, std::move(resumed)};
-    auto head = StartCheckpoint(ctx.selection, ctx.settings, plan, ctx.tables.snapshot());
+    auto head = CheckpointHeadFor(path, resumed ? &*resumed : nullptr, ctx.selection, ctx.settings,
+                                  plan, ctx.tables);
     if (!head) return {};
     return {path, std::move(*head)};
 }
@@ -48,16 +43,8 @@ void StartScan(AppContext& ctx, QWidget* owner) {
     const std::string checkpoint_path = CheckpointPathOf(ctx);
     std::optional<ScanCheckpoint> resumed = OfferResume(ctx, owner, checkpoint_path);
     const std::string device = sel.Source.path;
-    if (resumed) {
-        ApplyCheckpointSettings(resumed->settings, ctx.settings);
-        RestoreCheckpointTables(*resumed, device, ctx.tables);
-    } else {
-        ctx.tables.with([&](TableSet& t) {
-            t.clear_tables();
-            t.source_field = device;
-            t.file_type = FileTypeText(ctx.settings);
-        });
-    }
+    if (resumed) ApplyCheckpointSettings(resumed->settings, ctx.settings);
+    BeginScanTables(resumed ? &*resumed : nullptr, device, ctx.settings, ctx.tables);
     ctx.refresher->refresh_all();
     ctx.forms.form6->reload_source_field();
     ctx.StopRequested = 0;
@@ -77,7 +64,7 @@ void StartScan(AppContext& ctx, QWidget* owner) {
                           std::to_string(resumed->sweep.video_count) + " 个")));
     }
     progress->start_scanner(std::move(params),
-                            CheckpointTarget(ctx, checkpoint_path, std::move(resumed), plan));
+                            CheckpointTarget(ctx, checkpoint_path, resumed, plan));
 }
 
 }  // namespace tav::app

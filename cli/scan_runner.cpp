@@ -148,15 +148,8 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanStart& start, ScanTabl
     const auto absolute = std::filesystem::absolute(PathFromUtf8(run.selection.Source.path), ec);
     run.device_path = ec ? run.selection.Source.path : Utf8FromPath(absolute);
     run.plan = PlanScanStart(run.selection, run.settings);
-    if (start.resume) {
-        RestoreCheckpointTables(*start.resume, run.device_path, tables);
-    } else {
-        tables.with([&](TableSet& t) {
-            t.clear_tables();
-            t.source_field = run.device_path;
-            t.file_type = FileTypeText(run.settings);
-        });
-    }
+    const ScanCheckpoint* resumed = start.resume ? &*start.resume : nullptr;
+    BeginScanTables(resumed, run.device_path, run.settings, tables);
     for (const auto& message : run.plan.header_messages) reporter.log_line(make_log_line(message));
     if (start.resume)
         reporter.log_line(make_log_line("从扫描进度 " + start.options.resume + " 继续扫描"));
@@ -166,11 +159,9 @@ std::expected<ScanRunInfo, std::string> RunScan(const ScanStart& start, ScanTabl
 
     std::optional<CheckpointKeeper> keeper;
     if (!checkpoint_path.empty()) {
-        auto head = start.resume
-                        ? std::expected<ScanCheckpoint, std::string>(*start.resume)
-                        : StartCheckpoint(run.selection, run.settings, run.plan, tables.snapshot());
+        auto head = CheckpointHeadFor(checkpoint_path, resumed, run.selection, run.settings,
+                                      run.plan, tables);
         if (!head) return std::unexpected(head.error());
-        std::filesystem::create_directories(PathFromUtf8(checkpoint_path).parent_path(), ec);
         keeper.emplace(checkpoint_path, std::move(*head), tables, reporter);
         run.checkpoint = checkpoint_path;
     }

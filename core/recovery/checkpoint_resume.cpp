@@ -1,8 +1,10 @@
 #include "recovery/checkpoint_resume.hpp"
 
+#include "common/utf8_path.hpp"
 #include "platform/atomic_file.hpp"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "recovery/source_match.hpp"
 #include "sources/source_fingerprint.hpp"
@@ -96,6 +98,28 @@ void RestoreCheckpointTables(const ScanCheckpoint& checkpoint, const std::string
         for (const TableRow& row : checkpoint.fragments)
             t.fragments.add_row(row.cells, row.checked);
     });
+}
+
+void BeginScanTables(const ScanCheckpoint* resumed, const std::string& source_field,
+                     const ScanSettings& settings, ScanTables& tables) {
+    if (resumed) {
+        RestoreCheckpointTables(*resumed, source_field, tables);
+        return;
+    }
+    tables.with([&](TableSet& t) {
+        t.clear_tables();
+        t.source_field = source_field;
+        t.file_type = FileTypeText(settings);
+    });
+}
+
+std::expected<ScanCheckpoint, std::string> CheckpointHeadFor(
+    const std::string& path, const ScanCheckpoint* resumed, const SourceSelection& selection,
+    const ScanSettings& settings, const ScanStartPlan& plan, const ScanTables& tables) {
+    std::error_code ec;
+    std::filesystem::create_directories(PathFromUtf8(path).parent_path(), ec);
+    if (resumed) return *resumed;
+    return StartCheckpoint(selection, settings, plan, tables.snapshot());
 }
 
 }  // namespace tav

@@ -50,4 +50,15 @@ std::optional<std::string> ResumeMismatch(const ScanCheckpoint& checkpoint,
 void RestoreCheckpointTables(const ScanCheckpoint& checkpoint, const std::string& source_field,
                              ScanTables& tables);
 
+// The tables a scan starts with: as the checkpoint it goes on from left
+// them, else empty with the source and the settings' file type.
+void BeginScanTables(const ScanCheckpoint* resumed, const std::string& source_field,
+                     const ScanSettings& settings, ScanTables& tables);
+
+// The head of the checkpoint a scan keeps at path: the one it goes on from,
+// else a new one (StartCheckpoint); the folder that holds path is made.
+std::expected<ScanCheckpoint, std::string> CheckpointHeadFor(
+    const std::string& path, const ScanCheckpoint* resumed, const SourceSelection& selection,
+    const ScanSettings& settings, const ScanStartPlan& plan, const ScanTables& tables);
+
 }  // namespace tav
