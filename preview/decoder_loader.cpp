@@ -30,31 +30,45 @@ std::vector<std::filesystem::path> Candidates() {
 }
 #endif
 
-std::expected<DecodeFunction, std::string> Load() {
+// The module's handle, or why it could not be loaded.
+std::expected<void*, std::string> LoadModule() {
 #ifdef _WIN32
     return std::unexpected("no decoder module on this system");
 #else
     std::string tried;
     for (const auto& path : Candidates()) {
-        void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module) {
-            tried += tried.empty() ? "" : "; ";
-            tried += ::dlerror();
-            continue;
-        }
-        void* entry = ::dlsym(module, "tavorine_mov_decoder");
-        if (!entry) return std::unexpected(path.string() + ": no decoder entry");
-        using Entry = void* (*)();
-        return reinterpret_cast<DecodeFunction>(reinterpret_cast<Entry>(entry)());
+        if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
+        tried += tried.empty() ? "" : "; ";
+        tried += ::dlerror();
     }
     return std::unexpected(tried.empty() ? std::string("decoder module not found") : tried);
+#endif
+}
+
+// The function one of the module's entry symbols hands out.
+template <class Function>
+std::expected<Function, std::string> EntryOf(const char* symbol) {
+    static const std::expected<void*, std::string> module = LoadModule();
+    if (!module) return std::unexpected(module.error());
+#ifdef _WIN32
+    return std::unexpected(std::string("no decoder module on this system: ") + symbol);
+#else
+    void* entry = ::dlsym(*module, symbol);
+    if (!entry) return std::unexpected(std::string("decoder module: no entry ") + symbol);
+    using Entry = void* (*)();
+    return reinterpret_cast<Function>(reinterpret_cast<Entry>(entry)());
 #endif
 }
 
 }  // namespace
 
 std::expected<DecodeFunction, std::string> LoadDecoder() {
-    static const std::expected<DecodeFunction, std::string> loaded = Load();
+    static const auto loaded = EntryOf<DecodeFunction>("tavorine_mov_decoder");
+    return loaded;
+}
+
+std::expected<VerifyFunction, std::string> LoadVerifier() {
+    static const auto loaded = EntryOf<VerifyFunction>("tavorine_mov_verifier");
     return loaded;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "decoder/first_frame.hpp"
+#include "verification.hpp"
 
 namespace tav::preview {
 
@@ -15,5 +16,6 @@ namespace tav::preview {
 // the running program, then in the library folder of the tree it is installed
 // in (bin/../lib/.../tavorine-mov). The reason when it cannot be loaded.
 std::expected<DecodeFunction, std::string> LoadDecoder();
+std::expected<VerifyFunction, std::string> LoadVerifier();
 
 }  // namespace tav::preview

@@ -11,6 +11,7 @@
 #include "common/byte_range.hpp"
 #include "platform/source_reader.hpp"
 #include "recovery/copy_fragments.hpp"
+#include "recovery/header_rebuild.hpp"
 
 namespace tav {
 
@@ -23,6 +24,12 @@ class AssembledFile {
     static std::expected<AssembledFile, CopyError> open(const SourceReader& source,
                                                         const FragmentRanges& ranges);
 
+    // The file WriteRebuiltFile would write: the copied start region (and
+    // further pieces), the size patch, then the new movie atom. The file is
+    // copied into the view, so it need not outlive it.
+    static std::expected<AssembledFile, CopyError> open(const SourceReader& source,
+                                                        const RebuiltFile& file);
+
     std::int64_t size() const { return size_; }
 
     // Fills buf from the file's byte offset; answers how many bytes lay inside
@@ -31,10 +38,16 @@ class AssembledFile {
     std::size_t read(std::int64_t offset, std::span<std::uint8_t> buf) const;
 
   private:
+    std::size_t ReadCopied(std::int64_t offset, std::span<std::uint8_t> buf) const;
+
     const SourceReader* source_;
     std::vector<ByteRange> pieces_;
     std::vector<std::int64_t> starts_;  // each piece's offset in the file
     std::int64_t size_ = 0;
+    // A rebuilt file's: bytes laid over the copied ones, and the bytes after them.
+    std::uint64_t patch_at_ = 0;
+    ByteString patch_;
+    ByteString tail_;
 };
 
 }  // namespace tav

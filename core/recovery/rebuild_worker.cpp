@@ -13,6 +13,7 @@
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
 #include "recovery/rebuilt_copy.hpp"
+#include "recovery/row_plan.hpp"
 
 namespace tav {
 
@@ -43,20 +44,10 @@ class ThrottledProgress {
     std::chrono::steady_clock::time_point last_{};
 };
 
-// The header rebuilt for a row graded "重建". Such a row must not fall back
-// to copying its start region as if it were a whole file, nor take a header
-// built for another start region (one from an earlier scan).
 std::expected<const RebuiltFile*, std::string> RebuiltFor(const RebuiltFiles* rebuilt,
                                                           const TableSet& t, std::size_t s) {
-    if (t.results.cell(s, resc::Quality) != kRebuiltQuality) return nullptr;
-    const RebuildRow row = ReadRebuildRow(t.results, s);
-    const auto it = rebuilt ? rebuilt->find(row.number) : RebuiltFiles::const_iterator{};
-    if (!rebuilt || it == rebuilt->end())
-        return std::unexpected("编号" + row.number + "没有重建的文件头");
-    const auto ranges = ResolveFragments(t, row);
-    if (!ranges || ranges->start_offsets.front() != dec(it->second.source_offset))
-        return std::unexpected("编号" + row.number + "的重建文件头不属于它的视频开头");
-    return &it->second;
+    return tav::RebuiltFor(rebuilt, t, ReadRebuildRow(t.results, s),
+                           t.results.cell(s, resc::Quality));
 }
 
 // A file already in the folder (one saved before, or anything else) is

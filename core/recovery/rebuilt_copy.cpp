@@ -6,50 +6,41 @@
 
 namespace tav {
 
-namespace {
-
-// The part of the patch that falls on the block [at, at + block.size()).
-void ApplyPatch(const RebuiltFile& f, std::uint64_t at, std::span<std::uint8_t> block) {
-    for (std::size_t k = 0; k < f.patch.size(); ++k) {
-        const std::uint64_t pos = f.patch_at + k;
+void ApplyRebuiltPatch(std::uint64_t patch_at, std::span<const std::uint8_t> patch,
+                       std::uint64_t at, std::span<std::uint8_t> block) {
+    for (std::size_t k = 0; k < patch.size(); ++k) {
+        const std::uint64_t pos = patch_at + k;
         if (pos >= at && pos - at < block.size())
-            block[static_cast<std::size_t>(pos - at)] = f.patch[k];
+            block[static_cast<std::size_t>(pos - at)] = patch[k];
     }
 }
 
-// The file's bytes [file_from, file_to) lie at source on the source.
-struct Stretch {
-    std::uint64_t file_from = 0, file_to = 0;
-    std::int64_t source = 0;
-};
-
-std::vector<Stretch> Stretches(const RebuiltFile& f) {
-    std::vector<Stretch> out{{0, f.copy_length, f.source_offset}};
+std::expected<std::vector<RebuiltStretch>, CopyError> RebuiltStretches(const RebuiltFile& f,
+                                                                       std::int64_t size) {
+    constexpr auto kMost = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    std::vector<RebuiltStretch> out{{0, f.copy_length, f.source_offset}};
     for (const MediaPiece& p : f.pieces) {
         if (p.file_offset <= out.back().file_from || p.file_offset >= f.copy_length) break;
         out.back().file_to = p.file_offset;
         out.push_back({p.file_offset, f.copy_length, p.source_offset});
     }
-    return out;
-}
-
-}  // namespace
-
-std::expected<CopyResult, CopyError> WriteRebuiltFile(const SourceReader& source, OutputSink& out,
-                                                      const RebuiltFile& f,
-                                                      const CopyProgress& progress) {
-    constexpr auto kMost = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    const std::int64_t size = source.size();
-    const auto stretches = Stretches(f);
-    for (const Stretch& s : stretches) {
+    for (const RebuiltStretch& s : out) {
         const std::uint64_t length = s.file_to - s.file_from;
         if (s.source < 0 || length > kMost - static_cast<std::uint64_t>(s.source) ||
             (size >= 0 && s.source + static_cast<std::int64_t>(length) > size))
             return std::unexpected(CopyError{CopyFailure::BadLength, 0, std::to_string(s.source)});
     }
+    return out;
+}
+
+std::expected<CopyResult, CopyError> WriteRebuiltFile(const SourceReader& source, OutputSink& out,
+                                                      const RebuiltFile& f,
+                                                      const CopyProgress& progress) {
+    const auto stretches = RebuiltStretches(f, source.size());
+    if (!stretches) return std::unexpected(stretches.error());
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(kCopyChunkBlocks * kCopyBlock));
     CopyResult result;
-    for (const Stretch& s : stretches) {
+    for (const RebuiltStretch& s : *stretches) {
         for (std::uint64_t done = s.file_from; done < s.file_to;) {
             const std::size_t n =
                 static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), s.file_to - done));
@@ -57,7 +48,7 @@ std::expected<CopyResult, CopyError> WriteRebuiltFile(const SourceReader& source
             const std::int64_t from = s.source + static_cast<std::int64_t>(done - s.file_from);
             const ReadReport report = source.read_at(from, block);
             for (const ByteRange& r : report.unreadable) AddRange(result.unreadable, r);
-            ApplyPatch(f, done, block);
+            ApplyRebuiltPatch(f.patch_at, f.patch, done, block);
             if (!out.write(block))
                 return std::unexpected(CopyError{CopyFailure::WriteFailed, 0, out.last_error()});
             done += n;

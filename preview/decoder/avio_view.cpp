@@ -15,7 +15,7 @@ constexpr int kBufferBytes = 32 * 1024;
 }
 
 AvioView::AvioView(const ByteSource& file, std::int64_t most_bytes)
-    : file_(file), budget_(most_bytes) {
+    : file_(file), budget_given_(most_bytes), budget_(most_bytes) {
     auto* buffer = static_cast<unsigned char*>(av_malloc(kBufferBytes));
     if (!buffer) return;
     context_ = avio_alloc_context(buffer, kBufferBytes, 0, this, &AvioView::Read, nullptr,

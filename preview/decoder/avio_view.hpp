@@ -21,12 +21,14 @@ class AvioView {
 
     // Null when FFmpeg could not allocate it.
     AVIOContext* context() const { return context_; }
+    std::int64_t bytes_read() const { return budget_given_ - budget_; }
 
   private:
     static int Read(void* opaque, std::uint8_t* buf, int size);
     static std::int64_t Seek(void* opaque, std::int64_t offset, int whence);
 
     const ByteSource& file_;
+    const std::int64_t budget_given_;
     std::int64_t budget_;
     std::int64_t position_ = 0;
     AVIOContext* context_ = nullptr;

@@ -2,16 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <memory>
-#include <mutex>
 
 #include "avio_view.hpp"
+#include "ffmpeg_parts.hpp"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libavutil/log.h>
 #include <libswscale/swscale.h>
 }
 
@@ -21,56 +19,13 @@ namespace {
 
 constexpr int kMostFrameSide = 16384;
 
-// Damaged files make FFmpeg complain on stderr, which is the CLI's log;
-// TAVORINE_PREVIEW_DEBUG keeps its messages for a developer.
-void QuietFfmpeg() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        av_log_set_level(std::getenv("TAVORINE_PREVIEW_DEBUG") ? AV_LOG_DEBUG : AV_LOG_QUIET);
-    });
-}
-
-struct FormatCloser {
-    void operator()(AVFormatContext* f) const { avformat_close_input(&f); }
-};
-struct CodecFreer {
-    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-struct PacketFreer {
-    void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-struct FrameFreer {
-    void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
 struct ScalerFreer {
     void operator()(SwsContext* s) const { sws_freeContext(s); }
 };
-using FormatPtr = std::unique_ptr<AVFormatContext, FormatCloser>;
-using CodecPtr = std::unique_ptr<AVCodecContext, CodecFreer>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketFreer>;
-using FramePtr = std::unique_ptr<AVFrame, FrameFreer>;
 using ScalerPtr = std::unique_ptr<SwsContext, ScalerFreer>;
 
 std::unexpected<PreviewError> CannotDecode(std::string why) {
     return std::unexpected(PreviewError{PreviewFailure::CannotDecode, std::move(why)});
-}
-
-std::expected<FormatPtr, PreviewError> OpenMovie(AVIOContext* io) {
-    AVFormatContext* raw = avformat_alloc_context();
-    if (!raw) return CannotDecode("out of memory");
-    raw->pb = io;
-    // Cameras write QuickTime only: no probing of what else it might be.
-    const int opened = avformat_open_input(&raw, nullptr, av_find_input_format("mov"), nullptr);
-    if (opened < 0) return CannotDecode("no movie header");  // raw is freed already
-    return FormatPtr(raw);
-}
-
-std::optional<double> DurationOf(const AVFormatContext& format, const AVStream& video) {
-    if (format.duration > 0 && format.duration != AV_NOPTS_VALUE)
-        return static_cast<double>(format.duration) / AV_TIME_BASE;
-    if (video.duration > 0 && video.duration != AV_NOPTS_VALUE && video.time_base.den > 0)
-        return static_cast<double>(video.duration) * av_q2d(video.time_base);
-    return std::nullopt;
 }
 
 // The width a viewer shows: non-square pixels are stretched.
@@ -182,10 +137,10 @@ std::expected<Preview, PreviewError> DecodePreview(const ByteSource& file,
     AvioView io(file, limits.most_bytes);
     if (!io.context()) return CannotDecode("out of memory");
     auto format = OpenMovie(io.context());
-    if (!format) return std::unexpected(format.error());
-    auto decoder = OpenDecoder(**format);
+    if (!format) return CannotDecode("no movie header");
+    auto decoder = OpenDecoder(*format);
     if (!decoder) return std::unexpected(decoder.error());
-    const auto frame = FirstFrame(**format, *decoder, limits.most_packets);
+    const auto frame = FirstFrame(*format, *decoder, limits.most_packets);
     if (!frame) return std::unexpected(frame.error());
     auto thumbnail = Thumbnail(**frame, std::max(1, limits.thumbnail_width));
     if (!thumbnail) return std::unexpected(thumbnail.error());
@@ -193,7 +148,7 @@ std::expected<Preview, PreviewError> DecodePreview(const ByteSource& file,
     preview.thumbnail = std::move(*thumbnail);
     preview.video_width = (*frame)->width;
     preview.video_height = (*frame)->height;
-    preview.duration_seconds = DurationOf(**format, *(*format)->streams[decoder->stream]);
+    preview.duration_seconds = DurationOf(*format, *format->streams[decoder->stream]);
     return preview;
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/recovery_test_support.hpp"
+#include "recovery/rebuilt_copy.hpp"
 #include "support/faulty_device.hpp"
 #include "support/fragment_ranges.hpp"
 #include "support/temp_dir.hpp"
@@ -96,6 +97,28 @@ TEST_F(AssembledFileTest, UnreadableSectorsReadAsTheSaveWritesThem) {
     const auto file = AssembledFile::open(source, r);
     ASSERT_TRUE(file.has_value());
     EXPECT_EQ(ReadInSteps(*file, 0, 700), expected);
+}
+
+// A rebuilt file: its pieces, the patched size and the new header after them,
+// read across every seam as WriteRebuiltFile writes them.
+TEST_F(AssembledFileTest, RebuiltFilesReadAsTheSaveWritesThem) {
+    const SourceReader source = *SourceReader::open(image());
+    RebuiltFile f;
+    f.source_offset = 4096;
+    f.copy_length = 30000;
+    f.patch_at = 8;
+    f.patch = {0xAA, 0xBB, 0xCC, 0xDD};
+    f.pieces = {{20000, 500000}};
+    f.moov.assign(777, 0x6D);
+    test::MemorySink sink;
+    ASSERT_TRUE(WriteRebuiltFile(source, sink, f, {}).has_value());
+    const auto file = AssembledFile::open(source, f);
+    ASSERT_TRUE(file.has_value());
+    EXPECT_EQ(file->size(), static_cast<std::int64_t>(sink.bytes.size()));
+    for (const std::size_t step : {7u, 4096u, 65536u})
+        EXPECT_EQ(ReadInSteps(*file, 0, step), sink.bytes) << step;
+    f.pieces = {{20000, kImageSize}};
+    EXPECT_EQ(AssembledFile::open(source, f).error().kind, CopyFailure::BadLength);
 }
 
 TEST_F(AssembledFileTest, RangesTheSaveRefusesAreRefused) {

@@ -1,0 +1,56 @@
+#include "playable_text.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+namespace tav::preview {
+
+namespace {
+
+std::string Frames(const Verification& v) {
+    return std::to_string(v.frames_decoded) + "/" + std::to_string(v.frames_listed) + " 帧";
+}
+
+std::string SoundNote(const Verification& v) {
+    return v.sound == SoundCheck::Damaged ? "，声音无法解码" : "";
+}
+
+std::string FailureText(PreviewFailure kind) {
+    switch (kind) {
+        case PreviewFailure::CannotDecode:
+            return "无法解码";
+        case PreviewFailure::SourceUnreadable:
+            return "无法打开源盘";
+        case PreviewFailure::BadFragments:
+            return "碎片列表无效";
+        case PreviewFailure::NoDecoder:
+            return "未安装解码模块";
+    }
+    return "无法解码";
+}
+
+}  // namespace
+
+std::string ClockText(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+    const auto total = static_cast<long long>(std::min(seconds, 1e9));
+    char text[48];
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", total / 3600, total / 60 % 60,
+                  total % 60);
+    return text;
+}
+
+std::string PlayableText(const std::expected<Verification, PreviewError>& check) {
+    if (!check) return FailureText(check.error().kind);
+    const Verification& v = *check;
+    if (v.end == VerifyEnd::Stopped) return "";
+    if (v.end == VerifyEnd::CannotDecode || v.frames_decoded == 0) return "无法解码";
+    const std::string cut = v.end == VerifyEnd::TimedOut ? "检查超时，" : "";
+    if (v.all_frames()) return cut + "全部 " + Frames(v) + SoundNote(v);
+    // Plays from its start up to the first frame that fails.
+    if (v.first_bad_seconds && *v.first_bad_seconds >= 1.0)
+        return cut + "前 " + ClockText(*v.first_bad_seconds) + " 可播放" + SoundNote(v);
+    return cut + "部分可播放 " + Frames(v) + SoundNote(v);
+}
+
+}  // namespace tav::preview

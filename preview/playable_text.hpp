@@ -1,0 +1,22 @@
+#pragma once
+// The "可播放" cell of a checked video, as the results list, the expert view
+// and the command line show it.
+
+#include <expected>
+#include <string>
+
+#include "preview_result.hpp"
+#include "verification.hpp"
+
+namespace tav::preview {
+
+inline constexpr const char* kPlayableTitle = "可播放";
+inline constexpr const char* kCheckingText = "正在检查……";
+
+// "全部 1500/1500 帧", "前 00:12:04 可播放", "无法解码", …
+std::string PlayableText(const std::expected<Verification, PreviewError>& check);
+
+// "00:12:04" (hours, minutes, seconds; rounded down, as far as it plays).
+std::string ClockText(double seconds);
+
+}  // namespace tav::preview

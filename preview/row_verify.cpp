@@ -1,0 +1,63 @@
+#include "row_verify.hpp"
+
+#include "assembled_bytes.hpp"
+#include "decoder_loader.hpp"
+#include "platform/source_reader.hpp"
+#include "sequential_bytes.hpp"
+
+namespace tav::preview {
+
+namespace {
+
+class StopControl : public VerifyControl {
+  public:
+    explicit StopControl(const StopFlag* stop) : stop_(stop) {}
+    bool stop_requested() const override { return stop_ && stop_->load() != 0; }
+
+  private:
+    const StopFlag* stop_;
+};
+
+// The planned file on a reader of its own, or why there is none.
+template <class Use>
+auto WithPlannedFile(const std::string& source_path, const RowPlan& plan, Use&& use)
+    -> decltype(use(std::declval<const AssembledFile&>())) {
+    const auto source = SourceReader::open(source_path);
+    if (!source)
+        return std::unexpected(PreviewError{PreviewFailure::SourceUnreadable,
+                                            source_path + ": " + source.error().reason});
+    const auto file = OpenPlanned(*source, plan);
+    if (!file)
+        return std::unexpected(
+            PreviewError{PreviewFailure::BadFragments, DescribeCopyError(file.error())});
+    return use(*file);
+}
+
+}  // namespace
+
+std::expected<Verification, PreviewError> VerifyPlanned(const std::string& source_path,
+                                                        const RowPlan& plan,
+                                                        const VerifyOptions& options) {
+    const auto verify = LoadVerifier();
+    if (!verify) return std::unexpected(PreviewError{PreviewFailure::NoDecoder, verify.error()});
+    return WithPlannedFile(
+        source_path, plan,
+        [&](const AssembledFile& file) -> std::expected<Verification, PreviewError> {
+            ReadPacer pacer(options.others_busy);
+            const SequentialBytes bytes(file, pacer);
+            return (*verify)(bytes, StopControl(options.stop), options.limits);
+        });
+}
+
+std::expected<Preview, PreviewError> PreviewPlanned(const std::string& source_path,
+                                                    const RowPlan& plan,
+                                                    const PreviewLimits& limits) {
+    const auto decode = LoadDecoder();
+    if (!decode) return std::unexpected(PreviewError{PreviewFailure::NoDecoder, decode.error()});
+    return WithPlannedFile(source_path, plan,
+                           [&](const AssembledFile& file) -> std::expected<Preview, PreviewError> {
+                               return (*decode)(AssembledBytes(file), limits);
+                           });
+}
+
+}  // namespace tav::preview

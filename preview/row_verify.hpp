@@ -1,0 +1,35 @@
+#pragma once
+// The play check of one listed video: the file a save would write for it,
+// read in place from the source in file order (nothing written, no copy),
+// decoded from end to end by the decoder module. Opens its own reader, so it
+// may run on any thread.
+
+#include <expected>
+#include <functional>
+#include <string>
+
+#include "preview_result.hpp"
+#include "recovery/row_plan.hpp"
+#include "scan/scan_settings.hpp"
+#include "verification.hpp"
+
+namespace tav::preview {
+
+struct VerifyOptions {
+    const StopFlag* stop = nullptr;  // any value other than 0 stops it
+    // True while a scan or a save runs beside the check: its reads are then
+    // paced so that they take a small share of the medium and the processor.
+    std::function<bool()> others_busy;
+    VerifyLimits limits;
+};
+
+std::expected<Verification, PreviewError> VerifyPlanned(const std::string& source_path,
+                                                        const RowPlan& plan,
+                                                        const VerifyOptions& options = {});
+
+// The first-frame preview of the same file.
+std::expected<Preview, PreviewError> PreviewPlanned(const std::string& source_path,
+                                                    const RowPlan& plan,
+                                                    const PreviewLimits& limits = {});
+
+}  // namespace tav::preview
