@@ -134,10 +134,11 @@ void PrintTable(std::ostream& out, const TextTable& table) {
 }
 
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome,
-                   const std::vector<RowThumbnail>* thumbnails, const LostHeaders* lost) {
+                   const std::vector<RowThumbnail>* thumbnails, const LostHeaders* lost,
+                   const std::vector<RowCheck>* checks) {
     const RebuiltFiles* rebuilt = lost ? &lost->rebuilt : nullptr;
     JsonWriter json(out);
-    json.begin_object().key("format").value(std::int64_t{1}).key("results").begin_array();
+    json.begin_object().key("format").value(std::int64_t{2}).key("results").begin_array();
     for (std::size_t s = 0; s < tables.results.row_count(); ++s) {
         const TableRow& row = tables.results.rows()[s];
         json.begin_object();
@@ -153,6 +154,10 @@ void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome*
         json.key("rebuilt").value(file != nullptr);
         WriteTypedValues(json, tables, s, file);
         if (thumbnails && s < thumbnails->size()) WriteThumbnail(json, (*thumbnails)[s]);
+        if (checks && s < checks->size() && (*checks)[s].check) {
+            json.key("verify");
+            WriteCheckJson(json, *(*checks)[s].check);
+        }
         json.end_object();
     }
     json.end_array();

@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include "play_checks.hpp"
 #include "recovery/lost_headers.hpp"
 #include "scan/scan_tables.hpp"
 #include "scan/scan_worker.hpp"
@@ -16,14 +17,16 @@ std::size_t DisplayWidth(std::string_view text);
 
 void PrintTable(std::ostream& out, const TextTable& table);
 
-// {"format": 1, "results": [...], "fragments": [[...]], "outputs": [[...]]},
+// {"format": 2, "results": [...], "fragments": [[...]], "outputs": [[...]]},
 // and after a scan "stopped", "unreadable": [{"offset", "length"}] and
 // "unreadable_bytes" (docs/json.md). With thumbnails (one per results row)
 // each result also has "thumbnail" and "duration_ms". Every result says
 // whether its header was rebuilt; a rebuilt one's ranges and length come
-// from its header in lost, which also gives "not_rebuilt".
+// from its header in lost, which also gives "not_rebuilt". With checks
+// (one per results row) each checked result has "verify".
 void WriteScanJson(std::ostream& out, const TableSet& tables, const ScanOutcome* outcome = nullptr,
                    const std::vector<RowThumbnail>* thumbnails = nullptr,
-                   const LostHeaders* lost = nullptr);
+                   const LostHeaders* lost = nullptr,
+                   const std::vector<RowCheck>* checks = nullptr);
 
 }  // namespace tav::cli

@@ -1,5 +1,6 @@
 // `tavorine-mov-cli scan SOURCE ...`: scans and lists the recoverable files.
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -20,6 +21,7 @@ struct ScanCommandOptions {
     ScanCliOptions scan;
     std::string save_result;
     std::string thumbnails;  // folder for first-frame JPEGs; empty: none
+    bool verify = false;     // decode every listed video from end to end
     std::vector<std::string> references;
 };
 
@@ -71,20 +73,25 @@ int RunScanCommand(const ScanCommandOptions& o) {
         return kExitError;
     }
     const ScanOutcome& outcome = run->outcome;
-    // Pictures of the paired files only: a rebuilt header exists only in memory.
-    std::optional<std::vector<RowThumbnail>> thumbnails;
-    if (!o.thumbnails.empty())
-        thumbnails = WriteThumbnails(tables.snapshot(), PathFromUtf8(o.thumbnails));
     auto rebuilt = RebuildFromReferences(tables, *references, signals.flag(), &outcome.grid);
     if (!rebuilt) {
         std::cerr << "tavorine-mov-cli: error: " << rebuilt.error() << '\n';
         return kExitError;
     }
     const std::optional<LostHeaders> lost = std::move(*rebuilt);
+    const RebuiltFiles* headers = lost ? &lost->rebuilt : nullptr;
     const TableSet found = tables.snapshot();
+    // Rebuilt rows too: their pictures and checks read the rebuilt header.
+    std::optional<std::vector<RowThumbnail>> thumbnails;
+    if (!o.thumbnails.empty())
+        thumbnails = WriteThumbnails(found, PathFromUtf8(o.thumbnails), headers);
+    std::optional<std::vector<RowCheck>> checks;
+    if (o.verify && !outcome.stopped)
+        checks = CheckRows(found, headers, {}, signals.flag(), o.scan.quiet ? nullptr : &std::cerr);
+    const bool check_stopped = checks && AnyStopped(*checks);
     if (o.scan.json) {
         WriteScanJson(std::cout, found, &outcome, thumbnails ? &*thumbnails : nullptr,
-                      lost ? &*lost : nullptr);
+                      lost ? &*lost : nullptr, checks ? &*checks : nullptr);
         // The rows without a picture, where the log goes.
         if (thumbnails) {
             std::vector<RowThumbnail> missing;
@@ -95,7 +102,7 @@ int RunScanCommand(const ScanCommandOptions& o) {
     } else {
         std::cout << '\n';
         if (outcome.stopped) std::cout << "扫描已停止，以下是停止前找到的文件\n";
-        PrintTable(std::cout, found.results);
+        PrintTable(std::cout, checks ? WithPlayableColumn(found.results, *checks) : found.results);
         if (thumbnails) PrintThumbnails(std::cout, *thumbnails);
     }
     PrintUnreadableNote(std::cerr, outcome);
@@ -104,9 +111,11 @@ int RunScanCommand(const ScanCommandOptions& o) {
     const auto videos = tables.with(
         [](const TableSet& t) { return static_cast<std::int64_t>(t.results.rows().size()); });
     if (!o.scan.quiet) std::cerr << ScanSummaryText(*run, reporter.meter(), videos) << '\n';
-    if (outcome.stopped || (lost && lost->stopped)) return kExitStopped;
+    if (outcome.stopped || (lost && lost->stopped) || check_stopped) return kExitStopped;
     if (videos == 0) return kExitNothing;
-    const bool missed = lost && lost->any_failed();
+    const bool missed = (lost && lost->any_failed()) ||
+                        (checks && !std::all_of(checks->begin(), checks->end(),
+                                                [](const RowCheck& c) { return c.plays_fully(); }));
     return outcome.unreadable.empty() && !missed ? kExitFound : kExitPartial;
 }
 
@@ -117,6 +126,8 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     cmd->add_option("--save-result", options->save_result, "把扫描结果保存到扫描结果文件(.vyr)");
     cmd->add_option("--thumbnails", options->thumbnails,
                     "把每个视频的首帧缩略图(JPEG)写入此文件夹（不存在时创建）");
+    cmd->add_flag("--verify", options->verify,
+                  "逐帧解码每个找到的视频（不写入任何文件），在“可播放”一栏列出能播放多少");
     AddReferenceOption(cmd, options->references);
     cmd->callback([options, &exit_code] { exit_code = RunScanCommand(*options); });
 });

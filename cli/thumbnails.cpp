@@ -4,7 +4,8 @@
 #include "duration_label.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
-#include "row_preview.hpp"
+#include "recovery/row_plan.hpp"
+#include "row_verify.hpp"
 #include "thumbnail_jpeg.hpp"
 
 namespace tav::cli {
@@ -32,15 +33,16 @@ std::string ProblemText(const preview::PreviewError& error) {
     return "首帧无法解码";
 }
 
-RowThumbnail OneRow(const TableSet& tables, std::size_t s, const std::filesystem::path& folder) {
+RowThumbnail OneRow(const TableSet& tables, std::size_t s, const std::filesystem::path& folder,
+                    const RebuiltFiles* rebuilt) {
     const RebuildRow row = ReadRebuildRow(tables.results, s);
     RowThumbnail out{row.number, std::nullopt, std::nullopt, {}};
-    const auto ranges = ResolveFragments(tables, row);
-    if (!ranges) {
+    const auto plan = PlanResultRow(tables, s, rebuilt);
+    if (!plan) {
         out.problem = "碎片列表无效";
         return out;
     }
-    const auto preview = preview::PreviewFragments(tables.source_field, *ranges);
+    const auto preview = preview::PreviewPlanned(tables.source_field, *plan);
     if (!preview) {
         out.problem = ProblemText(preview.error());
         return out;
@@ -58,10 +60,11 @@ RowThumbnail OneRow(const TableSet& tables, std::size_t s, const std::filesystem
 }  // namespace
 
 std::vector<RowThumbnail> WriteThumbnails(const TableSet& tables,
-                                          const std::filesystem::path& folder) {
+                                          const std::filesystem::path& folder,
+                                          const RebuiltFiles* rebuilt) {
     std::vector<RowThumbnail> out;
     for (std::size_t s = 0; s < tables.results.row_count(); ++s)
-        out.push_back(OneRow(tables, s, folder));
+        out.push_back(OneRow(tables, s, folder, rebuilt));
     return out;
 }
 

@@ -186,11 +186,13 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
             break;
         }
         RebuildRow row;
+        std::string quality;
         std::expected<FragmentRanges, std::string> ranges;
         const RebuiltFile* rebuilt = nullptr;
         const bool ticked = tables_.with([&](const TableSet& t) {
             if (s >= t.results.row_count() || !t.results.checked(s)) return false;
             row = ReadRebuildRow(t.results, s);
+            quality = t.results.cell(s, resc::Quality);
             const auto header = RebuiltFor(params_.rebuilt, t, s);
             ranges = header ? ResolveFragments(t, row) : std::unexpected(header.error());
             rebuilt = header.value_or(nullptr);
@@ -205,6 +207,7 @@ void TPstRebuild::SaveTickedRows(const SourceReader& source) {
         progress_.file_total = planned ? *planned : 0;
         progress_.file_done = 0;
         summary_.files.push_back(SaveOne(source, row, s, ranges, rebuilt));
+        summary_.files.back().quality = std::move(quality);
         // The planned bytes count as done whatever happened to the file.
         progress_.file_done = progress_.file_total;
         progress_.all_done = before + progress_.file_total;

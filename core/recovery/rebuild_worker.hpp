@@ -53,6 +53,7 @@ struct SavedFile {
     std::int64_t bytes = 0;  // written to the file
     std::int64_t unreadable_bytes = 0;  // of those, zeros for sectors that could not be read
     bool rebuilt = false;               // with a header rebuilt from a reference
+    std::string quality;                // the row's 文件质量 when it was saved
     bool whole() const { return written && unreadable_bytes == 0; }
 };
 

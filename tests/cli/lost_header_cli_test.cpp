@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <set>
 #include <sstream>
@@ -106,6 +107,33 @@ TEST(LostHeaderCli, EveryLostHeaderIsRebuiltAndIntactFilesStayByteExact) {
         EXPECT_GE(same * 100, want.size() * 95);
         EXPECT_EQ(HasSound(saved, dir), f.sound);
     }
+}
+
+// A rebuilt video is pictured and checked through the file the save writes.
+TEST(LostHeaderCli, RebuiltVideosArePicturedAndCheckedLikeTheOthers) {
+    const test::Card& card = test::GetCard("lost-header");
+    ASSERT_TRUE(card.ok()) << card.error;
+    test::TempDir dir;
+    const auto run =
+        RunCli("scan " + ShellQuote(card.image.string()) + " --verify --thumbnails " +
+                   ShellQuote((dir / "t").string()) + " --json" + References(card, true),
+               dir);
+    ASSERT_NE(run.exit_code, 2) << run.err;
+    std::ofstream(dir / "doc.json") << run.out;
+    const auto rebuilt = test::RunShell(
+        "python3 -c " +
+            ShellQuote("import json,sys; d=json.load(open(sys.argv[1])); "
+                       "r=[x for x in d['results'] if x['rebuilt']]; "
+                       "print(len(r), sum(x['thumbnail'] is not None for x in r), "
+                       "sum(x['verify']['frames_decoded'] * 100 >= x['frame_count'] * 95 "
+                       "for x in r))") +
+            " " + ShellQuote((dir / "doc.json").string()),
+        dir.path());
+    const std::size_t lost = card.with_state("lost-header").size();
+    ASSERT_GT(lost, 0u);
+    EXPECT_EQ(rebuilt.out,
+              std::to_string(lost) + " " + std::to_string(lost) + " " + std::to_string(lost) + "\n")
+        << rebuilt.err;
 }
 
 TEST(LostHeaderCli, WhatCannotBeRebuiltIsReportedAndNotWritten) {

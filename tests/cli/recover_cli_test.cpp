@@ -207,7 +207,8 @@ TEST(RecoverCli, SelectJsonAndErrors) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "one"), fs::directory_iterator()), 1);
     const std::regex saved(
         "\"saved\":\\[\\{\"number\":\"1\",\"path\":\"[^\"]*VYR-1-[^\"]*\","
-        "\"written\":true,\"bytes\":[0-9]+,\"unreadable_bytes\":0,\"rebuilt\":false\\}\\]\\}");
+        "\"written\":true,\"bytes\":[0-9]+,\"unreadable_bytes\":0,\"rebuilt\":false,\"complete\":"
+        "true\\}\\]\\}");
     EXPECT_TRUE(std::regex_search(one.out, saved)) << one.out;
     EXPECT_NE(one.out.find("\"results\":["), std::string::npos);
     std::ofstream(dir / "doc.json") << one.out;

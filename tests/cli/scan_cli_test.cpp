@@ -66,7 +66,7 @@ TEST_F(ScanCli, JsonDocumentHoldsResultsFragmentsAndOutputs) {
     EXPECT_EQ(PyJson(r.out, "len(d['results'])"), std::to_string(placed) + "\n");
     EXPECT_EQ(PyJson(r.out, "sorted(d['results'][0].keys()), d['format']"),
               "['date', 'date_iso', 'fragment_count', 'fragment_ranges', 'frame_count', "
-              "'frames', 'length', 'length_bytes', 'number', 'quality', 'rebuilt'] 1\n");
+              "'frames', 'length', 'length_bytes', 'number', 'quality', 'rebuilt'] 2\n");
     // The typed values agree with the texts and with one another.
     EXPECT_EQ(PyJson(r.out,
                      "all(x['frame_count'] == int(x['frames']) and x['length_bytes'] == "
@@ -108,7 +108,7 @@ TEST_F(ScanCli, DeletionScanOfAFat32CardAndNothingFoundExitsOne) {
     const auto none = Cli("scan " + Quote(empty.string()) + " --mode deep --json");
     EXPECT_EQ(none.exit_code, 1) << none.err;
     EXPECT_EQ(PyJson(none.out, "d"),
-              "{'format': 1, 'results': [], 'fragments': [], 'outputs': [], 'stopped': False, "
+              "{'format': 2, 'results': [], 'fragments': [], 'outputs': [], 'stopped': False, "
               "'unreadable': [], "
               "'unreadable_bytes': 0}\n");
 }
