@@ -124,8 +124,8 @@ void TForm2::btn4Click() {
 }
 
 void TForm2::preview_selected() {
-    preview->show_file(RequestForSelection(*lv1->selectionModel(), ctx_.tables, &TableSet::results,
-                                           resc::Number, resc::FragmentCount));
+    preview->show_file(PlanForSelection(*lv1->selectionModel(), ctx_.tables, &TableSet::results,
+                                        kResultColumns, &ctx_.rebuilt));
 }
 
 void TForm2::lv1ColumnClick(int column) {

@@ -100,8 +100,8 @@ std::optional<std::size_t> TForm6::selected_row() const {
 }
 
 void TForm6::preview_selected() {
-    preview->show_file(RequestForSelection(*lv2->selectionModel(), ctx_.tables, &TableSet::outputs,
-                                           outc::Number, outc::FragmentCount));
+    preview->show_file(PlanForSelection(*lv2->selectionModel(), ctx_.tables, &TableSet::outputs,
+                                        kOutputColumns, &ctx_.rebuilt));
 }
 
 void TForm6::copy_item(CopyItem item) {

@@ -5,8 +5,7 @@
 #include <QVBoxLayout>
 
 #include "duration_label.hpp"
-#include "recovery/rebuild_rows.hpp"
-#include "row_preview.hpp"
+#include "row_verify.hpp"
 
 namespace tav::app {
 
@@ -14,16 +13,6 @@ namespace {
 
 // Thumbnails are at most 320 x 240 RGB: about 64 of them.
 constexpr qsizetype kCacheBytes = 16 << 20;
-
-QString KeyOf(const PreviewRequest& r) {
-    QString key = QString::fromStdString(r.source_path);
-    for (std::size_t i = 0; i < r.ranges.size(); ++i)
-        key += QStringLiteral("\n%1 %2 %3")
-                   .arg(QString::fromStdString(r.ranges.start_types[i]),
-                        QString::fromStdString(r.ranges.start_offsets[i]),
-                        QString::fromStdString(r.ranges.end_offsets[i]));
-    return key;
-}
 
 QString FailureText(preview::PreviewFailure kind) {
     switch (kind) {
@@ -41,23 +30,16 @@ QString FailureText(preview::PreviewFailure kind) {
 
 }  // namespace
 
-std::expected<PreviewRequest, QString> RequestForNumber(const TableSet& tables,
-                                                        const std::string& number,
-                                                        const std::string& fragment_count) {
-    auto ranges = ResolveFragments(tables, RebuildRow{number, {}, {}, fragment_count});
-    if (!ranges) return std::unexpected(QStringLiteral("碎片列表无效"));
-    return PreviewRequest{tables.source_field, std::move(*ranges)};
-}
-
-std::optional<std::expected<PreviewRequest, QString>> RequestForSelection(
-    const QItemSelectionModel& selection, ScanTables& tables, TextTable TableSet::*table,
-    std::size_t number_column, std::size_t count_column) {
+std::optional<std::expected<PlannedRow, QString>> PlanForSelection(
+    const QItemSelectionModel& selection, ScanTables& tables, TextTable TableSet::*list,
+    ListColumns columns, const RebuiltFiles* rebuilt) {
     const QModelIndexList rows = selection.selectedRows();
     if (rows.isEmpty()) return std::nullopt;
     const auto s = static_cast<std::size_t>(rows.front().row());
-    return tables.with([&](const TableSet& t) {
-        const TextTable& list = t.*table;
-        return RequestForNumber(t, list.cell(s, number_column), list.cell(s, count_column));
+    return tables.with([&](const TableSet& t) -> std::expected<PlannedRow, QString> {
+        auto file = PlanListRow(t, t.*list, s, columns, rebuilt);
+        if (!file) return std::unexpected(QString::fromStdString(file.error()));
+        return std::move(*file);
     });
 }
 
@@ -81,7 +63,7 @@ PreviewPanel::~PreviewPanel() {
     worker_.join();
 }
 
-void PreviewPanel::show_file(std::optional<std::expected<PreviewRequest, QString>> file) {
+void PreviewPanel::show_file(std::optional<std::expected<PlannedRow, QString>> file) {
     wanted_.reset();
     wanted_key_.clear();
     if (!file) {
@@ -93,7 +75,7 @@ void PreviewPanel::show_file(std::optional<std::expected<PreviewRequest, QString
         display(Entry{{}, file->error()});
         return;
     }
-    wanted_key_ = KeyOf(**file);
+    wanted_key_ = QString::fromStdString(PlanKey(**file));
     if (const Entry* known = cache_.object(wanted_key_)) {
         display(*known);
         return;
@@ -104,10 +86,10 @@ void PreviewPanel::show_file(std::optional<std::expected<PreviewRequest, QString
     if (!decoding_) start(wanted_key_, *wanted_);
 }
 
-void PreviewPanel::start(const QString& key, PreviewRequest request) {
+void PreviewPanel::start(const QString& key, PlannedRow file) {
     decoding_ = true;
-    worker_.start([this, key, request = std::move(request)] {
-        const auto preview = preview::PreviewFragments(request.source_path, request.ranges);
+    worker_.start([this, key, file = std::move(file)] {
+        const auto preview = preview::PreviewPlanned(file.source_path, file.plan);
         Entry entry;
         if (preview) {
             const preview::RgbImage& t = preview->thumbnail;

@@ -13,28 +13,16 @@
 #include <string>
 
 #include "common/worker_thread.hpp"
-#include "recovery/copy_fragments.hpp"
-#include "scan/scan_tables.hpp"
+#include "planned_row.hpp"
 
 namespace tav::app {
 
-// What a preview is made from: the bytes the save would copy for a row.
-struct PreviewRequest {
-    std::string source_path;
-    FragmentRanges ranges;
-};
-
-// The request for the file the OutputTable row with this 编号 describes (the
-// save's own lookup), or the text to show when its fragments name no file.
-std::expected<PreviewRequest, QString> RequestForNumber(const TableSet& tables,
-                                                        const std::string& number,
-                                                        const std::string& fragment_count);
-
-// The request for the row selected in a list over one of the tables whose
-// columns hold the 编号 and the fragment count; nothing when none is selected.
-std::optional<std::expected<PreviewRequest, QString>> RequestForSelection(
-    const QItemSelectionModel& selection, ScanTables& tables, TextTable TableSet::*table,
-    std::size_t number_column, std::size_t count_column);
+// The file of the row selected in a list over one of the tables (the
+// save's own plan of it, a rebuilt header included); nothing when none is
+// selected, the text to show when it names no file.
+std::optional<std::expected<PlannedRow, QString>> PlanForSelection(
+    const QItemSelectionModel& selection, ScanTables& tables, TextTable TableSet::*list,
+    ListColumns columns, const RebuiltFiles* rebuilt);
 
 class PreviewPanel : public QWidget {
   public:
@@ -43,7 +31,7 @@ class PreviewPanel : public QWidget {
 
     // Shows this file's preview (or the text), decoding it unless it is
     // known; nothing hides the panel.
-    void show_file(std::optional<std::expected<PreviewRequest, QString>> file);
+    void show_file(std::optional<std::expected<PlannedRow, QString>> file);
 
     QLabel* picture() const { return picture_; }
     QLabel* caption() const { return caption_; }
@@ -53,7 +41,7 @@ class PreviewPanel : public QWidget {
         QImage image;  // null when there is none
         QString text;  // the length, or why there is no picture
     };
-    void start(const QString& key, PreviewRequest request);
+    void start(const QString& key, PlannedRow file);
     void finished(const QString& key, const Entry& entry);
     void display(const Entry& entry);
 
@@ -61,7 +49,7 @@ class PreviewPanel : public QWidget {
     QLabel* caption_ = nullptr;
     QCache<QString, Entry> cache_;
     QString wanted_key_;  // the file the panel is showing or waiting for
-    std::optional<PreviewRequest> wanted_;
+    std::optional<PlannedRow> wanted_;
     bool decoding_ = false;
     WorkerThread worker_;
 };
