@@ -17,7 +17,7 @@ if ! [[ "$seconds" =~ ^[1-9][0-9]*$ ]]; then
 fi
 shift
 all_targets=(boot_sector_fuzz mft_record_fuzz atom_walk_fuzz fragment_analysis_fuzz scan_result_fuzz
-             header_rebuild_fuzz)
+             header_rebuild_fuzz verify_fuzz)
 targets=("${@:-${all_targets[@]}}")
 
 if ! command -v clang++-16 >/dev/null; then
@@ -57,6 +57,7 @@ max_len() {
     fragment_analysis_fuzz) echo 131072 ;;
     scan_result_fuzz) echo 16384 ;;
     header_rebuild_fuzz) echo 131072 ;;
+    verify_fuzz) echo 262144 ;;
     *) echo 4096 ;;
   esac
 }
@@ -75,10 +76,18 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts"
   dict=()
   [ -f "tests/fuzz/$t.dict" ] && dict=(-dict="tests/fuzz/$t.dict")
+  # The decoder also reads what the media parsers' fuzzing found (read only:
+  # new inputs go to the target's own corpus).
+  more=()
+  if [ "$t" = verify_fuzz ]; then
+    for other in atom_walk_fuzz header_rebuild_fuzz; do
+      [ -d "$out/corpus/$other" ] && more+=("$out/corpus/$other")
+    done
+  fi
   echo "== $t: ${seconds} s =="
   rc=0
   "$exe" -max_total_time="$seconds" -max_len="$(max_len "$t")" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "$corpus" >"$log" 2>&1 || rc=$?
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "$corpus" "${more[@]}" >"$log" 2>&1 || rc=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   done_line=$(grep -E '^Done [0-9]+ runs in [0-9]+ second' "$log" | tail -1 || true)

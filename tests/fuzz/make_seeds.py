@@ -148,6 +148,8 @@ def main():
         if moov:
             corpus.add("atom_walk_fuzz", f"moov{k}", moov + atom_trailer(0, 0))
             corpus.add("atom_walk_fuzz", f"moov{k}-large", moov + atom_trailer(0, 1))
+        if head and moov and not entry["split"] and len(head) + len(moov) <= 0x40000:
+            corpus.add("verify_fuzz", f"file{k}", head + moov)
         if head and moov and len(head) < 0x10000 and not entry["split"]:
             corpus.add("atom_walk_fuzz", f"file{k}", head + moov + atom_trailer(len(head), 0))
             corpus.add("atom_walk_fuzz", f"file{k}-free", head + moov + atom_trailer(len(head), 2))
