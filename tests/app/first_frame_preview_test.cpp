@@ -1,13 +1,14 @@
 // The first frame beside the results (step 4) and the output list (expert
 // view): shown once a row is selected, decoded off the GUI thread, kept per
-// file; a video whose first frame is damaged says so instead.
+// file; a video whose first frame is damaged says so instead; a rebuilt
+// video shows the frame of the file its new header makes.
 
 #include <QTemporaryDir>
 #include <fstream>
 
-#include "app_fixture.hpp"
 #include "cardgen/mov_builder.hpp"
-#include "support/cards.hpp"
+#include "decoder_loader.hpp"
+#include "lost_head_rows.hpp"
 
 using namespace tav;
 using namespace tav::app;
@@ -118,6 +119,21 @@ class FirstFramePreviewTest : public QObject {
         app.f.form6->lv2->selectRow(0);
         QTRY_VERIFY(shows_picture(app.f.form6->preview));
         QCOMPARE(app.f.form6->preview->caption()->text(), QStringLiteral("时长 00:00:01"));
+    }
+
+    void a_rebuilt_row_shows_the_first_frame_of_its_new_file() {
+        if (!preview::LoadDecoder()) QSKIP("the decoder module cannot be loaded");
+        const auto& card = tav::test::GetCard("lost-header");
+        QVERIFY2(card.ok(), card.error.c_str());
+        AppFixture app;
+        const auto f = FillLostHead(app, card);
+        QVERIFY(f);
+        PickReference(app, card, *f);
+        app.f.form2->btn8->click();
+        QCOMPARE(app.tables().results.cell(0, resc::Quality), std::string(kRebuiltQuality));
+        app.f.form2->show_results();
+        app.f.form2->lv1->selectRow(0);
+        QTRY_VERIFY(shows_picture(app.f.form2->preview));
     }
 };
 

@@ -7,31 +7,14 @@
 #include <algorithm>
 #include <fstream>
 
-#include "app_fixture.hpp"
 #include "cardgen/fnv_hash.hpp"
-#include "common/decimal.hpp"
-#include "support/cards.hpp"
+#include "lost_head_rows.hpp"
 
 using namespace tav;
 using namespace tav::app;
 using namespace tav::app::test;
 
 namespace {
-
-// The first lost-header clip without sound as the scan lists a start region.
-std::optional<cardgen::ManifestFile> FillLostHead(AppFixture& app, const tav::test::Card& card) {
-    for (const auto& f : card.with_state("lost-header")) {
-        if (f.sound) continue;
-        app.edit_tables([&](TableSet& t) {
-            t.fragments.add_row({"0", "HEAD", dec(f.head_offset), "mdat",
-                                 dec(f.head_offset + f.head_length), "0", "", "",
-                                 f.date + " " + f.time, dec(f.head_length), "", "0", "0", "1", ""});
-            t.source_field = card.image.string();
-        });
-        return f;
-    }
-    return std::nullopt;
-}
 
 std::string HeadHash(const std::filesystem::path& file, std::int64_t length) {
     std::ifstream in(file, std::ios::binary);
@@ -54,8 +37,7 @@ class LostHeaderActionTest : public QObject {
         const auto f = FillLostHead(app, card);
         QVERIFY(f);
 
-        app.dialogs.open_files.push_back(
-            QString::fromStdString((card.image.parent_path() / f->reference).string()));
+        PickReference(app, card, *f);
         app.f.form6->btn1->click();
         QCOMPARE(app.last_caption(), QStringLiteral("重建文件头"));
         QCOMPARE(app.last_text(), QStringLiteral("已重建1个视频的文件头"));
@@ -67,8 +49,7 @@ class LostHeaderActionTest : public QObject {
         QCOMPARE(app.ctx.rebuilt.size(), std::size_t{1});
 
         // Again from the results step: nothing is left without a header.
-        app.dialogs.open_files.push_back(
-            QString::fromStdString((card.image.parent_path() / f->reference).string()));
+        PickReference(app, card, *f);
         app.f.form2->btn8->click();
         QCOMPARE(app.last_text(), QStringLiteral("没有缺少文件头的视频"));
         QCOMPARE(app.tables().results.row_count(), std::size_t{1});
