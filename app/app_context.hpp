@@ -26,6 +26,7 @@ class TForm7;
 class TForm8;
 class TForm10;
 class TableRefresher;
+class PlayCheck;
 
 inline constexpr char kAppTitle[] = "Tavorine-MOV恢复工具V1.0";
 inline constexpr char kWindowCaption[] = "Tavorine-MOV Recovery Tools";
@@ -58,6 +59,7 @@ struct AppContext {
     StopFlag StopRequested{0};
     SourceSelection selection;
     TableRefresher* refresher = nullptr;
+    PlayCheck* play_check = nullptr;  // of the listed videos, from step 4 on
     Forms forms;
     // Headers rebuilt from a reference clip, by 编号, for the save.
     RebuiltFiles rebuilt;

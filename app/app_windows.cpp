@@ -17,6 +17,7 @@
 #include "form6.hpp"
 #include "form7.hpp"
 #include "form8.hpp"
+#include "play_check.hpp"
 #include "table_refresher.hpp"
 
 // Resources of a static library are registered by hand.
@@ -28,6 +29,7 @@ namespace tav::app {
 
 AppWindows::AppWindows(AppContext& context) : ctx_(context) {
     ctx_.refresher = new TableRefresher(ctx_.tables);
+    ctx_.play_check = new PlayCheck(ctx_);
     Forms& f = ctx_.forms;
     f.form1 = new TForm1(ctx_);
     f.form10 = new TForm10(ctx_);
@@ -41,6 +43,8 @@ AppWindows::AppWindows(AppContext& context) : ctx_(context) {
 }
 
 void AppWindows::shut_down() {
+    // Its worker asks the windows whether a scan or save runs: it ends first.
+    ctx_.play_check->stop();
     ctx_.forms.form3->stop_and_wait();
     ctx_.forms.form2->wait_file_job();
     ctx_.forms.form4->wait_save();
@@ -60,6 +64,8 @@ AppWindows::~AppWindows() {
     delete f.form10;
     delete f.form1;
     f = Forms{};
+    delete ctx_.play_check;
+    ctx_.play_check = nullptr;
     delete ctx_.refresher;
     ctx_.refresher = nullptr;
 }

@@ -13,6 +13,7 @@
 #include "form6.hpp"
 #include "list_view.hpp"
 #include "lost_header_action.hpp"
+#include "play_check.hpp"
 #include "recovery/result_list_ops.hpp"
 #include "recovery/scan_result_file.hpp"
 #include "table_refresher.hpp"
@@ -48,6 +49,7 @@ TForm2::TForm2(AppContext& context, QWidget* parent)
     list_row->addWidget(lv1, 1);
     list_row->addWidget(preview);
     content()->addLayout(list_row, 1);
+    content()->addLayout(make_check_row());
     connect(lv1->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { preview_selected(); });
     // A refresh (sorting, ticking all) may put another video in the row.
@@ -84,9 +86,35 @@ QWidget* TForm2::make_button_bar() {
     return bar;
 }
 
+QLayout* TForm2::make_check_row() {
+    auto* row = new QHBoxLayout;
+    lbl7 = new QLabel(centralWidget());
+    btn9 = new QPushButton(centralWidget());
+    row->addWidget(lbl7, 1);
+    row->addWidget(btn9);
+    connect(btn9, &QPushButton::clicked, this, [this] {
+        if (ctx_.play_check->active())
+            ctx_.play_check->stop();
+        else
+            ctx_.play_check->start();
+    });
+    connect(ctx_.play_check, &PlayCheck::status_changed, this, [this] { show_check_state(); });
+    show_check_state();
+    return row;
+}
+
+void TForm2::show_check_state() {
+    const PlayCheck& check = *ctx_.play_check;
+    lbl7->setText(check.status());
+    btn9->setText(check.active() ? QStringLiteral("停止检查") : QStringLiteral("继续检查"));
+    btn9->setEnabled(check.busy() || !check.active());
+}
+
 void TForm2::show_results() {
     ctx_.refresher->refresh_all();
     showMaximized();
+    // Behind the list: the worker reads it once the list is up.
+    ctx_.play_check->start();
 }
 
 void TForm2::btn1Click() {
@@ -109,6 +137,7 @@ void TForm2::btn2Click() {
     const MsgAnswer answer = ctx_.ask(this, "提示", "此操作将造成当前扫描结果丢失，是否继续？",
                                       MsgIcon::Question, MsgButtons::YesNo);
     if (answer != MsgAnswer::Yes) return;
+    ctx_.play_check->stop();
     hide();
     ctx_.forms.form1->show();
 }
@@ -126,10 +155,15 @@ void TForm2::btn4Click() {
 void TForm2::preview_selected() {
     preview->show_file(PlanForSelection(*lv1->selectionModel(), ctx_.tables, &TableSet::results,
                                         kResultColumns, &ctx_.rebuilt));
+    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
+    if (!rows.isEmpty())
+        ctx_.play_check->prefer(
+            lv1->model()->index(rows.front().row(), resc::Number).data().toString().toStdString());
 }
 
 void TForm2::lv1ColumnClick(int column) {
-    if (column < 0) return;
+    // The table's own columns only: "可播放" is not kept in it.
+    if (column < 0 || column >= static_cast<int>(resc::Count)) return;
     ctx_.tables.with(
         [column](TableSet& t) { SortResultList(t.results, static_cast<std::size_t>(column)); });
     ctx_.refresher->refresh_all();
@@ -189,6 +223,7 @@ void TForm2::tables_changed(TableId table) {
 
 void TForm2::closeEvent(QCloseEvent* event) {
     event->accept();
+    ctx_.play_check->stop();
     ctx_.forms.form1->show();
 }
 

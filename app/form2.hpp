@@ -45,6 +45,8 @@ class TForm2 : public WizardWindow, public ProgressTarget {
     QPushButton* btn6 = nullptr;      // "保存扫描结果"
     QPushButton* btn7 = nullptr;      // "加载扫描结果"
     QPushButton* btn8 = nullptr;      // "用参考文件重建文件头"
+    QLabel* lbl7 = nullptr;           // how far the play check is
+    QPushButton* btn9 = nullptr;      // "停止检查", or resumes it once stopped
     PreviewPanel* preview = nullptr;  // the selected video's first frame
 
   protected:
@@ -52,6 +54,8 @@ class TForm2 : public WizardWindow, public ProgressTarget {
 
   private:
     QWidget* make_button_bar();
+    QLayout* make_check_row();
+    void show_check_state();
     bool busy_with_tables();
     void start_file_job(int mode, const QString& file_name);
     void preview_selected();

@@ -7,6 +7,7 @@
 
 #include "list_view.hpp"
 #include "lost_header_action.hpp"
+#include "play_check.hpp"
 #include "table_refresher.hpp"
 
 namespace tav::app {
@@ -102,6 +103,10 @@ std::optional<std::size_t> TForm6::selected_row() const {
 void TForm6::preview_selected() {
     preview->show_file(PlanForSelection(*lv2->selectionModel(), ctx_.tables, &TableSet::outputs,
                                         kOutputColumns, &ctx_.rebuilt));
+    const QModelIndexList rows = lv2->selectionModel()->selectedRows();
+    if (!rows.isEmpty())
+        ctx_.play_check->prefer(
+            lv2->model()->index(rows.front().row(), outc::Number).data().toString().toStdString());
 }
 
 void TForm6::copy_item(CopyItem item) {
