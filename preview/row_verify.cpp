@@ -1,8 +1,11 @@
 #include "row_verify.hpp"
 
+#include <thread>
+
 #include "assembled_bytes.hpp"
 #include "decoder_loader.hpp"
 #include "platform/source_reader.hpp"
+#include "platform/thread_priority.hpp"
 #include "sequential_bytes.hpp"
 
 namespace tav::preview {

@@ -17,8 +17,10 @@ namespace tav::preview {
 
 struct VerifyOptions {
     const StopFlag* stop = nullptr;  // any value other than 0 stops it
-    // True while a scan or a save runs beside the check: its reads are then
-    // paced so that they take a small share of the medium and the processor.
+    // Set when the check runs beside the program's other work (the wizard):
+    // it then runs at low priority on a thread of its own, and while this
+    // answers true (a scan or a save runs) its reads are paced so that they
+    // take a small share of the medium.
     std::function<bool()> others_busy;
     VerifyLimits limits;
 };
