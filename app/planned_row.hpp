@@ -35,4 +35,7 @@ std::expected<PlannedRow, std::string> PlanListRow(const TableSet& tables, const
 // lists other files under the same 编号 gets other keys.
 std::string PlanKey(const PlannedRow& row);
 
+// Whether two sets of rebuilt headers would give every row the same plan.
+bool SameHeaders(const RebuiltFiles& a, const RebuiltFiles& b);
+
 }  // namespace tav::app

@@ -1,5 +1,9 @@
 #include "play_check.hpp"
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
 #include "form3.hpp"
 #include "form4.hpp"
 #include "play_check_worker.hpp"
@@ -12,6 +16,9 @@ namespace tav::app {
 namespace {
 
 constexpr int kRepaintMs = 100;
+// After a change of the tables: the views repaint first, then the worker
+// copies the tables (holding their lock a while at 10,000 rows).
+constexpr int kRelistMs = 250;
 
 // Read on the worker's thread: the windows outlive the worker (AppWindows
 // stops it first), and what is read of them is atomic.
@@ -24,32 +31,55 @@ std::function<bool()> OthersBusy(const AppContext& ctx) {
 
 }  // namespace
 
-// Each report becomes a queued call on the GUI thread; none waits for it.
+// Reports wait in a mailbox that one queued call on the GUI thread empties,
+// in order: files that fail at once (a source gone) come thousands at a
+// time, and each would be an event of its own. None waits for the GUI.
 class PlayCheck::Marshal : public PlayCheckReporter {
   public:
     explicit Marshal(PlayCheck& gui) : gui_(gui) {}
 
     void checking(const std::string&, const std::string& key, std::size_t handled,
                   std::size_t listed) override {
-        post([g = &gui_, key, handled, listed] { g->on_checking(key, handled, listed); });
+        post([key, handled, listed](PlayCheck& g) { g.on_checking(key, handled, listed); });
     }
     void checked(const std::string& number, const std::string& key,
                  const CheckOutcome& outcome) override {
-        post([g = &gui_, number, key, outcome] { g->on_checked(number, key, outcome); });
+        post([number, key, outcome](PlayCheck& g) { g.on_checked(number, key, outcome); });
     }
     void dropped(const std::string& key) override {
-        post([g = &gui_, key] { g->on_dropped(key); });
+        post([key](PlayCheck& g) { g.on_dropped(key); });
     }
     void all_checked(std::size_t listed) override {
-        post([g = &gui_, listed] { g->on_all_checked(listed); });
+        post([listed](PlayCheck& g) { g.on_all_checked(listed); });
     }
 
   private:
-    template <class F>
-    void post(F&& call) {
-        QMetaObject::invokeMethod(&gui_, std::forward<F>(call), Qt::QueuedConnection);
+    using Report = std::function<void(PlayCheck&)>;
+
+    void post(Report report) {
+        {
+            const std::lock_guard lock(mutex_);
+            pending_.push_back(std::move(report));
+            if (std::exchange(queued_, true)) return;
+        }
+        // Dropped with the PlayCheck, which owns this mailbox.
+        QMetaObject::invokeMethod(
+            &gui_, [this] { deliver(); }, Qt::QueuedConnection);
     }
+    void deliver() {
+        std::vector<Report> reports;
+        {
+            const std::lock_guard lock(mutex_);
+            reports.swap(pending_);
+            queued_ = false;
+        }
+        for (const Report& report : reports) report(gui_);
+    }
+
     PlayCheck& gui_;
+    std::mutex mutex_;
+    std::vector<Report> pending_;
+    bool queued_ = false;
 };
 
 PlayCheck::PlayCheck(AppContext& context, QObject* parent)
@@ -62,12 +92,18 @@ PlayCheck::PlayCheck(AppContext& context, QObject* parent)
       reporter_(std::make_unique<Marshal>(*this)) {
     repaint_.setSingleShot(true);
     repaint_.setInterval(kRepaintMs);
+    connect(&repaint_, &QTimer::timeout, this, &PlayCheck::status_changed);
     TableRefresher& refresher = *ctx_.refresher;
     attach(refresher.model(TableId::Results), &TableSet::results, kResultColumns);
     attach(refresher.model(TableId::Outputs), &TableSet::outputs, kOutputColumns);
+    relist_.setSingleShot(true);
+    relist_.setInterval(kRelistMs);
+    connect(&relist_, &QTimer::timeout, this, [this] {
+        if (active_) worker_->check_list(ctx_.rebuilt);
+    });
     // Any table may change what a row's file is (a fragment's offsets, a grade).
     connect(&refresher, &TableRefresher::refreshed, this, [this] {
-        if (active_) worker_->check_list(ctx_.rebuilt);
+        if (active_) relist_.start();
     });
 }
 
@@ -87,7 +123,8 @@ void PlayCheck::start() {
             std::make_unique<PlayCheckWorker>(ctx_.tables, *reporter_, verify_, OthersBusy(ctx_));
     active_ = true;
     all_checked_ = false;
-    set_status(QString());
+    set_status(QString(), true);
+    relist_.stop();
     worker_->check_list(ctx_.rebuilt);
 }
 
@@ -98,10 +135,11 @@ void PlayCheck::prefer(const std::string& number) {
 void PlayCheck::stop() {
     if (!active_) return;
     active_ = false;
+    relist_.stop();
     worker_->stop();
     // Reports still queued are of checks that ended before the stop; the
     // one it cut short is dropped by a report behind them.
-    set_status(QStringLiteral("检查已停止"));
+    set_status(QStringLiteral("检查已停止"), true);
 }
 
 QString PlayCheck::cell(const std::string& key) const {
@@ -110,9 +148,12 @@ QString PlayCheck::cell(const std::string& key) const {
     return {};
 }
 
-void PlayCheck::set_status(const QString& text) {
+void PlayCheck::set_status(const QString& text, bool now) {
     status_ = text;
-    emit status_changed();
+    if (now)
+        emit status_changed();
+    else
+        cells_changed();
 }
 
 void PlayCheck::cells_changed() {

@@ -53,7 +53,8 @@ class PlayCheck : public QObject {
   private:
     class Marshal;
     void attach(TableModel* model, TextTable TableSet::*list, ListColumns columns);
-    void set_status(const QString& text);
+    // Shown now, or with the next repaint of the columns.
+    void set_status(const QString& text, bool now = false);
     void cells_changed();
     void on_checking(const std::string& key, std::size_t handled, std::size_t listed);
     void on_checked(const std::string& number, const std::string& key, const CheckOutcome& outcome);
@@ -69,7 +70,8 @@ class PlayCheck : public QObject {
     bool active_ = false;
     bool all_checked_ = false;
     QString status_;
-    QTimer repaint_;  // many reports become one repaint of the columns
+    QTimer repaint_;  // many reports become one repaint of the columns and the status
+    QTimer relist_;   // many refreshes become one reading of the list
 };
 
 }  // namespace tav::app

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "planned_row.hpp"
-
 namespace tav::app {
 
 namespace {
@@ -68,54 +66,79 @@ void PlayCheckWorker::stop() {
 }
 
 void PlayCheckWorker::run() {
-    TableSet list;
-    RebuiltFiles rebuilt;
     std::size_t cursor = 0;
     bool told_all = true;  // of the empty list, before the first reading
     for (;;) {
-        bool relist = false;
+        std::optional<RebuiltFiles> relist;
         std::optional<std::string> wanted;
         {
             std::unique_lock lock(mutex_);
             wake_.wait(lock, [&] {
                 return quit_ || relist_ || preferred_ || !told_all ||
-                       cursor < list.results.row_count();
+                       cursor < list_.tables.results.row_count();
             });
             if (quit_) return;
-            relist = std::exchange(relist_, false);
-            if (relist) rebuilt = std::move(next_rebuilt_);
+            if (std::exchange(relist_, false)) relist = std::move(next_rebuilt_);
             wanted = std::exchange(preferred_, std::nullopt);
         }
         if (relist) {
-            list = tables_.snapshot();
+            read_list(std::move(*relist));
             cursor = 0;
             handled_.clear();
             told_all = false;
         }
+        const TextTable& results = list_.tables.results;
         std::optional<std::size_t> row;
-        if (wanted) row = RowOf(list.results, *wanted);
-        if (!row && cursor < list.results.row_count()) row = cursor++;
+        if (wanted) row = RowOf(results, *wanted);
+        if (!row && cursor < results.row_count()) row = cursor++;
         if (row) {
-            check_row(list, rebuilt, *row);
+            check_row(*row);
         } else if (!told_all) {
             told_all = true;
-            reporter_.all_checked(list.results.row_count());
+            reporter_.all_checked(results.row_count());
         }
     }
 }
 
-void PlayCheckWorker::check_row(const TableSet& list, const RebuiltFiles& rebuilt,
-                                std::size_t row) {
-    const std::string number = list.results.cell(row, resc::Number);
+void PlayCheckWorker::read_list(RebuiltFiles rebuilt) {
+    TableSet fresh = tables_.snapshot();
+    // A tick or another order names the same files: the plans made stay
+    // (each costs a search of the output list).
+    const bool same =
+        fresh.source_field == list_.tables.source_field && fresh.outputs == list_.tables.outputs &&
+        fresh.fragments == list_.tables.fragments && SameHeaders(rebuilt, list_.rebuilt);
+    if (!same) list_.rows.clear();
+    list_.tables = std::move(fresh);
+    list_.rebuilt = std::move(rebuilt);
+}
+
+const PlayCheckWorker::KnownRow& PlayCheckWorker::plan_row(std::size_t row) {
+    const TextTable& results = list_.tables.results;
+    const std::string& count = results.cell(row, resc::FragmentCount);
+    const std::string& quality = results.cell(row, resc::Quality);
+    auto [at, fresh] = list_.rows.try_emplace(results.cell(row, resc::Number));
+    KnownRow& known = at->second;
+    if (fresh || known.fragment_count != count || known.quality != quality) {
+        known = KnownRow{count, quality, std::nullopt, {}};
+        if (auto planned =
+                PlanListRow(list_.tables, results, row, kResultColumns, &list_.rebuilt)) {
+            known.key = PlanKey(*planned);
+            known.planned = std::move(*planned);
+        }
+    }
+    return known;
+}
+
+void PlayCheckWorker::check_row(std::size_t row) {
+    const std::string number = list_.tables.results.cell(row, resc::Number);
     if (!handled_.insert(number).second) return;
+    const KnownRow& known = plan_row(row);
     // A row that names no file is told so by the views themselves.
-    const auto planned = PlanListRow(list, list.results, row, kResultColumns, &rebuilt);
-    if (!planned) return;
-    const std::string key = PlanKey(*planned);
-    if (done_.contains(key)) return;
-    reporter_.checking(number, key, handled_.size(), list.results.row_count());
+    if (!known.planned || done_.contains(known.key)) return;
+    const std::string key = known.key;
+    reporter_.checking(number, key, handled_.size(), list_.tables.results.row_count());
     const CheckOutcome outcome =
-        verify_(planned->source_path, planned->plan, {&stop_, others_busy_, {}});
+        verify_(known.planned->source_path, known.planned->plan, {&stop_, others_busy_, {}});
     if (stop_ != 0 || (outcome && outcome->end == preview::VerifyEnd::Stopped)) {
         handled_.erase(number);
         reporter_.dropped(key);

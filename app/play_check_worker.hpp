@@ -5,12 +5,14 @@
 // wait for it, and checks a file again only once its plan changed.
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 
 #include "common/worker_thread.hpp"
+#include "planned_row.hpp"
 #include "play_check_reporter.hpp"
 #include "recovery/lost_headers.hpp"
 #include "scan/scan_tables.hpp"
@@ -27,9 +29,10 @@ class PlayCheckWorker {
     PlayCheckWorker(const PlayCheckWorker&) = delete;
     PlayCheckWorker& operator=(const PlayCheckWorker&) = delete;
 
-    // Checks the list as the tables hold it now, read with these rebuilt
-    // headers, starting the thread unless it runs. Called again whenever
-    // either changed: the video being decoded is finished first.
+    // Checks the list from its top as the tables hold it now, read with
+    // these rebuilt headers, starting the thread unless it runs. Called
+    // again whenever either changed: the video being decoded is finished
+    // first.
     void check_list(RebuiltFiles rebuilt);
     // The video listed as number goes next.
     void prefer(std::string number);
@@ -38,8 +41,21 @@ class PlayCheckWorker {
     bool running() const { return thread_.running(); }
 
   private:
+    // A row's plan, kept while the files the tables name stay the same.
+    struct KnownRow {
+        std::string fragment_count, quality;  // its own cells the plan read
+        std::optional<PlannedRow> planned;    // none: its cells name no file
+        std::string key;
+    };
+    struct Listing {
+        TableSet tables;
+        RebuiltFiles rebuilt;
+        std::map<std::string, KnownRow> rows;  // by 编号
+    };
     void run();
-    void check_row(const TableSet& list, const RebuiltFiles& rebuilt, std::size_t row);
+    void read_list(RebuiltFiles rebuilt);
+    const KnownRow& plan_row(std::size_t row);
+    void check_row(std::size_t row);
 
     ScanTables& tables_;
     PlayCheckReporter& reporter_;
@@ -54,8 +70,9 @@ class PlayCheckWorker {
     std::optional<std::string> preferred_;
     StopFlag stop_{0};
 
-    // The worker thread's own: files checked to a lasting outcome, by key,
-    // and the 编号 dealt with since the list was last read.
+    // The worker thread's own: the list read last, files checked to a
+    // lasting outcome (by key), and the 编号 dealt with since the list was read.
+    Listing list_;
     std::set<std::string> done_;
     std::set<std::string> handled_;
     WorkerThread thread_;

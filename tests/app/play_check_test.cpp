@@ -85,6 +85,10 @@ class HeldCheck {
         const std::lock_guard lock(mutex_);
         return saw_stop_;
     }
+    int calls() {
+        const std::lock_guard lock(mutex_);
+        return calls_;
+    }
     // What the check was told of the others now.
     bool others_busy() {
         const std::lock_guard lock(mutex_);
@@ -102,11 +106,11 @@ class HeldCheck {
     std::function<bool()> others_busy_;
 };
 
-// Videos 0..n-1, each a start region and a movie header within source.
-void FillVideos(AppFixture& app, int n, const std::string& source) {
+// Videos from..from+n-1, each a start region and a movie header within source.
+void FillVideos(AppFixture& app, int n, const std::string& source, int from = 0) {
     app.edit_tables([&](TableSet& t) {
         t.source_field = source;
-        for (int v = 0; v < n; ++v) {
+        for (int v = from; v < from + n; ++v) {
             const std::int64_t at = v * 65536;
             const auto first = static_cast<std::int64_t>(t.fragments.row_count());
             for (const auto& [type, start, end] :
@@ -221,6 +225,36 @@ class PlayCheckTest : public QObject {
         for (const QList<QVariant>& call : order) numbers << call.front().toString();
         QCOMPARE(numbers, (QStringList{"0", "3", "1", "2", "4"}));
         QCOMPARE(PlayableCells(app.f.form2->lv1), QStringList(5, Text(EveryFrame())));
+    }
+
+    void a_video_is_checked_again_only_once_its_file_changed_data() {
+        QTest::addColumn<int>("change");
+        QTest::addColumn<int>("checked_again");
+        QTest::newRow("a tick") << 0 << 0;
+        QTest::newRow("another order") << 1 << 0;
+        QTest::newRow("another end of video 1's start region") << 2 << 1;
+    }
+    void a_video_is_checked_again_only_once_its_file_changed() {
+        QFETCH(int, change);
+        QFETCH(int, checked_again);
+        HeldCheck check(0);
+        AppFixture app;
+        app.ctx.play_check->use_verifier(check.verifier());
+        FillVideos(app, 3, "/nonexistent/card.img");
+        app.f.form2->show_results();
+        QTRY_COMPARE(PlayableCells(app.f.form2->lv1), QStringList(3, Text(EveryFrame())));
+        QCOMPARE(check.calls(), 3);
+
+        app.edit_tables([&](TableSet& t) {
+            if (change == 0) t.results.set_checked(0, true);
+            if (change == 1) std::swap(t.results.rows()[0], t.results.rows()[2]);
+            if (change == 2) t.fragments.set_cell(2, frag::EndOffset, "98000");
+        });
+        // A new video, checked once the list was read again.
+        FillVideos(app, 1, "/nonexistent/card.img", 3);
+        QTRY_COMPARE(PlayableCells(app.f.form2->lv1), QStringList(4, Text(EveryFrame())));
+        QTRY_VERIFY(!app.ctx.play_check->busy());
+        QCOMPARE(check.calls(), 3 + checked_again + 1);
     }
 
     void stopping_leaves_unchecked_rows_empty_until_resumed() {
