@@ -1,6 +1,7 @@
 #pragma once
 // Step 4: the list of recoverable files with ticks, sorting, the scan-result
-// file buttons, back and next.
+// file buttons, back and next; beside the list, how far the play check of
+// the listed files is, and its stop.
 
 #include <QPushButton>
 #include <QTableView>

@@ -9,6 +9,7 @@
 
 #include "form1.hpp"
 #include "form2.hpp"
+#include "play_check.hpp"
 #include "recovery/rebuild_worker.hpp"
 #include "table_refresher.hpp"
 
@@ -191,6 +192,7 @@ void TForm4::btn4Click() {
         info("正在保存文件，请您在保存完毕后再返回主窗口！");
         return;
     }
+    ctx_.play_check->stop();
     hide();
     ctx_.forms.form2->hide();
     ctx_.forms.form1->show();

@@ -282,7 +282,8 @@ class PlayCheckTest : public QObject {
         QTest::addColumn<int>("way");
         QTest::newRow("window closed") << 0;
         QTest::newRow("back to the start, results dropped") << 1;
-        QTest::newRow("program ends") << 2;
+        QTest::newRow("back to the start from the save step") << 2;
+        QTest::newRow("program ends") << 3;
     }
     void leaving_the_step_ends_the_check() {
         QFETCH(int, way);
@@ -297,6 +298,12 @@ class PlayCheckTest : public QObject {
         } else if (way == 1) {
             app->dialogs.answers.push_back(MsgAnswer::Yes);
             app->f.form2->btn2Click();
+        } else if (way == 2) {
+            app->f.form2->btn3Click();
+            app->f.form2->btn1Click();  // on to the save step: the check goes on
+            QVERIFY(app->f.form4->isVisible());
+            QVERIFY(app->ctx.play_check->active());
+            app->f.form4->btn4Click();
         } else {
             app.reset();
         }
