@@ -329,9 +329,8 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     cmd->add_option("--out", options->out, "保存恢复文件的文件夹（不存在时创建）")->required();
     cmd->add_option("--load", options->load, "不扫描，从扫描结果文件(.vyr)恢复");
     cmd->add_option("--select", options->select,
-                    "要恢复的编号: all、playable（只保存能完整播放的，需逐帧解码）或 "
-                    "N[,N...]（默认 all）");
-    cmd->add_flag("--verify", options->verify, "保存之前逐帧解码选中的视频，并报告能播放多少");
+                    "要恢复的编号: all, playable (只保存能完整播放的) 或 N[,N...] (默认 all)");
+    cmd->add_flag("--verify", options->verify, "保存之前逐帧解码选中的视频, 报告能播放多少");
     AddReferenceOption(cmd, options->references);
     cmd->callback([options, &exit_code] { exit_code = RunRecover(*options); });
 });

@@ -126,8 +126,7 @@ const RegisterCommand kRegister([](CLI::App& app, int& exit_code) {
     cmd->add_option("--save-result", options->save_result, "把扫描结果保存到扫描结果文件(.vyr)");
     cmd->add_option("--thumbnails", options->thumbnails,
                     "把每个视频的首帧缩略图(JPEG)写入此文件夹（不存在时创建）");
-    cmd->add_flag("--verify", options->verify,
-                  "逐帧解码每个找到的视频（不写入任何文件），在“可播放”一栏列出能播放多少");
+    cmd->add_flag("--verify", options->verify, "逐帧解码每个视频, 列出能播放多少 (不写入任何文件)");
     AddReferenceOption(cmd, options->references);
     cmd->callback([options, &exit_code] { exit_code = RunScanCommand(*options); });
 });
