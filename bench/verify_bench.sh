@@ -42,14 +42,18 @@ cat "$image" >/dev/null
 alone=() paced=() unpaced=()
 for _ in $(seq "$rounds"); do
     alone+=("$(scan)")
-    "$bench" "$clip" --busy --loop 600 >"$work/paced.txt" &
+    "$bench" "$clip" --busy --loop 600 >/dev/null &
+    checker=$!
     sleep 0.5
     paced+=("$(scan)")
-    kill %1 2>/dev/null; wait 2>/dev/null || true
-    "$bench" "$clip" --loop 600 >"$work/unpaced.txt" &
+    kill "$checker" 2>/dev/null || true
+    wait "$checker" 2>/dev/null || true
+    "$bench" "$clip" --loop 600 >/dev/null &
+    checker=$!
     sleep 0.5
     unpaced+=("$(scan)")
-    kill %1 2>/dev/null; wait 2>/dev/null || true
+    kill "$checker" 2>/dev/null || true
+    wait "$checker" 2>/dev/null || true
 done
 a=$(median "${alone[@]}") p=$(median "${paced[@]}") u=$(median "${unpaced[@]}")
 echo "== a deep scan of $bytes bytes (page cache warm), medians of $rounds =="
