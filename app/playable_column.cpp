@@ -17,10 +17,11 @@ QString PlayableColumn::title() const {
 PlayableColumn::RowFile PlayableColumn::plan_row(std::size_t row) const {
     return tables_.with([&](const TableSet& t) {
         const TextTable& list = t.*list_;
-        if (row >= list.row_count()) return RowFile{true, false, false, {}};
+        if (row >= list.row_count()) return RowFile{true, false, false, false, {}};
         const auto planned = PlanListRow(t, list, row, columns_, &rebuilt_);
-        return planned ? RowFile{true, true, true, PlanKey(*planned)}
-                       : RowFile{true, true, false, {}};
+        const bool rebuilt = list.cell(row, columns_.quality) == kRebuiltQuality;
+        return planned ? RowFile{true, true, true, rebuilt, PlanKey(*planned)}
+                       : RowFile{true, true, false, rebuilt, {}};
     });
 }
 
@@ -30,8 +31,8 @@ QString PlayableColumn::cell(std::size_t row) {
     if (!file.known) file = plan_row(row);
     if (!file.listed) return {};
     if (!file.planned)
-        return QString::fromStdString(preview::PlayableText(
-            std::unexpected(preview::PreviewError{preview::PreviewFailure::BadFragments, {}})));
+        return QString::fromStdString(
+            preview::PlayableText(std::unexpected(preview::UnplannedRow(file.rebuilt, {}))));
     return check_.cell(file.key);
 }
 

@@ -27,6 +27,7 @@ class PlayableColumn : public ExtraColumn {
         bool known = false;
         bool listed = false;   // the row is in the table
         bool planned = false;  // its cells name a file
+        bool rebuilt = false;  // graded "重建": its file needs a rebuilt header
         std::string key;
     };
     RowFile plan_row(std::size_t row) const;

@@ -24,6 +24,8 @@ QString FailureText(preview::PreviewFailure kind) {
             return QStringLiteral("碎片列表无效");
         case preview::PreviewFailure::NoDecoder:
             return QStringLiteral("未安装解码模块，无法预览");
+        case preview::PreviewFailure::NoRebuiltHeader:
+            return QStringLiteral("需先用参考文件重建文件头");
     }
     return QStringLiteral("无法解码首帧");
 }

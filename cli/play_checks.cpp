@@ -23,6 +23,8 @@ const char* EndName(const PlayCheck& check) {
                 return "bad_fragments";
             case preview::PreviewFailure::NoDecoder:
                 return "no_decoder";
+            case preview::PreviewFailure::NoRebuiltHeader:
+                return "no_rebuilt_header";
         }
         return "cannot_decode";
     }
@@ -86,9 +88,10 @@ std::vector<RowCheck> CheckRows(const TableSet& tables, const RebuiltFiles* rebu
                             std::find(numbers.begin(), numbers.end(), row.number) != numbers.end();
         if (wanted && stop.load() == 0) {
             const auto plan = PlanResultRow(tables, s, rebuilt);
-            row.check = plan ? preview::VerifyPlanned(tables.source_field, *plan, options)
-                             : PlayCheck(std::unexpected(preview::PreviewError{
-                                   preview::PreviewFailure::BadFragments, plan.error()}));
+            const bool rebuilt_row = tables.results.cell(s, resc::Quality) == kRebuiltQuality;
+            row.check =
+                plan ? preview::VerifyPlanned(tables.source_field, *plan, options)
+                     : PlayCheck(std::unexpected(preview::UnplannedRow(rebuilt_row, plan.error())));
             if (log) *log << LogLine(row.number, *row.check) << '\n';
         }
         out.push_back(std::move(row));

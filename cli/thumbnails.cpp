@@ -2,6 +2,7 @@
 
 #include "common/utf8_path.hpp"
 #include "duration_label.hpp"
+#include "playable_text.hpp"
 #include "recovery/output_name.hpp"
 #include "recovery/rebuild_rows.hpp"
 #include "recovery/row_plan.hpp"
@@ -29,6 +30,8 @@ std::string ProblemText(const preview::PreviewError& error) {
             return "碎片列表无效";
         case preview::PreviewFailure::NoDecoder:
             return "未安装解码模块，无法生成缩略图";
+        case preview::PreviewFailure::NoRebuiltHeader:
+            return "需先用参考文件重建文件头";
     }
     return "首帧无法解码";
 }
@@ -39,7 +42,8 @@ RowThumbnail OneRow(const TableSet& tables, std::size_t s, const std::filesystem
     RowThumbnail out{row.number, std::nullopt, std::nullopt, {}};
     const auto plan = PlanResultRow(tables, s, rebuilt);
     if (!plan) {
-        out.problem = "碎片列表无效";
+        const bool rebuilt_row = tables.results.cell(s, resc::Quality) == kRebuiltQuality;
+        out.problem = ProblemText(preview::UnplannedRow(rebuilt_row, plan.error()));
         return out;
     }
     const auto preview = preview::PreviewPlanned(tables.source_field, *plan);

@@ -25,11 +25,18 @@ std::string FailureText(PreviewFailure kind) {
             return "碎片列表无效";
         case PreviewFailure::NoDecoder:
             return "未安装解码模块";
+        case PreviewFailure::NoRebuiltHeader:
+            return "需先用参考文件重建文件头";
     }
     return "无法解码";
 }
 
 }  // namespace
+
+PreviewError UnplannedRow(bool rebuilt_row, std::string detail) {
+    return {rebuilt_row ? PreviewFailure::NoRebuiltHeader : PreviewFailure::BadFragments,
+            std::move(detail)};
+}
 
 std::string ClockText(double seconds) {
     if (!std::isfinite(seconds) || seconds < 0) seconds = 0;

@@ -28,6 +28,7 @@ enum class PreviewFailure {
     SourceUnreadable,  // the medium could not be opened
     BadFragments,      // the row's fragment list names no file the save could write
     NoDecoder,         // the decoder module (FFmpeg) is not installed
+    NoRebuiltHeader,   // graded "重建", its header not rebuilt from a reference (yet)
 };
 
 struct PreviewError {

@@ -54,7 +54,7 @@ struct VerifyLimits {
     double most_seconds = 4 * 3600;
     std::int64_t most_frame_pixels = 8192LL * 4352;  // 8K and below
     std::int64_t most_allocation = 128LL << 20;      // one allocation of the decoder's
-    int threads = 0;                                 // 0: one per core
+    int threads = 0;                                 // 0: one per core, four at most
 };
 
 // The program's side of a verification, asked between packets.

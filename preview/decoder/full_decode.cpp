@@ -4,6 +4,7 @@
 #include <chrono>
 #include <limits>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -51,7 +52,11 @@ CodecPtr OpenCodec(const AVStream& stream, int threads, std::int64_t most_pixels
     CodecPtr c(avcodec_alloc_context3(codec));
     if (!c || avcodec_parameters_to_context(c.get(), stream.codecpar) < 0) return nullptr;
     c->pkt_timebase = stream.time_base;
-    c->thread_count = threads;
+    // Each frame thread holds frames of its own: a many-core machine would
+    // multiply the memory a large frame takes for little gain.
+    constexpr int kMostThreads = 4;
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    c->thread_count = threads > 0 ? threads : std::clamp(cores, 1, kMostThreads);
     c->max_pixels = most_pixels;
     // A damaged slice fails its packet rather than being concealed, and a
     // frame with damage is not handed out as a good one.

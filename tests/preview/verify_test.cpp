@@ -273,6 +273,8 @@ TEST(Verify, PlayableTextSaysHowFarItPlays) {
     for (const auto& c : cases) EXPECT_EQ(PlayableText(c.v), c.text);
     EXPECT_EQ(PlayableText(std::unexpected(PreviewError{PreviewFailure::NoDecoder, ""})),
               "未安装解码模块");
+    EXPECT_EQ(PlayableText(std::unexpected(UnplannedRow(true, ""))), "需先用参考文件重建文件头");
+    EXPECT_EQ(PlayableText(std::unexpected(UnplannedRow(false, ""))), "碎片列表无效");
 }
 
 // Alone it never waits; beside a busy scan or save it waits four times as
