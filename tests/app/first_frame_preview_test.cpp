@@ -126,9 +126,7 @@ class FirstFramePreviewTest : public QObject {
         const auto& card = tav::test::GetCard("lost-header");
         QVERIFY2(card.ok(), card.error.c_str());
         AppFixture app;
-        const auto f = FillLostHead(app, card);
-        QVERIFY(f);
-        PickReference(app, card, *f);
+        QVERIFY(ListLostHeadToRebuild(app, card));
         app.f.form2->btn8->click();
         QCOMPARE(app.tables().results.cell(0, resc::Quality), std::string(kRebuiltQuality));
         app.f.form2->show_results();

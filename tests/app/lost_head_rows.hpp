@@ -33,4 +33,12 @@ inline void PickReference(AppFixture& app, const tav::test::Card& card,
         QString::fromStdString((card.image.parent_path() / f.reference).string()));
 }
 
+// The lost head listed, and the card's reference ready for the rebuild's dialog.
+inline std::optional<cardgen::ManifestFile> ListLostHeadToRebuild(AppFixture& app,
+                                                                  const tav::test::Card& card) {
+    const auto f = FillLostHead(app, card);
+    if (f) PickReference(app, card, *f);
+    return f;
+}
+
 }  // namespace tav::app::test

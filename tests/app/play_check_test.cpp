@@ -342,9 +342,7 @@ class PlayCheckTest : public QObject {
         const auto& card = tav::test::GetCard("lost-header");
         QVERIFY2(card.ok(), card.error.c_str());
         AppFixture app;
-        const auto f = FillLostHead(app, card);
-        QVERIFY(f);
-        PickReference(app, card, *f);
+        QVERIFY(ListLostHeadToRebuild(app, card));
         app.f.form2->btn8->click();
         const TableSet t = app.tables();
         QCOMPARE(t.results.cell(0, resc::Quality), std::string(kRebuiltQuality));
