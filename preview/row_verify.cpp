@@ -21,11 +21,14 @@ class StopControl : public VerifyControl {
     const StopFlag* stop_;
 };
 
-// The planned file on a reader of its own, or why there is none.
+// The planned file on a reader of its own, or why there is none. A medium
+// that went away meanwhile is told as such: its zeros are no damage of the
+// video's.
 template <class Use>
-auto WithPlannedFile(const std::string& source_path, const RowPlan& plan, Use&& use)
+auto WithPlannedFile(const SourceOpener& opener, const std::string& source_path,
+                     const RowPlan& plan, Use&& use)
     -> decltype(use(std::declval<const AssembledFile&>())) {
-    const auto source = SourceReader::open(source_path);
+    const auto source = OpenSource(opener, source_path);
     if (!source)
         return std::unexpected(PreviewError{PreviewFailure::SourceUnreadable,
                                             source_path + ": " + source.error().reason});
@@ -33,7 +36,11 @@ auto WithPlannedFile(const std::string& source_path, const RowPlan& plan, Use&& 
     if (!file)
         return std::unexpected(
             PreviewError{PreviewFailure::BadFragments, DescribeCopyError(file.error())});
-    return use(*file);
+    auto out = use(*file);
+    if (source->gone())
+        return std::unexpected(
+            PreviewError{PreviewFailure::SourceUnreadable, source_path + ": the medium went away"});
+    return out;
 }
 
 }  // namespace
@@ -43,13 +50,24 @@ std::expected<Verification, PreviewError> VerifyPlanned(const std::string& sourc
                                                         const VerifyOptions& options) {
     const auto verify = LoadVerifier();
     if (!verify) return std::unexpected(PreviewError{PreviewFailure::NoDecoder, verify.error()});
-    return WithPlannedFile(
-        source_path, plan,
-        [&](const AssembledFile& file) -> std::expected<Verification, PreviewError> {
-            ReadPacer pacer(options.others_busy);
-            const SequentialBytes bytes(file, pacer);
-            return (*verify)(bytes, StopControl(options.stop), options.limits);
-        });
+    auto check = [&] {
+        return WithPlannedFile(
+            options.open_source, source_path, plan,
+            [&](const AssembledFile& file) -> std::expected<Verification, PreviewError> {
+                ReadPacer pacer(options.others_busy);
+                const SequentialBytes bytes(file, pacer);
+                return (*verify)(bytes, StopControl(options.stop), options.limits);
+            });
+    };
+    if (!options.others_busy) return check();
+    // The decoder's threads are started by this one and take its priority.
+    std::expected<Verification, PreviewError> out;
+    std::thread background([&] {
+        LowerThisThreadPriority();
+        out = check();
+    });
+    background.join();
+    return out;
 }
 
 std::expected<Preview, PreviewError> PreviewPlanned(const std::string& source_path,
@@ -57,7 +75,7 @@ std::expected<Preview, PreviewError> PreviewPlanned(const std::string& source_pa
                                                     const PreviewLimits& limits) {
     const auto decode = LoadDecoder();
     if (!decode) return std::unexpected(PreviewError{PreviewFailure::NoDecoder, decode.error()});
-    return WithPlannedFile(source_path, plan,
+    return WithPlannedFile({}, source_path, plan,
                            [&](const AssembledFile& file) -> std::expected<Preview, PreviewError> {
                                return (*decode)(AssembledBytes(file), limits);
                            });

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/source_reader.hpp"
 #include "preview_result.hpp"
 #include "recovery/row_plan.hpp"
 #include "scan/scan_settings.hpp"
@@ -23,6 +24,7 @@ struct VerifyOptions {
     // take a small share of the medium.
     std::function<bool()> others_busy;
     VerifyLimits limits;
+    SourceOpener open_source;  // for tests; empty: the real medium
 };
 
 std::expected<Verification, PreviewError> VerifyPlanned(const std::string& source_path,

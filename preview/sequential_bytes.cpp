@@ -9,7 +9,7 @@ std::size_t SequentialBytes::read(std::int64_t offset, std::span<std::uint8_t> b
     std::size_t done = 0;
     while (done < buf.size()) {
         const std::int64_t at = offset + static_cast<std::int64_t>(done);
-        if (at < 0 || at >= file_.size()) break;
+        if (at < 0 || at >= file_.size() || file_.source_gone()) break;
         const bool inside = chunk_at_ >= 0 && at >= chunk_at_ &&
                             at < chunk_at_ + static_cast<std::int64_t>(chunk_.size());
         if (!inside) {

@@ -31,6 +31,8 @@ class AssembledFile {
                                                         const RebuiltFile& file);
 
     std::int64_t size() const { return size_; }
+    // The medium went away: every later read gives zeros.
+    bool source_gone() const { return source_->gone(); }
 
     // Fills buf from the file's byte offset; answers how many bytes lay inside
     // the file (0 at or past its end, or for a negative offset). Source bytes

@@ -16,6 +16,7 @@
 #include "recovery/reference_movie.hpp"
 #include "row_verify.hpp"
 #include "support/cards.hpp"
+#include "support/faulty_device.hpp"
 #include "support/fragment_ranges.hpp"
 #include "support/temp_dir.hpp"
 
@@ -215,6 +216,21 @@ TEST(Verify, StopsWhenAskedAndWhenItsTimeIsUp) {
     ASSERT_TRUE(late.has_value());
     EXPECT_EQ(late->end, VerifyEnd::TimedOut);
     EXPECT_FALSE(late->plays_fully());
+}
+
+// A medium pulled out mid-check is not a damaged video.
+TEST(Verify, AMediumThatGoesAwaySaysSo) {
+    test::TempDir dir;
+    const auto mov = CameraFile(17, false);
+    WriteFile(dir / "file.mov", mov.bytes());
+    VerifyOptions options;
+    options.open_source = test::FaultyOpener{{.vanish_at = SampleAt(mov, 40)}}.opener();
+    const auto gone = VerifyPlanned(
+        (dir / "file.mov").string(),
+        {Ranges({{"HEAD", 0, static_cast<std::int64_t>(mov.bytes().size())}}), std::nullopt},
+        options);
+    ASSERT_FALSE(gone.has_value());
+    EXPECT_EQ(gone.error().kind, PreviewFailure::SourceUnreadable);
 }
 
 // Bytes that are no video end as "无法解码", never a crash or a hang.
