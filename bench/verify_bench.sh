@@ -3,7 +3,8 @@
 # 30 frames/s, about 24 Mbit/s, key frame every 15, B-frames, PCM sound), and
 # what a check running beside a scan costs the scan: a deep scan of a card
 # image alone, then with checks looping beside it, paced as the wizard paces
-# them while a scan or save runs, then unpaced. Medians of ROUNDS.
+# them while a scan or save runs, then unpaced; from the page cache and (as
+# root) from the disk. Medians of ROUNDS.
 #   bench/verify_bench.sh [BUILD_DIR] [ROUNDS] [CARD_MIB]
 set -euo pipefail
 
@@ -38,27 +39,34 @@ image="$work/card.img"
 bytes=$(stat -c %s "$image")
 scan() { timed "$cli" scan "$image" --mode deep --quiet --no-checkpoint; }
 rate() { echo "scale=2; $bytes / $1 / 1000000000" | bc -l; }
+# One round: the scan alone, beside a paced check, beside an unpaced one.
+# $1 = cold: the page cache is dropped before each scan (as root), so the
+# scan and the check both read the disk.
+measure() {
+    local cold=$1 checker
+    alone=() paced=() unpaced=()
+    for _ in $(seq "$rounds"); do
+        [[ $cold == cold ]] && drop_caches
+        alone+=("$(scan)")
+        for mode in --busy ""; do
+            "$bench" "$clip" $mode --loop 600 >/dev/null &
+            checker=$!
+            sleep 0.5
+            [[ $cold == cold ]] && drop_caches
+            if [[ $mode == --busy ]]; then paced+=("$(scan)"); else unpaced+=("$(scan)"); fi
+            kill "$checker" 2>/dev/null || true
+            wait "$checker" 2>/dev/null || true
+        done
+    done
+    local a p u
+    a=$(median "${alone[@]}") p=$(median "${paced[@]}") u=$(median "${unpaced[@]}")
+    echo "== a deep scan of $bytes bytes ($2), medians of $rounds =="
+    printf 'alone:                   %.3f s  %s GB/s\n' "$a" "$(rate "$a")"
+    printf 'beside a paced check:    %.3f s  %s GB/s  (%+.1f %%)\n' "$p" "$(rate "$p")" \
+        "$(echo "($p - $a) / $a * 100" | bc -l)"
+    printf 'beside an unpaced check: %.3f s  %s GB/s  (%+.1f %%)\n' "$u" "$(rate "$u")" \
+        "$(echo "($u - $a) / $a * 100" | bc -l)"
+}
 cat "$image" >/dev/null
-alone=() paced=() unpaced=()
-for _ in $(seq "$rounds"); do
-    alone+=("$(scan)")
-    "$bench" "$clip" --busy --loop 600 >/dev/null &
-    checker=$!
-    sleep 0.5
-    paced+=("$(scan)")
-    kill "$checker" 2>/dev/null || true
-    wait "$checker" 2>/dev/null || true
-    "$bench" "$clip" --loop 600 >/dev/null &
-    checker=$!
-    sleep 0.5
-    unpaced+=("$(scan)")
-    kill "$checker" 2>/dev/null || true
-    wait "$checker" 2>/dev/null || true
-done
-a=$(median "${alone[@]}") p=$(median "${paced[@]}") u=$(median "${unpaced[@]}")
-echo "== a deep scan of $bytes bytes (page cache warm), medians of $rounds =="
-printf 'alone:                  %.3f s  %s GB/s\n' "$a" "$(rate "$a")"
-printf 'beside a paced check:   %.3f s  %s GB/s  (%+.1f %%)\n' "$p" "$(rate "$p")" \
-    "$(echo "($p - $a) / $a * 100" | bc -l)"
-printf 'beside an unpaced check: %.3f s  %s GB/s  (%+.1f %%)\n' "$u" "$(rate "$u")" \
-    "$(echo "($u - $a) / $a * 100" | bc -l)"
+measure warm "page cache warm"
+if [[ $(id -u) == 0 ]]; then measure cold "page cache dropped before each scan"; fi
