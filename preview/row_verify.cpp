@@ -14,11 +14,15 @@ namespace {
 
 class StopControl : public VerifyControl {
   public:
-    explicit StopControl(const StopFlag* stop) : stop_(stop) {}
+    StopControl(const StopFlag* stop, const ReadPacer& pacer) : stop_(stop), pacer_(pacer) {}
     bool stop_requested() const override { return stop_ && stop_->load() != 0; }
+    double seconds_held() const override {
+        return std::chrono::duration<double>(pacer_.waited()).count();
+    }
 
   private:
     const StopFlag* stop_;
+    const ReadPacer& pacer_;
 };
 
 // The planned file on a reader of its own, or why there is none. A medium
@@ -56,7 +60,7 @@ std::expected<Verification, PreviewError> VerifyPlanned(const std::string& sourc
             [&](const AssembledFile& file) -> std::expected<Verification, PreviewError> {
                 ReadPacer pacer(options.others_busy);
                 const SequentialBytes bytes(file, pacer);
-                return (*verify)(bytes, StopControl(options.stop), options.limits);
+                return (*verify)(bytes, StopControl(options.stop, pacer), options.limits);
             });
     };
     if (!options.others_busy) return check();

@@ -62,6 +62,9 @@ class VerifyControl {
   public:
     virtual ~VerifyControl() = default;
     virtual bool stop_requested() const = 0;
+    // Time the program held the check back (its reads paced beside a scan
+    // or save): it does not count against the time limit.
+    virtual double seconds_held() const { return 0; }
 };
 
 // How programs reach the module's verifier (decoder_loader.hpp).

@@ -34,7 +34,9 @@ struct Bounds {
 
     bool over() {
         if (control.stop_requested()) stopped = true;
-        if (Clock::now() > deadline) timed_out = true;
+        const auto held = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::duration<double>(std::max(0.0, control.seconds_held())));
+        if (Clock::now() - held > deadline) timed_out = true;
         return stopped || timed_out;
     }
     static int Interrupt(void* self) { return static_cast<Bounds*>(self)->over() ? 1 : 0; }

@@ -216,6 +216,17 @@ TEST(Verify, StopsWhenAskedAndWhenItsTimeIsUp) {
     ASSERT_TRUE(late.has_value());
     EXPECT_EQ(late->end, VerifyEnd::TimedOut);
     EXPECT_FALSE(late->plays_fully());
+
+    // Time the program held it back (paced beside a save) is not its own.
+    class HeldLong : public VerifyControl {
+      public:
+        bool stop_requested() const override { return false; }
+        double seconds_held() const override { return 3600; }
+    };
+    const SourceReader source = *SourceReader::open((dir / "file.mov").string());
+    const auto file = AssembledFile::open(source, plan.ranges);
+    ASSERT_TRUE(file.has_value());
+    EXPECT_TRUE(VerifyDecode(AssembledBytes(*file), HeldLong(), no_time.limits).plays_fully());
 }
 
 // A medium pulled out mid-check is not a damaged video.
