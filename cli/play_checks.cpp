@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "decoder_loader.hpp"
 #include "playable_text.hpp"
 #include "recovery/row_plan.hpp"
 #include "row_verify.hpp"
@@ -103,6 +104,12 @@ bool AnyStopped(const std::vector<RowCheck>& checks) {
     return std::any_of(checks.begin(), checks.end(), [](const RowCheck& c) {
         return c.check && *c.check && (*c.check)->end == preview::VerifyEnd::Stopped;
     });
+}
+
+std::optional<std::string> CannotCheck() {
+    const auto verifier = preview::LoadVerifier();
+    if (verifier) return std::nullopt;
+    return "未安装解码模块，无法逐帧检查 (" + verifier.error() + ")";
 }
 
 void WriteCheckJson(JsonWriter& json, const PlayCheck& check) {

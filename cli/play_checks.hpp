@@ -35,6 +35,11 @@ std::vector<RowCheck> CheckRows(const TableSet& tables, const RebuiltFiles* rebu
 
 bool AnyStopped(const std::vector<RowCheck>& checks);
 
+// Why no video can be checked on this system (the decoder module is not
+// installed), asked before any work: a check asked for that cannot run is
+// an error, not a list of videos that "do not play".
+std::optional<std::string> CannotCheck();
+
 // The "verify" object of a result (docs/json.md).
 void WriteCheckJson(JsonWriter& json, const PlayCheck& check);
 

@@ -247,6 +247,7 @@ int RunRecover(const RecoverOptions& o) {
     const auto selection = ParseSelect(o.select);
     if (!selection) return Fail(selection.error());
     const bool verify = o.verify || selection->playable;
+    if (const auto why = verify ? CannotCheck() : std::nullopt) return Fail(*why);
     // A medium other than the checkpoint's is refused before the output
     // folder is even made.
     std::optional<ScanStart> prepared;

@@ -47,6 +47,10 @@ int RunScanCommand(const ScanCommandOptions& o) {
             return kExitError;
         }
     }
+    if (const auto why = o.verify ? CannotCheck() : std::nullopt) {
+        std::cerr << "tavorine-mov-cli: error: " << *why << '\n';
+        return kExitError;
+    }
     const auto references = LoadReferences(o.references);
     if (!references) {
         std::cerr << "tavorine-mov-cli: error: " << references.error() << '\n';

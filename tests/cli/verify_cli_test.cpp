@@ -99,5 +99,22 @@ TEST_F(VerifyCli, RecoverSavesOnlyWhatPlaysAndCountsFilesByWhatTheyAre) {
     EXPECT_NE(checked.out.find("可播放: 前 00:00:0"), std::string::npos) << checked.out;
 }
 
+// Where the decoder module is not installed a check cannot run: said before
+// any work, nothing scanned or saved.
+TEST_F(VerifyCli, WithoutTheDecoderACheckIsAnErrorBeforeAnyWork) {
+    fs::create_directories(dir_ / "bin");
+    fs::copy_file(TAV_CLI_EXE, dir_ / "bin" / "tavorine-mov-cli");
+    const std::string lone = "TAVORINE_DECODER=/nonexistent/module.so " +
+                             ShellQuote((dir_ / "bin" / "tavorine-mov-cli").string());
+    for (const std::string args :
+         {" scan " + card() + " --verify", " recover " + card() + " --select playable --out out"}) {
+        const auto run = test::RunShell(lone + args, dir_.path());
+        EXPECT_EQ(run.exit_code, 2) << args;
+        EXPECT_NE(run.err.find("未安装解码模块，无法逐帧检查"), std::string::npos) << run.err;
+        EXPECT_EQ(run.out, "");
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "out"));
+}
+
 }  // namespace
 }  // namespace tav
