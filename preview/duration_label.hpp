@@ -9,4 +9,7 @@ namespace tav::preview {
 // "时长 --:--:--" when the length is unknown.
 std::string DurationLabel(std::optional<double> seconds);
 
+// "00:12:04": hours, minutes and whole seconds (rounded down; none below 0).
+std::string ClockText(double seconds);
+
 }  // namespace tav::preview

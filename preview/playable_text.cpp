@@ -1,7 +1,6 @@
 #include "playable_text.hpp"
 
-#include <cmath>
-#include <cstdio>
+#include "duration_label.hpp"
 
 namespace tav::preview {
 
@@ -36,15 +35,6 @@ std::string FailureText(PreviewFailure kind) {
 PreviewError UnplannedRow(bool rebuilt_row, std::string detail) {
     return {rebuilt_row ? PreviewFailure::NoRebuiltHeader : PreviewFailure::BadFragments,
             std::move(detail)};
-}
-
-std::string ClockText(double seconds) {
-    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
-    const auto total = static_cast<long long>(std::min(seconds, 1e9));
-    char text[48];
-    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", total / 3600, total / 60 % 60,
-                  total % 60);
-    return text;
 }
 
 std::string PlayableText(const std::expected<Verification, PreviewError>& check) {

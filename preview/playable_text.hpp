@@ -21,7 +21,4 @@ std::string PlayableText(const std::expected<Verification, PreviewError>& check)
 // (after a scan-result file is loaded, say).
 PreviewError UnplannedRow(bool rebuilt_row, std::string detail);
 
-// "00:12:04" (hours, minutes, seconds; rounded down, as far as it plays).
-std::string ClockText(double seconds);
-
 }  // namespace tav::preview
