@@ -22,6 +22,8 @@ constexpr std::size_t kResyncTries = 8;
 constexpr std::size_t kEveryTry = SIZE_MAX;
 constexpr std::size_t kUnitBytes = 8;  // holds the longest length field and header
 constexpr std::size_t kMostPieces = 1024;
+// Cluster boundaries tried as the end of a piece before one failed check.
+constexpr std::size_t kMostGaps = 4096;
 constexpr std::int64_t kPageBytes = 64 << 10;
 constexpr std::int64_t kSearchBlock = 1 << 20;
 constexpr std::uint64_t kHeadSectorBytes = 512;
@@ -338,8 +340,10 @@ std::vector<std::uint64_t> Follower::gap_candidates(const Walk& w, const Pieces&
     const std::uint64_t after = std::max(w.sure_to, piece.file_offset + 1);
     const std::int64_t x = base + static_cast<std::int64_t>(after);
     std::int64_t g = x + FloorMod(setup_.grid_origin - x, c) - base;
+    // A damaged chunk offset or sample size can put the check far past the last good
+    // byte; a real split lies among the first boundaries after it.
     std::vector<std::uint64_t> out;
-    for (; g <= static_cast<std::int64_t>(w.at); g += c)
+    for (; g <= static_cast<std::int64_t>(w.at) && out.size() < kMostGaps; g += c)
         out.push_back(static_cast<std::uint64_t>(g));
     return out;
 }
@@ -492,11 +496,13 @@ std::uint64_t Follower::choose_gap(const Walk& w, const Pieces& pieces,
     const MediaPiece& piece = pieces.back();
     const std::int64_t old_base =
         piece.source_offset - static_cast<std::int64_t>(piece.file_offset);
-    // Segment k lies between gaps[k] and gaps[k + 1] (the last one up to the check).
+    // Segment k lies between gaps[k] and gaps[k + 1], one cluster (the last
+    // one up to the check, or a cluster when the gaps were cut short).
+    const auto cluster = static_cast<std::uint64_t>(setup_.cluster_bytes);
     std::vector<int> old_doubts, new_doubts;
     for (std::size_t k = 0; k < gaps.size(); ++k) {
         const std::uint64_t a = gaps[k];
-        const std::uint64_t b = k + 1 < gaps.size() ? gaps[k + 1] : w.at;
+        const std::uint64_t b = std::min<std::uint64_t>(w.at, a + cluster);
         old_doubts.push_back(implausible(old_base + static_cast<std::int64_t>(a), a, b));
         new_doubts.push_back(implausible(base + static_cast<std::int64_t>(a), a, b));
     }

@@ -286,6 +286,20 @@ TEST(MediaFollow, StopsWhereNoContinuationChecks) {
     EXPECT_FALSE(r.checkable);
 }
 
+// A damaged chunk offset puts a sample, and the failed check, far past the
+// last good byte: the search stays among the clusters after that byte, in
+// bounded memory and time.
+TEST(MediaFollow, ASampleFarPastTheMediumIsSearchedNearTheLastGoodByte) {
+    Movie m({900, 1500, 700, 2600, 1100, 800, 3000, 1200}, false);
+    m.map.video.back().offset = std::uint64_t{1} << 62;
+    m.map.media_end = m.map.video.back().end();
+    Card card;
+    card.lay(m, {{0, 10 * C}});
+    const FollowResult r = FollowMedia(card.reader(), 10 * C, m.map, Grid());
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.pieces.front(), (MediaPiece{0, 10 * C}));
+}
+
 TEST(MediaFollow, TakesKnownPiecesWhenTheyCheck) {
     const Movie m({900, 1500, 700, 2600, 1100, 800, 3000, 1200, 950, 1700, 600, 2200}, false);
     const std::vector<MediaPiece> pieces = {{0, 10 * C}, {2 * C, 50 * C}};
